@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Sets up, builds with AddressSanitizer and UndefinedBehaviorSanitizer, checks
+# formatting, and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+echo "== formatting"
+git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run -Werror
+
+echo "== build (sanitizers)"
+cmake -S . -B build/check -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTROPE_SANITIZE=ON \
+  > /dev/null
+cmake --build build/check --parallel 2
+
+echo "== tests"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build/check --output-on-failure --parallel 2 --timeout 300

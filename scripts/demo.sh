@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up, builds the release configuration, and runs the main job on the
+# built-in example.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTROPE_BUILD_TESTS=OFF \
+  -DZENTROPE_BUILD_BENCH=OFF > /dev/null
+cmake --build build/release --parallel 2 --target zentrope_cli
+
+build/release/bin/zentrope --version
