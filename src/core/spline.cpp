@@ -136,6 +136,16 @@ void ComputeTangents(ControlPoint& p) {
   ApplyBias(p.outTangent, p.OutBias(), normal);
 }
 
+void ComputeTangentsAround(ControlPoint& k) {
+  ComputeTangents(k);
+  if (k.prev) {
+    ComputeTangents(*k.prev);
+  }
+  if (k.next) {
+    ComputeTangents(*k.next);
+  }
+}
+
 void ComputeSplineTangents(ControlPoint* first) {
   for (ControlPoint* p = first; p; p = NextInTraversal(p)) {
     ComputeTangents(*p);

@@ -15,6 +15,9 @@ namespace zentrope {
 // positions, then applies its In and Out bias.
 void ComputeTangents(ControlPoint& p);
 
+// A selection redraw: only k, k.prev and k.next are recomputed.
+void ComputeTangentsAround(ControlPoint& k);
+
 // Recomputes every point of the spline starting at first, in traversal order.
 void ComputeSplineTangents(ControlPoint* first);
 

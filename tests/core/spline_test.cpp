@@ -94,6 +94,19 @@ TEST(TangentTest, ClosedSplineUsesWrapAroundNeighbours) {
   EXPECT_TRUE(VectorNear(c.p[0].outTangent, {-0.5f, 0.5f, 0}, 1e-6f));
 }
 
+TEST(TangentTest, SelectionRedrawRecomputesOnlyTheNeighbours) {
+  Chain<5> c({{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}}});
+  c.Compute();
+  c.p[2].position = {2, 3, 0};
+  const Vector3 far = c.p[0].inTangent;
+  ComputeTangentsAround(c.p[2]);
+  EXPECT_EQ(c.p[0].inTangent, far);  // two away: untouched
+  EXPECT_TRUE(VectorNear(
+      c.p[1].inTangent,
+      (Vector3{0, 0, 0} - Vector3{2, 3, 0}) * (Length({1, -3, 0}) / (Length({1, -3, 0}) + 1)),
+      1e-5f));
+}
+
 TEST(RotateTowardsTest, QuadrantsOfOrthogonalUnitVectors) {
   const Vector3 a{1, 0, 0}, b{0, 1, 0};
   EXPECT_TRUE(VectorNear(RotateTowards(a, b, 0), a, 0));
