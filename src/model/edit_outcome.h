@@ -1,28 +1,23 @@
 // EditOutcome: the result of an editing command, either success or the
-// message the user is shown. The model is left unchanged on failure.
+// message the user is shown (from the string table). The model is left
+// unchanged on failure.
 #pragma once
 
-#include <string_view>
+#include <string>
+
+#include "shell/string_table.h"
 
 namespace zentrope {
 
 struct EditOutcome {
-  std::string_view message;  // empty on success
-  bool Ok() const { return message.empty(); }
-  static EditOutcome Success() { return {}; }
-  static EditOutcome Failure(std::string_view text) { return {text}; }
-};
+  int messageId = 0;       // 0 on success
+  std::string message;     // the text of messageId
+  bool cancelled = false;  // the user declined a question; nothing changed
 
-namespace messages {
-inline constexpr std::string_view kCantBreakHere = "Can't Break Here";
-inline constexpr std::string_view kNoControlPointSelected = "No Control Point Selected";
-inline constexpr std::string_view kNoneSelected = "None Selected";
-inline constexpr std::string_view kNoGroupName = "No Group Name";
-inline constexpr std::string_view kGroupNameExists = "Group Name Already Exists.";
-inline constexpr std::string_view kNothingGrouped = "Nothing Grouped";
-inline constexpr std::string_view kSkinWillBeRemoved = "Skin Will Be Removed!";
-// Not a failure of the command: the user declined.
-inline constexpr std::string_view kCancelled = "Cancelled";
-}  // namespace messages
+  bool Ok() const { return messageId == 0 && !cancelled; }
+  static EditOutcome Success() { return {}; }
+  static EditOutcome Failure(int id) { return {id, LoadString(id), false}; }
+  static EditOutcome Cancelled() { return {0, {}, true}; }
+};
 
 }  // namespace zentrope

@@ -37,10 +37,10 @@ EditOutcome DeleteSelected(Segment& segment, bool hasSkin, const ConfirmFunction
     }
   });
   if (selected.empty()) {
-    return EditOutcome::Failure(messages::kNoneSelected);
+    return EditOutcome::Failure(str::kNoneSelected);
   }
-  if (hasSkin && !(confirm && confirm(messages::kSkinWillBeRemoved))) {
-    return EditOutcome::Failure(messages::kCancelled);
+  if (hasSkin && !(confirm && confirm(LoadString(str::kSkinWillBeRemoved)))) {
+    return EditOutcome::Cancelled();
   }
   for (ControlPoint* p : selected) {
     set.Unlink(p);
@@ -54,19 +54,19 @@ EditOutcome DeleteSelected(Segment& segment, bool hasSkin, const ConfirmFunction
 
 EditOutcome Break(Segment& segment, ControlPoint* current, bool forward) {
   if (!current) {
-    return EditOutcome::Failure(messages::kNoControlPointSelected);
+    return EditOutcome::Failure(str::kNoControlPointSelected);
   }
   if (!current->prev || !current->next) {
-    return EditOutcome::Failure(messages::kCantBreakHere);
+    return EditOutcome::Failure(str::kCantBreakHere);
   }
   const ControlPoint* beyond = forward ? current->next->next : current->prev->prev;
   if (!beyond) {
-    return EditOutcome::Failure(messages::kCantBreakHere);
+    return EditOutcome::Failure(str::kCantBreakHere);
   }
   SplineSet& set = segment.Splines();
   const std::optional<std::size_t> index = set.FindSpline(current);
   if (!index) {
-    return EditOutcome::Failure(messages::kCantBreakHere);
+    return EditOutcome::Failure(str::kCantBreakHere);
   }
   ControlPoint* a = forward ? current : current->prev;
   ControlPoint* b = forward ? current->next : current;
@@ -92,10 +92,10 @@ EditOutcome Break(Segment& segment, ControlPoint* current, bool forward) {
 
 EditOutcome CreateGroup(Segment& segment, std::string_view name) {
   if (name.empty()) {
-    return EditOutcome::Failure(messages::kNoGroupName);
+    return EditOutcome::Failure(str::kNoGroupName);
   }
   if (segment.FindGroup(name)) {
-    return EditOutcome::Failure(messages::kGroupNameExists);
+    return EditOutcome::Failure(str::kGroupNameExists);
   }
   Group group;
   group.name = std::string(name);
@@ -112,7 +112,7 @@ EditOutcome CreateGroup(Segment& segment, std::string_view name) {
     group.members.push_back(p.number);
   });
   if (group.members.empty()) {
-    return EditOutcome::Failure(messages::kNothingGrouped);
+    return EditOutcome::Failure(str::kNothingGrouped);
   }
   group.pivot = (lo + hi) * 0.5f;
   segment.groups.push_back(std::move(group));
@@ -124,7 +124,7 @@ EditOutcome RemoveGroup(Segment& segment, std::string_view name) {
   auto it = std::find_if(segment.groups.begin(), segment.groups.end(),
                          [&](const Group& g) { return g.name == name; });
   if (it == segment.groups.end()) {
-    return EditOutcome::Failure(messages::kNoneSelected);
+    return EditOutcome::Failure(str::kNoneSelected);
   }
   segment.groups.erase(it);
   segment.MarkModified(kSegmentGroupsChanged);
@@ -134,7 +134,7 @@ EditOutcome RemoveGroup(Segment& segment, std::string_view name) {
 EditOutcome SelectGroup(Segment& segment, std::string_view name) {
   const Group* group = segment.FindGroup(name);
   if (!group) {
-    return EditOutcome::Failure(messages::kNoneSelected);
+    return EditOutcome::Failure(str::kNoneSelected);
   }
   segment.Splines().ForEachPoint([&](ControlPoint& p) {
     const bool member =

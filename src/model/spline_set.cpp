@@ -2,6 +2,7 @@
 #include "model/spline_set.h"
 
 #include <algorithm>
+#include <new>
 #include <unordered_map>
 
 #include "core/spline.h"
@@ -28,6 +29,16 @@ ControlPoint* SplineSet::AppendSpline(std::span<const Vector3> positions, bool c
   ControlPoint* last = nullptr;
   for (const Vector3& v : positions) {
     ControlPoint* p = arena_.Create();
+    if (!p) {
+      // Out of memory: give back what this spline took and leave the set as
+      // it was.
+      for (ControlPoint* q = first; q;) {
+        ControlPoint* next = q->next;
+        arena_.Release(q);
+        q = next;
+      }
+      return nullptr;
+    }
     p->position = v;
     p->prev = last;
     if (last) {
@@ -61,6 +72,9 @@ void SplineSet::CloseSpline(std::size_t index) {
 
 ControlPoint* SplineSet::CreatePointAfter(ControlPoint* p) {
   ControlPoint* n = arena_.Create();
+  if (!n) {
+    return nullptr;
+  }
   if (!p) {
     splines_.push_back({n});
     return n;
@@ -89,6 +103,9 @@ ControlPoint* SplineSet::InsertPointBefore(ControlPoint* q) {
     return nullptr;
   }
   ControlPoint* n = arena_.Create();
+  if (!n) {
+    return nullptr;
+  }
   n->flags = static_cast<std::uint16_t>(q->flags & kPointSmooth);
   n->SetInBias(q->InBias());
   n->SetOutBias(q->OutBias());
@@ -271,6 +288,9 @@ SplineSet SplineSet::DeepCopy(bool clearSelection) const {
   std::unordered_map<const ControlPoint*, ControlPoint*> map;
   ForEachPoint([&](ControlPoint& p) {
     ControlPoint* q = copy.arena_.Create();
+    if (!q) {
+      throw std::bad_alloc();
+    }
     *q = p;
     if (clearSelection) {
       q->Set(kPointSelected, false);

@@ -54,7 +54,8 @@ class SplineSet {
   }
 
   // Builds a spline from positions (smooth, neutral, placeholder numbers) and
-  // computes its tangents. Returns its first point.
+  // computes its tangents. Returns its first point, or null (and no change)
+  // when memory runs out.
   ControlPoint* AppendSpline(std::span<const Vector3> positions, bool closed = false);
   // Makes the spline at index closed through its last point.
   void CloseSpline(std::size_t index);
@@ -62,6 +63,7 @@ class SplineSet {
   // A new point after p, taking p's smooth flag and both bias triples; when p
   // closed the loop, the new point closes it now. With no p the point is smooth
   // and neutral and starts a new spline. Tangents around it are recomputed.
+  // Null, with the spline unchanged, when memory runs out.
   ControlPoint* CreatePointAfter(ControlPoint* p);
   // A new first point before q, the first point of its spline, taking q's
   // smooth flag and bias.
@@ -93,7 +95,8 @@ class SplineSet {
   void PlaceStacksAndTangents();
 
   // An independent copy: same numbers, flags and bias, stacks rebuilt. When
-  // clearSelection is set the selected flag is dropped.
+  // clearSelection is set the selected flag is dropped. Throws std::bad_alloc
+  // when the pool refuses.
   SplineSet DeepCopy(bool clearSelection) const;
 
  private:

@@ -1,0 +1,25 @@
+// The busy indicator and the user's stop request. Long operations bracket
+// themselves with set_cursor("Snooze") and set_cursor("WakeUp"), which show a
+// status line on standard error when it is a terminal; Ctrl-C stands in for
+// the Escape key: the first press sets the flag that escape_pressed reports,
+// a second one ends the program at once.
+#pragma once
+
+#include <string_view>
+
+namespace zentrope {
+
+// Installs the Ctrl-C handler (once).
+void InstallInterruptHandler();
+// True when a stop was requested since the last poll; clears the request.
+bool escape_pressed();
+// Asks running loops to stop, as Ctrl-C does (tests and embedding code).
+void RequestEscape();
+
+void SetQuiet(bool quiet);
+// "Snooze" starts the busy status line, "WakeUp" clears it.
+void set_cursor(std::string_view name);
+// Replaces the text of the busy status line, e.g. "Finding Patches: 40%".
+void SetStatusText(std::string_view text);
+
+}  // namespace zentrope

@@ -1,0 +1,208 @@
+// Project list and path resolution.
+#include "shell/project_paths.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "shell/atomic_file.h"
+
+namespace zentrope {
+
+namespace {
+
+bool LessNoCase(const std::string& a, const std::string& b) {
+  return strcasecmp(a.c_str(), b.c_str()) < 0;
+}
+
+struct ProjectState {
+  std::mutex mutex;
+  std::optional<ProjectList> list;
+};
+
+ProjectState& State() {
+  static ProjectState state;
+  return state;
+}
+
+}  // namespace
+
+ProjectList ProjectList::Load(const std::filesystem::path& file) {
+  ProjectList list;
+  list.file_ = file;
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string name, directory;
+    if (fields >> name >> directory) {
+      list.entries_.push_back({name, directory});
+    }
+  }
+  std::stable_sort(list.entries_.begin(), list.entries_.end(),
+                   [](const Entry& a, const Entry& b) { return LessNoCase(a.name, b.name); });
+  return list;
+}
+
+bool ProjectList::Save() const {
+  return SaveAtomically(file_, [this](std::FILE* f) {
+           for (const Entry& e : entries_) {
+             if (std::fprintf(f, "%s\t%s\n", e.name.c_str(), e.directory.c_str()) < 0) {
+               return false;
+             }
+           }
+           return std::fprintf(f, "\n") >= 0;
+         }) == SaveStatus::kSaved;
+}
+
+bool ProjectList::Add(std::string name, std::string directory) {
+  if (name.empty() || name.back() != ':') {
+    name += ':';
+  }
+  auto same = [&](const Entry& e) { return strcasecmp(e.name.c_str(), name.c_str()) == 0; };
+  if (auto it = std::find_if(entries_.begin(), entries_.end(), same); it != entries_.end()) {
+    it->directory = directory;
+  } else {
+    Entry e{name, directory};
+    entries_.insert(
+        std::upper_bound(entries_.begin(), entries_.end(), e,
+                         [](const Entry& a, const Entry& b) { return LessNoCase(a.name, b.name); }),
+        e);
+  }
+  return Save();
+}
+
+const ProjectList::Entry* ProjectList::Find(std::string_view name) const {
+  for (const Entry& e : entries_) {
+    if (e.name.size() == name.size() && strncasecmp(e.name.data(), name.data(), name.size()) == 0) {
+      return &e;
+    }
+  }
+  return nullptr;
+}
+
+std::filesystem::path DefaultProjectListPath() {
+  if (const char* explicitPath = std::getenv("ZENTROPE_PROJECTS"); explicitPath && *explicitPath) {
+    return explicitPath;
+  }
+  return std::filesystem::current_path() / "PROJECTS.BRX";
+}
+
+ProjectList& Projects() {
+  std::lock_guard lock(State().mutex);
+  if (!State().list) {
+    State().list = ProjectList::Load(DefaultProjectListPath());
+  }
+  return *State().list;
+}
+
+void UseProjectList(ProjectList list) {
+  std::lock_guard lock(State().mutex);
+  State().list = std::move(list);
+}
+
+ResolvedPath resolve_path(std::string_view path, const ProjectList& projects) {
+  const std::size_t colon = path.find(':');
+  if (colon == std::string_view::npos || colon + 1 < 3) {
+    return {std::string(path), PathKind::kPlain, {}};
+  }
+  const std::string_view name = path.substr(0, colon + 1);
+  if (name.find_first_of("/\\") != std::string_view::npos) {
+    return {std::string(path), PathKind::kPlain, {}};  // a folder name with a colon in it
+  }
+  const ProjectList::Entry* entry = projects.Find(name);
+  if (!entry) {
+    return {std::string(path), PathKind::kUnknownProject, std::string(name)};
+  }
+  std::string_view rest = path.substr(colon + 1);
+  const std::string& dir = entry->directory;
+  std::string result;
+  if (rest.empty() || rest.front() == '\\' || rest.front() == '/') {
+    // A drive root such as "D:\" already ends in the separator.
+    if (dir.size() == 3 && !rest.empty()) {
+      rest.remove_prefix(1);
+    }
+    result = dir + std::string(rest);
+  } else {
+    result = dir + "\\" + std::string(rest);
+  }
+  return {result, PathKind::kResolved, {}};
+}
+
+std::filesystem::path MapToFileSystem(std::string_view path) {
+  std::string slashed(path);
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  // Collapse the doubled separator a directory with a trailing slash leaves.
+  std::string cleaned;
+  for (char c : slashed) {
+    if (c == '/' && !cleaned.empty() && cleaned.back() == '/') {
+      continue;
+    }
+    cleaned += c;
+  }
+  std::filesystem::path mapped(cleaned);
+  std::error_code ec;
+  if (cleaned.empty() || std::filesystem::exists(mapped, ec)) {
+    return mapped;
+  }
+  // Match each component without regard to case.
+  std::filesystem::path built = mapped.is_absolute() ? mapped.root_path() : std::filesystem::path();
+  for (const std::filesystem::path& part : mapped.relative_path()) {
+    const std::filesystem::path exact = built / part;
+    if (std::filesystem::exists(exact, ec)) {
+      built = exact;
+      continue;
+    }
+    const std::filesystem::path folder = built.empty() ? std::filesystem::path(".") : built;
+    std::optional<std::filesystem::path> match;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      const std::string candidate = it->path().filename().string();
+      if (strcasecmp(candidate.c_str(), part.string().c_str()) == 0) {
+        match = built / candidate;
+        break;
+      }
+    }
+    if (!match) {
+      return mapped;
+    }
+    built = *match;
+  }
+  return built;
+}
+
+std::string UnknownProjectMessage(const std::string& project) {
+  return "Unrecognized Project " + project + " (add it with: zentrope project add " + project +
+         " DIRECTORY)";
+}
+
+std::optional<std::filesystem::path> LocateFile(std::string_view path, std::string* error) {
+  const ResolvedPath resolved = resolve_path(path, Projects());
+  if (resolved.kind == PathKind::kUnknownProject) {
+    if (error) {
+      *error = UnknownProjectMessage(resolved.project);
+    }
+    return std::nullopt;
+  }
+  return MapToFileSystem(resolved.path);
+}
+
+FilePtr open_file(std::string_view path, const char* mode, std::string* error) {
+  const std::optional<std::filesystem::path> located = LocateFile(path, error);
+  if (!located) {
+    return nullptr;
+  }
+  FilePtr f(std::fopen(located->c_str(), mode));
+  if (!f && error) {
+    *error = located->string() + ": " + std::strerror(errno);
+  }
+  return f;
+}
+
+}  // namespace zentrope

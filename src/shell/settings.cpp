@@ -1,0 +1,263 @@
+// Settings file parsing and writing.
+#include "shell/settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+#include "shell/atomic_file.h"
+
+namespace zentrope {
+
+namespace {
+
+constexpr std::size_t kMaxValue = 255;
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) {
+    s.remove_prefix(1);
+  }
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) {
+    s.remove_suffix(1);
+  }
+  return s;
+}
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// "[NAME]" gives NAME.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+    return Trim(line.substr(1, line.size() - 2));
+  }
+  return std::nullopt;
+}
+
+// "Key=value" gives (Key, value); comments and other lines give nothing.
+std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::string_view line) {
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';') {
+    return std::nullopt;
+  }
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) {
+    return std::nullopt;
+  }
+  return std::make_pair(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+}
+
+std::string Format(const char* format, auto value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// C-style number parsing: leading blanks, then as much of a number as there
+// is; nothing parsed means no value.
+std::optional<long> ParseInteger(const std::string& text) {
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str()) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+std::optional<float> ParseFloat(const std::string& text) {
+  char* end = nullptr;
+  const float v = std::strtof(text.c_str(), &end);
+  if (end == text.c_str()) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+struct SettingsState {
+  std::mutex mutex;
+  std::unique_ptr<SettingsFile> file;
+};
+
+SettingsState& State() {
+  static SettingsState state;
+  return state;
+}
+
+}  // namespace
+
+std::optional<std::string> SettingsFile::Stored(std::string_view section,
+                                                std::string_view key) const {
+  bool inSection = false;
+  for (const std::string& line : ReadLines(path_)) {
+    if (std::optional<std::string_view> name = SectionName(line)) {
+      inSection = EqualNoCase(*name, section);
+      continue;
+    }
+    if (!inSection) {
+      continue;
+    }
+    if (auto kv = KeyValue(line); kv && EqualNoCase(kv->first, key)) {
+      return std::string(kv->second.substr(0, kMaxValue));
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<SettingsFile::Line> SettingsFile::StoredLines() const {
+  std::vector<Line> out;
+  std::string section;
+  for (const std::string& line : ReadLines(path_)) {
+    if (std::optional<std::string_view> name = SectionName(line)) {
+      section = *name;
+    } else if (auto kv = KeyValue(line); kv && !section.empty()) {
+      out.push_back({section, std::string(kv->first), std::string(kv->second)});
+    }
+  }
+  return out;
+}
+
+std::string SettingsFile::read_setting_text(std::string_view section, std::string_view key,
+                                            std::string_view defaultText) const {
+  if (std::optional<std::string> v = Stored(section, key)) {
+    return *v;
+  }
+  return std::string(defaultText.substr(0, kMaxValue));
+}
+
+std::int16_t SettingsFile::read_setting_short(std::string_view section, std::string_view key,
+                                              std::int16_t defaultValue) const {
+  const std::string text = read_setting_text(section, key, Format("%hd", defaultValue));
+  const std::optional<long> v = ParseInteger(text);
+  // "%hd" keeps the low 16 bits of a larger number.
+  return v ? static_cast<std::int16_t>(static_cast<std::uint16_t>(*v)) : defaultValue;
+}
+
+std::int32_t SettingsFile::read_setting_int(std::string_view section, std::string_view key,
+                                            std::int32_t defaultValue) const {
+  const std::string text = read_setting_text(section, key, Format("%d", defaultValue));
+  const std::optional<long> v = ParseInteger(text);
+  return v ? static_cast<std::int32_t>(static_cast<std::uint32_t>(*v)) : defaultValue;
+}
+
+float SettingsFile::read_setting_float(std::string_view section, std::string_view key,
+                                       float defaultValue) const {
+  const std::string text =
+      read_setting_text(section, key, Format("%g", static_cast<double>(defaultValue)));
+  return ParseFloat(text).value_or(defaultValue);
+}
+
+bool SettingsFile::read_setting_switch(std::string_view section, std::string_view key,
+                                       bool defaultOn) const {
+  return read_setting_text(section, key, defaultOn ? "ON" : "OFF") == "ON";
+}
+
+bool SettingsFile::write_setting(std::string_view section, std::string_view key,
+                                 std::string_view text) {
+  std::vector<std::string> lines = ReadLines(path_);
+  const std::string entry = std::string(key) + "=" + std::string(text);
+  bool inSection = false;
+  bool sectionFound = false;
+  std::size_t insertAt = lines.size();
+  bool written = false;
+  for (std::size_t i = 0; i < lines.size() && !written; ++i) {
+    if (std::optional<std::string_view> name = SectionName(lines[i])) {
+      if (inSection) {
+        break;  // end of our section: insert before the next one
+      }
+      inSection = EqualNoCase(*name, section);
+      if (inSection) {
+        sectionFound = true;
+        insertAt = i + 1;
+      }
+      continue;
+    }
+    if (!inSection) {
+      continue;
+    }
+    if (auto kv = KeyValue(lines[i]); kv && EqualNoCase(kv->first, key)) {
+      lines[i] = entry;
+      written = true;
+    } else if (!Trim(lines[i]).empty()) {
+      insertAt = i + 1;
+    }
+  }
+  if (!written) {
+    if (sectionFound) {
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+    } else {
+      if (!lines.empty() && !Trim(lines.back()).empty()) {
+        lines.emplace_back();
+      }
+      lines.push_back("[" + std::string(section) + "]");
+      lines.push_back(entry);
+    }
+  }
+  return SaveAtomically(path_, [&](std::FILE* f) {
+           for (const std::string& l : lines) {
+             if (std::fprintf(f, "%s\n", l.c_str()) < 0) {
+               return false;
+             }
+           }
+           return true;
+         }) == SaveStatus::kSaved;
+}
+
+std::filesystem::path DefaultSettingsPath() {
+  if (const char* explicitPath = std::getenv("ZENTROPE_INI"); explicitPath && *explicitPath) {
+    return explicitPath;
+  }
+  std::filesystem::path config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+    config = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    config = std::filesystem::path(home) / ".config";
+  } else {
+    config = ".";
+  }
+  return config / "zentrope" / "zentrope.ini";
+}
+
+SettingsFile& Settings() {
+  std::lock_guard lock(State().mutex);
+  if (!State().file) {
+    State().file = std::make_unique<SettingsFile>(DefaultSettingsPath());
+  }
+  return *State().file;
+}
+
+void UseSettingsFile(const std::filesystem::path& path) {
+  std::lock_guard lock(State().mutex);
+  State().file = std::make_unique<SettingsFile>(path);
+}
+
+}  // namespace zentrope

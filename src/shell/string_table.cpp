@@ -1,0 +1,149 @@
+// The table itself.
+#include "shell/string_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <iostream>
+#include <utility>
+
+#include "shell/error_log.h"
+
+namespace zentrope {
+
+namespace {
+
+struct Entry {
+  int id;
+  std::string_view text;
+};
+
+// Sorted by id.
+constexpr Entry kTable[] = {
+    {str::kLowMemory, "Low Memory"},
+    {str::kHelpFile, "zentrope.hlp"},
+    {str::kSettingsFile, "zentrope.ini"},
+    {str::kUnrecognizedProject, "Unrecognized Project"},
+    {str::kTroubleSavingDxf, "Trouble Saving DXF"},
+    {str::kFirstAddAPath, "First Add A Path"},
+    {str::kSaveChoreography, "Save Choreography"},
+    {str::kOpenChoreography, "Open Choreography"},
+    {str::kTroubleOpeningChoreography, "Trouble Opening Choreography"},
+    {str::kPathOccupied, "This Path Is Occupied"},
+    {str::kRequiresNewerSoftware, "Requires Newer Software"},
+    {str::kDuplicatePathName, "Duplicate Path Name"},
+    {str::kFileIneligible, "File Ineligible"},
+    {str::kImportChoreography, "Import Choreography"},
+    {str::kTroubleRendering, "Trouble Rendering!"},
+    {str::kCouldNotOpenHelp, "Could Not Open Help File [Zentrope.hlp]."},
+    {str::kExportChoreography, "Export Choreography"},
+    {str::kRenderSection, "RENDER"},
+    {str::kProductName, "Zentrope Studio"},
+    {str::kChoreographyFilter, "Choreography (cho)|*.cho|"},
+    {str::kTutorialHelpFile, "TUTOR.HLP"},
+    {str::kDynamicsOutOfDate,
+     "Dynamics for this Chor are not Up to Date,\n\nDo You Want To Run Simulation?"},
+    {str::kSaveThisSegment, "Save this Segment."},
+    {1600, "&Import Choreography..."},
+    {1601, "&Export Choreography..."},
+    {1628, "Stretch &Choreography..."},
+    {1963, "Quad View"},
+    {1964, "Twin View"},
+    {1965, "Sn&ap Shot...\tCtrl+H"},
+    {1968, "&Global Preferences...\tCtrl+G"},
+    {1972, "&Using Help"},
+    {1974, "&Contents\t F1"},
+    {1982, "Arrange &Icons"},
+    {1984, "&Cascade"},
+    {1985, "Tile &Vertically"},
+    {1986, "&Tile"},
+    {1988, "Close &All"},
+    {1990, "E&xit\tAlt+F4"},
+    {1996, "&Open...\tCtrl+O"},
+    {1998, "&New\tCtrl+N"},
+    {str::kTroubleOpeningSegment, "Trouble Opening Segment"},
+    {str::kTroubleSavingSegment, "Trouble Saving Segment"},
+    {str::kTroubleSavingDecalList, "Trouble Saving Decal List."},
+    {str::kTroubleSavingColor, "Trouble Saving Color"},
+    {str::kTroubleSavingGroupList, "Trouble Saving Group List."},
+    {str::kCreateDirectoryError, "Create Directory Error"},
+    {str::kSegmentAlreadyUsed, "This Segment Is Already Used.\n\nDifferent Name Required."},
+    {str::kFileAlreadyExists, "This File Already Exists.\n\nOverwrite Existing File?"},
+    {str::kNewSegmentName, "New Segment Name:"},
+    {str::kCantBreakHere, "Can't Break Here"},
+    {str::kNoControlPointSelected, "No Control Point Selected"},
+    {str::kNoneSelected, "None Selected"},
+    {str::kGroupNamePrompt, "Group Name:"},
+    {str::kNoGroupName, "No Group Name"},
+    {str::kGroupNameExists, "Group Name Already Exists."},
+    {str::kNothingGrouped, "Nothing Grouped"},
+    {str::kSkinWillBeRemoved, "Skin Will Be Removed!"},
+    {str::kCantDecalFile, "can't open decal file: "},
+    {str::kCantColorFile, "can't open color file: "},
+    {str::kImportModel, "Import Model"},
+    {str::kTroubleOpeningFigure, "Trouble Opening Figure"},
+    {str::kTroubleSavingFigure, "Trouble Saving Figure"},
+    {str::kTroubleOpeningChannel, "Trouble Opening Channel"},
+    {str::kTroubleOpeningAction, "Trouble Opening Action"},
+    {str::kTroubleSavingAction, "Trouble Saving Action"},
+    {str::kTroubleOpeningSkeletalFrame, "Trouble Opening Skeletal Frame"},
+    {str::kTroubleSavingSkin, "Trouble Saving Skin"},
+    {str::kTroubleSavingAttributes, "Trouble Saving Attributes"},
+    {str::kCantFindSkin, "Can't Find Skin"},
+    {str::kObjectMemory, "Object Memory!"},
+    {str::kCantSaveFile, "Can't Save File."},
+    {str::kCantOpenFile, "Can't Open File."},
+    {str::kNoSegmentSelected, "No Segment Selected"},
+    {str::kNoFigureSelected, "No Figure Selected"},
+    {str::kUntitled, "untitled"},
+    {str::kFindingPatches, "Finding Patches: "},
+};
+
+constexpr bool SortedById() {
+  for (std::size_t i = 1; i < std::size(kTable); ++i) {
+    if (kTable[i - 1].id >= kTable[i].id) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(SortedById(), "string table entries must be sorted by id and unique");
+
+}  // namespace
+
+std::optional<std::string_view> FindString(int id) {
+  const auto it = std::lower_bound(std::begin(kTable), std::end(kTable), id,
+                                   [](const Entry& e, int key) { return e.id < key; });
+  if (it == std::end(kTable) || it->id != id) {
+    return std::nullopt;
+  }
+  return it->text;
+}
+
+bool load_string(int id, std::string& out) {
+  if (std::optional<std::string_view> text = FindString(id)) {
+    out = *text;
+    return true;
+  }
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "GRS Failed #%d\n", id);
+  out = buffer;
+  log_line(out);
+  return false;
+}
+
+std::string LoadString(int id) {
+  std::string text;
+  load_string(id, text);
+  return text;
+}
+
+void message_box(std::string_view text) {
+  std::cerr << LoadString(str::kProductName) << ": " << text << '\n';
+}
+
+void message_box(int id) {
+  message_box(LoadString(id));
+}
+
+}  // namespace zentrope
