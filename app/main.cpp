@@ -1,11 +1,14 @@
-// zentrope: the command-line front of Zentrope Studio. It parses arguments and
-// calls the library; subcommands map their results to exit codes.
+// zentrope: the command-line front of Zentrope Studio. It parses arguments,
+// starts the services and calls one library entry per subcommand.
 #include <clocale>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "commands.h"
+#include "shell/startup.h"
 #include "shell/version.h"
 
 int main(int argc, char** argv) {
@@ -18,9 +21,75 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("zentrope ") + std::string(zentrope::Version()));
   app.require_subcommand(0, 1);
 
+  zentrope::StartUpOptions startup;
+  std::string settingsFile;
+  app.add_option("--settings", settingsFile, "Settings file to use instead of zentrope.ini");
+  app.add_flag("--quiet", startup.quiet, "No status line on long work");
+
+  std::string infoFile;
+  bool infoJson = false;
+  CLI::App* info = app.add_subcommand("info", "Describe a document");
+  info->add_option("FILE", infoFile, "Document")->required();
+  info->add_flag("--json", infoJson, "Print JSON");
+
+  std::vector<std::string> checkFiles;
+  CLI::App* check = app.add_subcommand("check", "Read documents and report the ones that fail");
+  check->add_option("FILE", checkFiles, "Documents")->required();
+
+  std::string resaveIn, resaveOut;
+  CLI::App* resave = app.add_subcommand("resave", "Read a document and write it again");
+  resave->add_option("IN", resaveIn, "Document to read")->required();
+  resave->add_option("-o,--output", resaveOut, "Where to write it")->required();
+
+  CLI::App* settings = app.add_subcommand("settings", "Show or change zentrope.ini");
+  settings->require_subcommand(1);
+  CLI::App* settingsList = settings->add_subcommand("list", "Every setting and its value");
+  std::string section, key, value;
+  CLI::App* settingsGet = settings->add_subcommand("get", "The value in force of one setting");
+  settingsGet->add_option("SECTION", section)->required();
+  settingsGet->add_option("KEY", key)->required();
+  CLI::App* settingsSet = settings->add_subcommand("set", "Write one setting");
+  settingsSet->add_option("SECTION", section)->required();
+  settingsSet->add_option("KEY", key)->required();
+  settingsSet->add_option("VALUE", value)->required();
+
+  CLI::App* project = app.add_subcommand("project", "The project list (PROJECTS.BRX)");
+  project->require_subcommand(1);
+  std::string projectName, projectDir;
+  CLI::App* projectAdd = project->add_subcommand("add", "Add or change a project: NAME: DIR");
+  projectAdd->add_option("NAME", projectName, "Project name, e.g. DEMO:")->required();
+  projectAdd->add_option("DIR", projectDir, "Its folder")->required();
+  CLI::App* projectList = project->add_subcommand("list", "List the projects");
+
   CLI11_PARSE(app, argc, argv);
   if (argc == 1) {
     std::cout << app.help();
+    return 0;
   }
+  if (!settingsFile.empty()) {
+    startup.settingsFile = settingsFile;
+  }
+  if (!zentrope::StartUp(startup)) {
+    return 1;
+  }
+
+  namespace cli = zentrope::cli;
+  if (*info)
+    return cli::Info(infoFile, infoJson);
+  if (*check)
+    return cli::Check(checkFiles);
+  if (*resave)
+    return cli::Resave(resaveIn, resaveOut);
+  if (*settingsList)
+    return cli::SettingsList();
+  if (*settingsGet)
+    return cli::SettingsGet(section, key);
+  if (*settingsSet)
+    return cli::SettingsSet(section, key, value);
+  if (*projectAdd)
+    return cli::ProjectAdd(projectName, projectDir);
+  if (*projectList)
+    return cli::ProjectList();
+  std::cout << app.help();
   return 0;
 }

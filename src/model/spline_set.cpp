@@ -263,10 +263,12 @@ void SplineSet::ComputeAllTangents() {
 void SplineSet::PlaceStacksAndTangents() {
   std::vector<ControlPoint*> hooks;
   ForEachPoint([&](ControlPoint& p) {
+    if (p.attachedTo) {
+      // Hooks start at the bottom's location and move onto their curves below.
+      p.position = StackBottom(&p)->position;
+    }
     if (p.IsHook()) {
       hooks.push_back(&p);
-    } else if (p.attachedTo) {
-      p.position = StackBottom(&p)->position;
     }
   });
   ComputeAllTangents();
@@ -285,12 +287,22 @@ void SplineSet::PlaceStacksAndTangents() {
 
 SplineSet SplineSet::DeepCopy(bool clearSelection) const {
   SplineSet copy;
+  copy.AppendCopyOf(*this, clearSelection);
+  return copy;
+}
+
+void SplineSet::AppendCopyOf(const SplineSet& other, bool clearSelection) {
   std::unordered_map<const ControlPoint*, ControlPoint*> map;
-  ForEachPoint([&](ControlPoint& p) {
-    ControlPoint* q = copy.arena_.Create();
+  std::vector<ControlPoint*> created;
+  other.ForEachPoint([&](ControlPoint& p) {
+    ControlPoint* q = arena_.Create();
     if (!q) {
+      for (ControlPoint* c : created) {
+        arena_.Release(c);
+      }
       throw std::bad_alloc();
     }
+    created.push_back(q);
     *q = p;
     if (clearSelection) {
       q->Set(kPointSelected, false);
@@ -310,10 +322,9 @@ SplineSet SplineSet::DeepCopy(bool clearSelection) const {
     q->attachedAbove = remap(original->attachedAbove);
     q->attachedTo = remap(original->attachedTo);
   }
-  for (const Spline& s : splines_) {
-    copy.splines_.push_back({remap(s.first)});
+  for (const Spline& s : other.splines_) {
+    splines_.push_back({remap(s.first)});
   }
-  return copy;
 }
 
 }  // namespace zentrope

@@ -98,6 +98,9 @@ class SplineSet {
   // clearSelection is set the selected flag is dropped. Throws std::bad_alloc
   // when the pool refuses.
   SplineSet DeepCopy(bool clearSelection) const;
+  // Appends a copy of other's splines (links among them rebuilt). Throws
+  // std::bad_alloc, leaving this set as it was, when the pool refuses.
+  void AppendCopyOf(const SplineSet& other, bool clearSelection);
 
  private:
   PointArena arena_;

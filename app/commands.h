@@ -1,0 +1,22 @@
+// The subcommands of the zentrope program. Each parses nothing itself: it
+// gets its arguments from main and calls the library, returning the exit
+// status (0 success, 1 failure).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zentrope::cli {
+
+int Info(const std::string& file, bool json);
+int Check(const std::vector<std::string>& files);
+int Resave(const std::string& in, const std::string& out);
+
+int SettingsList();
+int SettingsGet(const std::string& section, const std::string& key);
+int SettingsSet(const std::string& section, const std::string& key, const std::string& value);
+
+int ProjectAdd(const std::string& name, const std::string& directory);
+int ProjectList();
+
+}  // namespace zentrope::cli

@@ -1,0 +1,194 @@
+// info, check and resave: dispatch on the document's tag line.
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "commands.h"
+#include "model/segment_file.h"
+#include "model/text_file.h"
+#include "shell/project_paths.h"
+#include "shell/string_table.h"
+
+namespace zentrope::cli {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+struct Outcome {
+  bool ok = true;
+  std::string message;
+  ordered_json info;
+};
+
+// The tag of a document's first line, or empty.
+std::string TagOf(const std::string& name) {
+  const std::optional<std::filesystem::path> file = LocateFile(name);
+  if (!file) {
+    return {};
+  }
+  std::ifstream in(*file, std::ios::binary);
+  std::string line;
+  std::getline(in, line);
+  return line.substr(0, line.find(' '));
+}
+
+ordered_json Triple(const Vector3& v) {
+  return ordered_json::array({v.x, v.y, v.z});
+}
+
+Outcome SegmentInfo(const std::string& name) {
+  SegmentRegistry registry;
+  Result<SegmentData> data = ReadSegment(name, /*merge=*/false, registry);
+  if (!data) {
+    return {false, data.failure().message + " (" + data.failure().detail + ")", {}};
+  }
+  Result<Segment> segment = OpenSegment(name, registry);
+  std::size_t groups = segment ? segment->groups.size() : 0;
+  const Bounds b = data->splines->BoundingBox();
+  ordered_json j;
+  j["type"] = "SCUL";
+  j["version"] = data->version;
+  j["splines"] = data->splines->Splines().size();
+  j["points"] = data->splines->PointCount();
+  j["groups"] = groups;
+  j["bbox"] = ordered_json::array({b.min.x, b.min.y, b.min.z, b.max.x, b.max.y, b.max.z});
+  j["pivot"] = Triple(data->pivot);
+  j["highest_number"] = data->highestNumber;
+  return {true, {}, j};
+}
+
+Outcome GroupInfo(const std::string& name) {
+  std::string contents, error;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  if (!file || !TextReader::Load(*file, contents, &error)) {
+    return {false, error, {}};
+  }
+  Result<std::vector<Group>> groups = ParseGroups(std::move(contents), file->string());
+  if (!groups) {
+    return {false, groups.failure().message + " (" + groups.failure().detail + ")", {}};
+  }
+  ordered_json j;
+  j["type"] = "GROU";
+  j["version"] = kGroupVersion;
+  j["groups"] = groups->size();
+  ordered_json list = ordered_json::array();
+  for (const Group& g : *groups) {
+    list.push_back({{"name", g.name}, {"pivot", Triple(g.pivot)}, {"members", g.members}});
+  }
+  j["list"] = list;
+  return {true, {}, j};
+}
+
+Outcome Describe(const std::string& name) {
+  const std::string tag = TagOf(name);
+  if (tag == "SCUL") {
+    return SegmentInfo(name);
+  }
+  if (tag == "GROU") {
+    return GroupInfo(name);
+  }
+  std::string error;
+  if (!LocateFile(name, &error)) {
+    return {false, error, {}};
+  }
+  std::error_code ec;
+  if (!std::filesystem::exists(*LocateFile(name), ec)) {
+    return {false, "no such file", {}};
+  }
+  return {false, "not a document this program reads", {}};
+}
+
+void PrintPlain(const ordered_json& j, const std::string& indent = "") {
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    if (it->is_array() && !it->empty() && it->front().is_object()) {
+      std::cout << indent << it.key() << ":\n";
+      for (const auto& item : *it) {
+        PrintPlain(item, indent + "  ");
+        std::cout << '\n';
+      }
+    } else {
+      std::cout << indent << it.key() << ": "
+                << (it->is_string() ? it->get<std::string>() : it->dump()) << '\n';
+    }
+  }
+}
+
+}  // namespace
+
+int Info(const std::string& file, bool json) {
+  const Outcome o = Describe(file);
+  if (!o.ok) {
+    std::cerr << file << ": " << o.message << '\n';
+    return 1;
+  }
+  if (json) {
+    std::cout << o.info.dump() << '\n';
+  } else {
+    PrintPlain(o.info);
+  }
+  return 0;
+}
+
+int Check(const std::vector<std::string>& files) {
+  int status = 0;
+  for (const std::string& file : files) {
+    const Outcome o = Describe(file);
+    if (!o.ok) {
+      std::cout << file << ": " << o.message << '\n';
+      status = 1;
+    }
+  }
+  return status;
+}
+
+int Resave(const std::string& in, const std::string& out) {
+  const std::string tag = TagOf(in);
+  if (tag == "SCUL") {
+    SegmentRegistry registry;
+    Result<Segment> segment = OpenSegment(in, registry);
+    if (!segment) {
+      std::cerr << in << ": " << segment.failure().message << " (" << segment.failure().detail
+                << ")\n";
+      return 1;
+    }
+    const SaveReport report = SaveSegmentAs(*segment, out, /*overwrite=*/true, registry);
+    for (const std::string& failure : report.failures) {
+      std::cerr << out << ": " << failure << '\n';
+    }
+    return report.Ok() ? 0 : 1;
+  }
+  if (tag == "GROU") {
+    std::string contents, error;
+    const std::optional<std::filesystem::path> file = LocateFile(in, &error);
+    if (!file || !TextReader::Load(*file, contents, &error)) {
+      std::cerr << in << ": " << error << '\n';
+      return 1;
+    }
+    Result<std::vector<Group>> groups = ParseGroups(std::move(contents), in);
+    if (!groups) {
+      std::cerr << in << ": " << groups.failure().message << '\n';
+      return 1;
+    }
+    Segment holder;
+    holder.groups = std::move(*groups);
+    std::string detail;
+    const std::optional<std::filesystem::path> target = LocateFile(out, &error);
+    if (!target) {
+      std::cerr << out << ": " << error << '\n';
+      return 1;
+    }
+    if (WriteGroups(holder, *target, &detail) != SaveStatus::kSaved) {
+      std::cerr << out << ": " << LoadString(str::kTroubleSavingGroupList) << '\n';
+      return 1;
+    }
+    return 0;
+  }
+  std::cerr << in << ": " << Describe(in).message << '\n';
+  return 1;
+}
+
+}  // namespace zentrope::cli

@@ -1,0 +1,703 @@
+// Segment and group files.
+#include "model/segment_file.h"
+
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+
+#include "core/spline.h"
+#include "model/attach_stack.h"
+#include "model/text_file.h"
+#include "shell/error_log.h"
+#include "shell/project_paths.h"
+#include "shell/string_table.h"
+
+namespace zentrope {
+
+namespace {
+
+constexpr int kLinesPerPoint = 4;
+
+bool Finite(const Vector3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+Failure OpenFailure(const std::string& detail) {
+  log_line(detail);
+  return {LoadString(str::kTroubleOpeningSegment), detail};
+}
+
+// Reads one bias line: "0" is neutral; one value gives Gamma 0, Magnitude 1.
+bool ReadBias(TextReader& reader, Bias& bias) {
+  float a = 0.0f, g = 0.0f, m = 1.0f;
+  int fields = 0;
+  if (!reader.ScanLine(1, &fields, "%f %f %f", &a, &g, &m)) {
+    return false;
+  }
+  if (fields == 1) {
+    g = 0.0f;
+    m = 1.0f;
+  }
+  if (!Finite({a, g, m})) {
+    reader.Fail("bias is not a number");
+    return false;
+  }
+  bias = {a, g, m};
+  return true;
+}
+
+void WriteBias(TextWriter& w, const Bias& b) {
+  if (b == kNeutralBias) {
+    w.Line("0");
+  } else {
+    w.Line("%g %g %g", static_cast<double>(b.alpha), static_cast<double>(b.gamma),
+           static_cast<double>(b.magnitude));
+  }
+}
+
+struct PendingStack {
+  ControlPoint* point;
+  long below;  // number of the point it is stacked on
+};
+
+// Stacks p (with whatever is already stacked on p) onto target. A hook goes
+// directly above its target, where the walk down to its curve finds it; any
+// other point goes above the hooks that sit directly on the target, since
+// only its bottom matters to it. False when the stack would become a loop.
+bool StackOnto(ControlPoint* p, ControlPoint* target) {
+  for (ControlPoint* q = target; q; q = q->attachedTo) {
+    if (q == p) {
+      return false;
+    }
+  }
+  ControlPoint* pTop = p;
+  while (pTop->attachedAbove) {
+    pTop = pTop->attachedAbove;
+    if (pTop == target || pTop == p) {
+      return false;
+    }
+  }
+  ControlPoint* below = target;
+  if (!p->IsHook()) {
+    while (below->attachedAbove && below->attachedAbove->IsHook()) {
+      below = below->attachedAbove;
+    }
+  }
+  ControlPoint* above = below->attachedAbove;
+  below->attachedAbove = p;
+  p->attachedTo = below;
+  pTop->attachedAbove = above;
+  if (above) {
+    above->attachedTo = pTop;
+  }
+  return true;
+}
+
+bool ParseSplines(TextReader& reader, int version, SplineSet& set,
+                  std::vector<PendingStack>& stacks) {
+  short splineCount = 0;
+  if (!reader.ScanLine(1, nullptr, "%hd", &splineCount)) {
+    return false;
+  }
+  if (splineCount < 0 || static_cast<std::size_t>(splineCount) > reader.LinesRemaining()) {
+    reader.Fail("impossible spline count " + std::to_string(splineCount));
+    return false;
+  }
+  std::int32_t counter = 0;  // numbers for points that carry none
+  for (int s = 0; s < splineCount; ++s) {
+    short pointCount = 0;
+    if (!reader.ScanLine(1, nullptr, "%hd", &pointCount)) {
+      return false;
+    }
+    if (pointCount < 0 ||
+        static_cast<std::size_t>(pointCount) * kLinesPerPoint > reader.LinesRemaining()) {
+      reader.Fail("impossible point count " + std::to_string(pointCount));
+      return false;
+    }
+    ControlPoint* first = nullptr;
+    ControlPoint* last = nullptr;
+    for (int i = 0; i < pointCount; ++i) {
+      ++counter;
+      short flags = 0, stacked = 0, reserved = 0;
+      long number = 0;
+      float hookParameter = 0.0f;
+      int fields = 0;
+      bool ok;
+      if (version == 1) {
+        ok = reader.ScanLine(3, &fields, "%hd %hd %hd", &flags, &reserved, &stacked);
+      } else {
+        ok = reader.ScanLine(2, &fields, "%hd %hd %ld %f", &flags, &stacked, &number,
+                             &hookParameter);
+      }
+      if (!ok) {
+        return false;
+      }
+      if (number < 0 || number >= kPlaceholderNumber) {
+        reader.Fail("point number out of range");
+        return false;
+      }
+      if (!std::isfinite(hookParameter)) {
+        reader.Fail("hook parameter is not a number");
+        return false;
+      }
+      ControlPoint* p = set.Arena().Create();
+      if (!p) {
+        reader.Fail("out of memory");
+        return false;
+      }
+      // Hidden and selected are editing state, never carried by files.
+      p->flags =
+          static_cast<std::uint16_t>(flags) & static_cast<std::uint16_t>(~kPointEditingFlags);
+      p->number = number == 0 ? counter : static_cast<std::int32_t>(number);
+      if (p->IsHook()) {
+        p->hookParameter = hookParameter;
+      }
+      p->prev = last;
+      if (last) {
+        last->next = p;
+      } else {
+        first = p;
+        set.Splines().push_back({p});
+      }
+      last = p;
+      if (stacked) {
+        long below = 0;
+        if (!reader.ScanLine(1, nullptr, "%ld", &below)) {
+          return false;
+        }
+        stacks.push_back({p, below});
+      } else {
+        Vector3 pos;
+        if (!reader.ScanLine(3, nullptr, "%f %f %f", &pos.x, &pos.y, &pos.z)) {
+          return false;
+        }
+        if (!Finite(pos)) {
+          reader.Fail("position is not a number");
+          return false;
+        }
+        p->position = pos;
+      }
+      Bias in, out;
+      if (!ReadBias(reader, in) || !ReadBias(reader, out)) {
+        return false;
+      }
+      p->SetInBias(in);
+      p->SetOutBias(out);
+    }
+    if (!last) {
+      continue;  // a count of 0 creates no spline
+    }
+    // Only the last point of a spline can close it; a one-point spline stays
+    // open.
+    for (ControlPoint* p = first; p != last; p = p->next) {
+      p->Set(kPointLoopClosing, false);
+    }
+    if (last->ClosesLoop()) {
+      if (last == first) {
+        last->Set(kPointLoopClosing, false);
+      } else {
+        last->next = first;
+        first->prev = last;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Result<SegmentData> ParseSegment(std::string contents, const std::string& name,
+                                 std::int32_t mergeOffset) {
+  TextReader reader(std::move(contents), name);
+  SegmentData data;
+  data.splines = std::make_shared<SplineSet>();
+  Bounds& b = data.fileBounds;
+  Vector3& pivot = data.pivot;
+  std::vector<PendingStack> stacks;
+  const bool parsed =
+      ReadHeader(reader, "SCUL", data.version) &&
+      (data.version >= 1 && data.version <= kSegmentVersion
+           ? true
+           : (reader.Fail("unsupported version " + std::to_string(data.version)), false)) &&
+      reader.ScanLine(6, nullptr, "%f %f %f %f %f %f", &b.min.x, &b.min.y, &b.min.z, &b.max.x,
+                      &b.max.y, &b.max.z) &&
+      reader.ScanLine(3, nullptr, "%f %f %f", &pivot.x, &pivot.y, &pivot.z) &&
+      ParseSplines(reader, data.version, *data.splines, stacks);
+  if (!parsed) {
+    return OpenFailure(reader.Error());
+  }
+  if (!Finite(pivot) || !Finite(b.min) || !Finite(b.max)) {
+    return OpenFailure(name + ": pivot or bounds are not numbers");
+  }
+  if (data.splines->Empty()) {
+    return OpenFailure(name + ": no spline");
+  }
+  // Resolve stacks by number among all splines of the file.
+  std::unordered_map<std::int32_t, ControlPoint*> byNumber;
+  data.splines->ForEachPoint([&](ControlPoint& p) { byNumber.try_emplace(p.number, &p); });
+  for (const PendingStack& s : stacks) {
+    auto it = s.below >= std::numeric_limits<std::int32_t>::min() &&
+                      s.below <= std::numeric_limits<std::int32_t>::max()
+                  ? byNumber.find(static_cast<std::int32_t>(s.below))
+                  : byNumber.end();
+    if (it == byNumber.end()) {
+      return OpenFailure(name + ": a point is stacked on number " + std::to_string(s.below) +
+                         ", which does not exist");
+    }
+    if (!StackOnto(s.point, it->second)) {
+      return OpenFailure(name + ": stacked points form a loop at number " +
+                         std::to_string(s.below));
+    }
+  }
+  data.splines->ForEachPoint([&](ControlPoint& p) {
+    const std::int64_t raised = static_cast<std::int64_t>(p.number) + mergeOffset;
+    p.number = static_cast<std::int32_t>(
+        std::min<std::int64_t>(raised, std::numeric_limits<std::int32_t>::max() - 1));
+  });
+  data.highestNumber = data.splines->MaxNumber();
+  data.splines->PlaceStacksAndTangents();
+  return data;
+}
+
+Result<SegmentData> ReadSegment(const std::string& name, bool merge, SegmentRegistry& registry) {
+  if (!merge) {
+    if (const SegmentRegistry::Entry* shared = registry.Acquire(name)) {
+      SegmentData data;
+      data.splines = shared->splines;
+      data.pivot = shared->pivot;
+      data.highestNumber = shared->splines->MaxNumber();
+      data.fileBounds = shared->splines->BoundingBox();
+      data.version = kSegmentVersion;
+      return data;
+    }
+  }
+  std::string error;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  std::string contents;
+  if (!file || !TextReader::Load(*file, contents, &error)) {
+    return OpenFailure(error);
+  }
+  Result<SegmentData> data = ParseSegment(std::move(contents), name);
+  if (data && !merge) {
+    registry.Register(name, data->splines, data->pivot);
+  }
+  return data;
+}
+
+SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, SplineSet& splines,
+                        std::string* detail) {
+  const std::size_t splineCount = splines.Splines().size();
+  bool tooLarge = splineCount > static_cast<std::size_t>(std::numeric_limits<short>::max());
+  for (const Spline& s : splines.Splines()) {
+    std::size_t n = 0;
+    for (ControlPoint* p = s.first; p; p = NextInTraversal(p)) {
+      ++n;
+    }
+    tooLarge = tooLarge || n > static_cast<std::size_t>(std::numeric_limits<short>::max());
+  }
+  if (tooLarge) {
+    // The file's counts are 16-bit; writing would corrupt the model.
+    if (detail) {
+      *detail = path.string() + ": more than 32767 splines or points in a spline";
+    }
+    return SaveStatus::kWriteError;
+  }
+  std::int32_t highest = segment.highestNumber;
+  splines.Renumber(highest);
+  if (&splines == segment.splines.get()) {
+    segment.highestNumber = highest;
+  }
+  const Bounds b = splines.BoundingBox();
+  return SaveAtomically(
+      path,
+      [&](std::FILE* f) {
+        TextWriter w(f);
+        w.Header("SCUL", kSegmentVersion);
+        w.Line("%g %g %g %g %g %g", static_cast<double>(b.min.x), static_cast<double>(b.min.y),
+               static_cast<double>(b.min.z), static_cast<double>(b.max.x),
+               static_cast<double>(b.max.y), static_cast<double>(b.max.z));
+        w.Line("%g %g %g", static_cast<double>(segment.pivot.x),
+               static_cast<double>(segment.pivot.y), static_cast<double>(segment.pivot.z));
+        w.Line("%hd", static_cast<short>(splines.Splines().size()));
+        for (const Spline& s : splines.Splines()) {
+          short n = 0;
+          for (ControlPoint* p = s.first; p; p = NextInTraversal(p)) {
+            ++n;
+          }
+          w.Line("%hd", n);
+          for (ControlPoint* p = s.first; p; p = NextInTraversal(p)) {
+            const auto flags = static_cast<short>(p->flags & ~kPointEditingFlags);
+            const short stacked = p->attachedTo ? 1 : 0;
+            if (p->IsHook()) {
+              w.Line("%hd %hd %ld %f", flags, stacked, static_cast<long>(p->number),
+                     static_cast<double>(p->hookParameter));
+            } else {
+              w.Line("%hd %hd %ld", flags, stacked, static_cast<long>(p->number));
+            }
+            if (p->attachedTo) {
+              w.Line("%ld", static_cast<long>(p->attachedTo->number));
+            } else {
+              w.Line("%g %g %g", static_cast<double>(p->position.x),
+                     static_cast<double>(p->position.y), static_cast<double>(p->position.z));
+            }
+            WriteBias(w, p->InBias());
+            WriteBias(w, p->OutBias());
+          }
+        }
+        return w.ok();
+      },
+      detail);
+}
+
+std::filesystem::path CompanionPath(const std::filesystem::path& segmentFile,
+                                    const char* extension) {
+  std::filesystem::path p = segmentFile;
+  p.replace_extension(extension);
+  return p;
+}
+
+Result<std::vector<Group>> ParseGroups(std::string contents, const std::string& name) {
+  TextReader reader(std::move(contents), name);
+  int version = 0;
+  short count = 0;
+  std::vector<Group> groups;
+  auto fail = [&]() -> Result<std::vector<Group>> {
+    log_line(reader.Error());
+    return Failure{LoadString(str::kTroubleOpeningSegment), reader.Error()};
+  };
+  if (!ReadHeader(reader, "GROU", version) || !reader.ScanLine(1, nullptr, "%hd", &count)) {
+    return fail();
+  }
+  if (version < 1 || version > kGroupVersion) {
+    reader.Fail("unsupported version " + std::to_string(version));
+    return fail();
+  }
+  if (count < 0 || static_cast<std::size_t>(count) * 3 > reader.LinesRemaining()) {
+    reader.Fail("impossible group count " + std::to_string(count));
+    return fail();
+  }
+  for (int g = 0; g < count; ++g) {
+    Group group;
+    short members = 0;
+    if (!reader.ScanLine(3, nullptr, "%f %f %f", &group.pivot.x, &group.pivot.y, &group.pivot.z) ||
+        !reader.Next(group.name) || !reader.ScanLine(1, nullptr, "%hd", &members)) {
+      return fail();
+    }
+    if (!Finite(group.pivot)) {
+      reader.Fail("group pivot is not a number");
+      return fail();
+    }
+    if (members < 0 || static_cast<std::size_t>(members) > reader.LinesRemaining()) {
+      reader.Fail("impossible member count " + std::to_string(members));
+      return fail();
+    }
+    for (int m = 0; m < members; ++m) {
+      long number = 0;
+      if (!reader.ScanLine(1, nullptr, "%ld", &number)) {
+        return fail();
+      }
+      if (number < std::numeric_limits<std::int32_t>::min() ||
+          number > std::numeric_limits<std::int32_t>::max()) {
+        reader.Fail("member number out of range");
+        return fail();
+      }
+      group.members.push_back(static_cast<std::int32_t>(number));
+    }
+    groups.push_back(std::move(group));
+  }
+  return groups;
+}
+
+Result<std::vector<Group>> ReadGroups(const std::filesystem::path& segmentFile) {
+  const std::filesystem::path file = CompanionPath(segmentFile, ".grp");
+  std::string contents, error;
+  if (!TextReader::Load(file, contents, &error)) {
+    return Failure{LoadString(str::kTroubleOpeningSegment), error};
+  }
+  return ParseGroups(std::move(contents), file.string());
+}
+
+SaveStatus WriteGroups(const Segment& segment, const std::filesystem::path& segmentFile,
+                       std::string* detail) {
+  const std::filesystem::path file = CompanionPath(segmentFile, ".grp");
+  if (segment.groups.size() > static_cast<std::size_t>(std::numeric_limits<short>::max())) {
+    return SaveStatus::kWriteError;
+  }
+  for (const Group& g : segment.groups) {
+    if (g.members.size() > static_cast<std::size_t>(std::numeric_limits<short>::max()) ||
+        g.name.size() > kMaxLineLength || g.name.find('\n') != std::string::npos) {
+      if (detail) {
+        *detail = file.string() + ": group \"" + g.name + "\" cannot be written";
+      }
+      return SaveStatus::kWriteError;
+    }
+  }
+  return SaveAtomically(
+      file,
+      [&](std::FILE* f) {
+        TextWriter w(f);
+        w.Header("GROU", kGroupVersion);
+        w.Line("%hd", static_cast<short>(segment.groups.size()));
+        for (const Group& g : segment.groups) {
+          w.Line("%f %f %f", static_cast<double>(g.pivot.x), static_cast<double>(g.pivot.y),
+                 static_cast<double>(g.pivot.z));
+          w.Line("%s", g.name.c_str());
+          w.Line("%hd", static_cast<short>(g.members.size()));
+          for (std::int32_t m : g.members) {
+            w.Line("%ld", static_cast<long>(m));
+          }
+        }
+        return w.ok();
+      },
+      detail);
+}
+
+namespace {
+
+// Reports a failed write: the folder message first when a folder was the
+// cause, then the file's own message.
+void Report(SaveReport& report, SaveStatus status, int messageId, const std::string& detail) {
+  if (status == SaveStatus::kSaved) {
+    return;
+  }
+  log_line(detail);
+  if (status == SaveStatus::kDirectoryError) {
+    report.failures.push_back(LoadString(str::kCreateDirectoryError));
+  }
+  report.failures.push_back(LoadString(messageId));
+}
+
+bool HasPeriod(const std::string& name) {
+  return std::filesystem::path(name).filename().string().find('.') != std::string::npos;
+}
+
+}  // namespace
+
+SaveReport SaveSegment(Segment& segment) {
+  SaveReport report;
+  std::string error;
+  const std::optional<std::filesystem::path> file = LocateFile(segment.path, &error);
+  if (!file) {
+    log_line(error);
+    report.failures.push_back(LoadString(str::kTroubleSavingSegment));
+    return report;
+  }
+  if (segment.IsModified(kSegmentSplinesChanged)) {
+    std::string detail;
+    const SaveStatus s = WriteSegment(segment, *file, segment.Splines(), &detail);
+    Report(report, s, str::kTroubleSavingSegment, detail);
+    if (s == SaveStatus::kSaved) {
+      segment.ClearModified(kSegmentSplinesChanged);
+    }
+  }
+  // Surface maps (bit 16) and colours (bit 32) are written by the patch
+  // module; their flags stay set until then.
+  if (segment.IsModified(kSegmentGroupsChanged)) {
+    std::string detail;
+    SaveStatus s = SaveStatus::kSaved;
+    if (segment.groups.empty()) {
+      // No groups: no group file. A stale one would bring deleted groups back.
+      std::error_code ec;
+      std::filesystem::remove(CompanionPath(*file, ".grp"), ec);
+      if (ec) {
+        s = SaveStatus::kWriteError;
+        detail = CompanionPath(*file, ".grp").string() + ": " + ec.message();
+      }
+    } else {
+      s = WriteGroups(segment, *file, &detail);
+    }
+    Report(report, s, str::kTroubleSavingGroupList, detail);
+    if (s == SaveStatus::kSaved) {
+      segment.ClearModified(kSegmentGroupsChanged);
+    }
+  }
+  return report;
+}
+
+SaveReport SaveSegmentAs(Segment& segment, std::string name, bool overwrite,
+                         SegmentRegistry& registry) {
+  SaveReport report;
+  if (!HasPeriod(name)) {
+    name += ".seg";
+  }
+  if (name != segment.path && registry.UseCount(name) > 0) {
+    report.failures.push_back(LoadString(str::kSegmentAlreadyUsed));
+    return report;
+  }
+  std::string error;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  if (!file) {
+    log_line(error);
+    report.failures.push_back(error);
+    return report;
+  }
+  std::error_code ec;
+  if (!overwrite && std::filesystem::exists(*file, ec)) {
+    report.failures.push_back(LoadString(str::kFileAlreadyExists));
+    return report;
+  }
+  const std::string oldPath = segment.path;
+  segment.path = name;
+  segment.MarkModified(kSegmentSplinesChanged);
+  if (!segment.groups.empty()) {
+    segment.MarkModified(kSegmentGroupsChanged);
+  }
+  report = SaveSegment(segment);
+  if (report.Ok() && oldPath != name) {
+    if (!oldPath.empty()) {
+      registry.Release(oldPath);
+    }
+    registry.Register(name, segment.splines, segment.pivot);
+  }
+  return report;
+}
+
+SaveReport SaveSelectionAsSegment(Segment& segment, std::string name, bool overwrite,
+                                  SegmentRegistry& registry) {
+  SaveReport report;
+  // Runs of selected points become splines; a fully selected closed spline
+  // stays closed. Stacks between copied points are kept.
+  SplineSet copy;
+  std::unordered_map<const ControlPoint*, ControlPoint*> map;
+  for (const Spline& s : segment.Splines().Splines()) {
+    std::vector<ControlPoint*> points;
+    for (ControlPoint* p = s.first; p; p = NextInTraversal(p)) {
+      points.push_back(p);
+    }
+    const bool allSelected = std::all_of(points.begin(), points.end(),
+                                         [](ControlPoint* p) { return p->Has(kPointSelected); });
+    ControlPoint* runLast = nullptr;
+    for (ControlPoint* p : points) {
+      if (!p->Has(kPointSelected)) {
+        runLast = nullptr;
+        continue;
+      }
+      ControlPoint* q = copy.Arena().Create();
+      if (!q) {
+        report.failures.push_back(LoadString(str::kTroubleSavingSegment));
+        return report;
+      }
+      *q = *p;
+      q->prev = runLast;
+      q->next = nullptr;
+      q->attachedAbove = q->attachedTo = nullptr;
+      q->Set(kPointLoopClosing, false);
+      q->Set(kPointSelected, false);
+      q->position -= segment.pivot;
+      if (runLast) {
+        runLast->next = q;
+      } else {
+        copy.Splines().push_back({q});
+      }
+      runLast = q;
+      map[p] = q;
+    }
+    if (allSelected && points.size() > 1 && points.back()->ClosesLoop()) {
+      copy.CloseSpline(copy.Splines().size() - 1);
+    }
+  }
+  if (copy.Empty()) {
+    report.failures.push_back(LoadString(str::kNoneSelected));
+    return report;
+  }
+  for (const auto& [original, q] : map) {
+    if (original->attachedTo) {
+      if (auto it = map.find(original->attachedTo); it != map.end()) {
+        q->attachedTo = it->second;
+        it->second->attachedAbove = q;
+      }
+    }
+    if (q->IsHook() && !q->attachedTo) {
+      q->Set(kPointHook, false);  // its curve was not copied
+    }
+  }
+  copy.PlaceStacksAndTangents();
+  if (name.empty()) {
+    name = LoadString(str::kUntitled);
+  }
+  if (!HasPeriod(name)) {
+    name += ".seg";
+  }
+  if (name != segment.path && registry.UseCount(name) > 0) {
+    report.failures.push_back(LoadString(str::kSegmentAlreadyUsed));
+    return report;
+  }
+  std::string error;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  std::error_code ec;
+  if (!file) {
+    report.failures.push_back(error);
+    return report;
+  }
+  if (!overwrite && std::filesystem::exists(*file, ec)) {
+    report.failures.push_back(LoadString(str::kFileAlreadyExists));
+    return report;
+  }
+  std::string detail;
+  Report(report, WriteSegment(segment, *file, copy, &detail), str::kTroubleSavingSegment, detail);
+  return report;
+}
+
+Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) {
+  Result<SegmentData> data = ReadSegment(name, /*merge=*/false, registry);
+  if (!data) {
+    return data.failure();
+  }
+  Segment segment;
+  segment.path = name;
+  segment.splines = data->splines;
+  segment.pivot = data->pivot;
+  segment.highestNumber = data->highestNumber;
+  segment.bounds = segment.splines->BoundingBox();
+  segment.RebuildWorkingCopy();
+  segment.MarkModified(kSegmentPatchesStale);
+  // The group file is optional; one that exists but cannot be read is
+  // reported in the log and skipped.
+  if (const std::optional<std::filesystem::path> file = LocateFile(name)) {
+    std::error_code ec;
+    if (std::filesystem::exists(CompanionPath(*file, ".grp"), ec)) {
+      Result<std::vector<Group>> groups = ReadGroups(*file);
+      if (groups) {
+        segment.groups = std::move(*groups);
+      } else {
+        log_line(groups.failure().detail);
+      }
+    }
+  }
+  return segment;
+}
+
+EditOutcome ImportModel(Segment& segment, const std::string& name) {
+  std::string error;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  std::string contents;
+  if (!file || !TextReader::Load(*file, contents, &error)) {
+    log_line(error);
+    return EditOutcome::Failure(str::kTroubleOpeningSegment);
+  }
+  std::string first = contents.substr(0, contents.find('\n'));
+  int version = 0;
+  if (!ParseHeader(first, "SCUL", version)) {
+    // DXF import belongs to the exchange formats.
+    log_line(file->string() + ": not a segment file");
+    return EditOutcome::Failure(str::kTroubleOpeningSegment);
+  }
+  const std::int32_t offset = segment.Splines().Empty() ? 0 : segment.highestNumber;
+  Result<SegmentData> data = ParseSegment(std::move(contents), file->string(), offset);
+  if (!data) {
+    return EditOutcome::Failure(str::kTroubleOpeningSegment);
+  }
+  // The file's own pivot is ignored; its points are placed about ours.
+  data->splines->Translate(segment.pivot);
+  try {
+    segment.Splines().AppendCopyOf(*data->splines, /*clearSelection=*/false);
+  } catch (const std::bad_alloc&) {
+    return EditOutcome::Failure(str::kTroubleOpeningSegment);
+  }
+  segment.highestNumber = std::max(segment.highestNumber, data->highestNumber);
+  segment.Renumber();
+  segment.SplinesEdited();
+  return EditOutcome::Success();
+}
+
+}  // namespace zentrope

@@ -1,0 +1,82 @@
+// The text-file conventions every document reader and writer shares: one
+// item per line, at most 255 characters a line, numbers through printf/scanf
+// formats in the "C" locale ("%g" written, "%f" read, so values pass through
+// six-significant-digit rounding), and the header line "TAG V 0 1 0 0 0"
+// followed by a reserved "0" line.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zentrope {
+
+inline constexpr std::size_t kMaxLineLength = 255;
+
+// Reads a document held in memory line by line. Line ends may be LF or CRLF.
+// A line longer than 255 characters is an error, not two lines.
+class TextReader {
+ public:
+  TextReader(std::string contents, std::string name);
+
+  // Reads a whole file; false (with error set) when it cannot be read or is
+  // larger than any document can be.
+  static bool Load(const std::filesystem::path& file, std::string& contents, std::string* error);
+
+  // The next line without its line end; false at the end or on an error.
+  bool Next(std::string& line);
+  // Lines not yet read, for checking counts against what the file can hold.
+  std::size_t LinesRemaining() const { return totalLines_ - linesRead_; }
+  std::size_t LineNumber() const { return linesRead_; }
+  // "name:line: what", or empty.
+  const std::string& Error() const { return error_; }
+  void Fail(const std::string& what);
+
+  // scanf on the next line; false when the line is missing or yields fewer
+  // than minFields fields. Returns the field count in fields when given.
+  bool ScanLine(int minFields, int* fields, const char* format, ...)
+      __attribute__((format(scanf, 4, 5)));
+
+ private:
+  std::string contents_;
+  std::string name_;
+  std::size_t pos_ = 0;
+  std::size_t totalLines_ = 0;
+  std::size_t linesRead_ = 0;
+  std::string error_;
+};
+
+// scanf in the "C" locale on a line; returns the number of fields assigned
+// (0 when none, never EOF).
+int ScanText(const std::string& line, const char* format, ...) __attribute__((format(scanf, 2, 3)));
+
+// Parses "TAG v a b c d e": exactly seven fields and the exact tag letters.
+bool ParseHeader(const std::string& line, std::string_view tag, int& version);
+
+// Reads the header and the reserved second line ("%ld").
+bool ReadHeader(TextReader& reader, std::string_view tag, int& version);
+
+// printf in the "C" locale to a stream, line by line; remembers failure.
+class TextWriter {
+ public:
+  explicit TextWriter(std::FILE* f) : f_(f) {}
+  // One formatted line; the line end is added.
+  void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // "TAG v 0 1 0 0 0" and the reserved "0" line.
+  void Header(std::string_view tag, int version);
+  void Fail() { ok_ = false; }
+  bool ok() const { return ok_; }
+
+ private:
+  std::FILE* f_;
+  bool ok_ = true;
+};
+
+// "%g" of a float as printf gives it, for tests and callers that build lines.
+std::string FormatG(float v);
+
+}  // namespace zentrope

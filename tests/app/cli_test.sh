@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The zentrope command on the sample documents: info, check, resave,
+# settings and project. Usage: cli_test.sh ZENTROPE SOURCE_DIR
+set -u
+zentrope=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export ZENTROPE_INI="$work/zentrope.ini"
+export ZENTROPE_PROJECTS="$work/PROJECTS.BRX"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_eq() { [ "$1" == "$2" ] || fail "$3: got [$1] expected [$2]"; }
+
+box="$source_dir/examples/box.seg"
+
+out=$("$zentrope" info "$box" --json)
+expect_eq "$out" '{"type":"SCUL","version":2,"splines":7,"points":18,"groups":2,"bbox":[-10.0,-5.0,-20.0,10.0,10.0,10.0],"pivot":[0.0,5.0,0.0],"highest_number":18}' "info --json"
+
+"$zentrope" check "$source_dir"/examples/*.seg "$source_dir"/examples/*.grp || fail "check of the examples"
+
+printf 'SCUL 2 0 1 0 0 0\n0\n0 0 0 0 0 0\n0 0 0\n32767\n' > "$work/bad.seg"
+out=$("$zentrope" check "$box" "$work/bad.seg")
+status=$?
+expect_eq "$status" 1 "check status on a bad file"
+expect_eq "$out" "$work/bad.seg: Trouble Opening Segment ($work/bad.seg:5: impossible spline count 32767)" "check line"
+
+"$zentrope" resave "$box" -o "$work/a/box.seg" || fail "resave"
+"$zentrope" resave "$work/a/box.seg" -o "$work/b/box.seg" || fail "resave again"
+cmp -s "$work/a/box.seg" "$work/b/box.seg" || fail "resaved segment differs"
+cmp -s "$work/a/box.grp" "$source_dir/examples/box.grp" || fail "group file changed"
+
+expect_eq "$("$zentrope" settings get RENDER Step)" "1" "default setting"
+"$zentrope" settings set DIRECTION GridSpacing 150 || fail "settings set"
+expect_eq "$("$zentrope" settings get direction gridspacing)" "150" "stored setting"
+"$zentrope" --settings "$work/other.ini" settings set RENDER Step 2 || fail "--settings"
+expect_eq "$("$zentrope" --settings "$work/other.ini" settings get RENDER Step)" "2" "--settings get"
+expect_eq "$("$zentrope" settings get RENDER Step)" "1" "other file untouched"
+"$zentrope" settings list | grep -q '^DIRECTION GridSpacing=150$' || fail "settings list"
+"$zentrope" settings get RENDER NoSuchKey 2>/dev/null && fail "unknown key accepted"
+
+mkdir -p "$work/demo/MODELS"
+cp "$box" "$work/demo/MODELS/Box.seg"
+out=$("$zentrope" check 'DEMO:\MODELS\BOX.SEG')
+expect_eq "$out" 'DEMO:\MODELS\BOX.SEG: Unrecognized Project DEMO: (add it with: zentrope project add DEMO: DIRECTORY)' "unknown project"
+"$zentrope" project add DEMO: "$work/demo" || fail "project add"
+expect_eq "$("$zentrope" project list)" "DEMO:	$work/demo" "project list"
+"$zentrope" check 'DEMO:\MODELS\BOX.SEG' || fail "project path with DOS names"
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]

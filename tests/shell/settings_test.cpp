@@ -1,0 +1,95 @@
+// zentrope.ini reading and writing.
+#include <gtest/gtest.h>
+
+#include "shell/settings.h"
+#include "support/temp_dir.h"
+
+namespace zentrope {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+TEST(SettingsTest, MissingFileGivesDefaults) {
+  TempDir dir;
+  SettingsFile s(dir / "zentrope.ini");
+  EXPECT_EQ(s.read_setting_text("RENDER", "RenderMode", "WIREFRAME"), "WIREFRAME");
+  EXPECT_EQ(s.read_setting_short("DIRECTION", "DefaultFrames", 30), 30);
+  EXPECT_EQ(s.read_setting_float("MEMORY", "MaxMemory", -1.0f), -1.0f);
+  EXPECT_TRUE(s.read_setting_switch("CHANNEL", "UnlimitedUndo", true));
+  EXPECT_FALSE(std::filesystem::exists(s.path()));
+}
+
+TEST(SettingsTest, WriteCreatesFileAndSectionAndReplacesKeys) {
+  TempDir dir;
+  SettingsFile s(dir / "sub" / "zentrope.ini");
+  ASSERT_TRUE(s.write_setting("DIRECTION", "GridSpacing", "150"));
+  EXPECT_EQ(s.read_setting_float("DIRECTION", "GridSpacing", 200.0f), 150.0f);
+  ASSERT_TRUE(s.write_setting("RENDER", "Step", "2"));
+  ASSERT_TRUE(s.write_setting("DIRECTION", "Grid", "OFF"));
+  ASSERT_TRUE(s.write_setting("direction", "gridspacing", "175"));
+  EXPECT_EQ(ReadFile(s.path()), "[DIRECTION]\ngridspacing=175\nGrid=OFF\n\n[RENDER]\nStep=2\n");
+  EXPECT_EQ(s.read_setting_text("Direction", "GRIDSPACING", ""), "175");
+}
+
+TEST(SettingsTest, ParseRules) {
+  TempDir dir;
+  WriteFile(dir / "z.ini",
+            "; comment\r\n[GLOBAL]\r\nErrorLog=on\r\nSubDivisions = 16 \r\n"
+            "SubDivisionMultiplier=abc\r\n[CUSTOMCOLORS]\r\nred3=70000\r\n"
+            "[RENDER]\r\nStep=0.5x\r\n");
+  SettingsFile s(dir / "z.ini");
+  // A switch written in lower case does not count as "ON".
+  EXPECT_FALSE(s.read_setting_switch("GLOBAL", "ErrorLog", false));
+  EXPECT_EQ(s.read_setting_short("GLOBAL", "SubDivisions", 4), 16);
+  // Text that does not parse leaves the default.
+  EXPECT_EQ(s.read_setting_short("GLOBAL", "SubDivisionMultiplier", 7), 7);
+  // "%hd" keeps the low 16 bits.
+  EXPECT_EQ(s.read_setting_short("CUSTOMCOLORS", "red3", 48), static_cast<std::int16_t>(70000));
+  // As much of a number as there is.
+  EXPECT_EQ(s.read_setting_float("RENDER", "Step", 1.0f), 0.5f);
+  // A key of another section is not seen.
+  EXPECT_EQ(s.read_setting_text("RENDER", "ErrorLog", "OFF"), "OFF");
+}
+
+TEST(SettingsTest, LongValuesAreCutAt255) {
+  TempDir dir;
+  SettingsFile s(dir / "z.ini");
+  ASSERT_TRUE(s.write_setting("FILES", "LastSEGName", std::string(300, 'a')));
+  EXPECT_EQ(s.read_setting_text("FILES", "LastSEGName", "*.seg").size(), 255u);
+}
+
+TEST(SettingsTest, DocumentedDefaults) {
+  EXPECT_EQ(DefaultFor("RENDER", "Filename"), "Anim:preview.avi");
+  EXPECT_EQ(DefaultFor("render", "outputsizepreset"), "LORES");
+  EXPECT_EQ(DefaultFor("QUICKRENDER", "DefaultLightSource"), "CENTER");
+  EXPECT_EQ(DefaultFor("STATE", "WindowPosition"), "Bogus");
+  EXPECT_EQ(DefaultFor("CUSTOMCOLORS", "blue15"), "240");
+  EXPECT_EQ(DefaultFor("CUSTOMCOLORS", "green0"), "0");
+  EXPECT_EQ(DefaultFor("FILES", "LastCHOName"), "*.cho");
+  EXPECT_EQ(DefaultFor("FONT", "Height"), "-13");
+  EXPECT_EQ(DefaultFor("AVI", "Quality"), "7500");
+  EXPECT_EQ(DefaultFor("MEMORY", "MaxMemory"), "-1");
+  EXPECT_FALSE(DefaultFor("RENDER", "NoSuchKey").has_value());
+  // Each documented key appears once.
+  std::set<std::string> seen;
+  for (const SettingDefault& d : SettingDefaults()) {
+    EXPECT_TRUE(seen.insert(d.section + "/" + d.key).second) << d.section << " " << d.key;
+  }
+}
+
+TEST(SettingsTest, PathFromEnvironment) {
+  setenv("ZENTROPE_INI", "/elsewhere/z.ini", 1);
+  EXPECT_EQ(DefaultSettingsPath(), std::filesystem::path("/elsewhere/z.ini"));
+  unsetenv("ZENTROPE_INI");
+  setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(DefaultSettingsPath(), std::filesystem::path("/cfg/zentrope/zentrope.ini"));
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(DefaultSettingsPath(),
+            std::filesystem::path("/home/someone/.config/zentrope/zentrope.ini"));
+}
+
+}  // namespace
+}  // namespace zentrope
