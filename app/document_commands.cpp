@@ -63,11 +63,10 @@ Outcome SegmentInfo(const std::string& name) {
 
 Outcome GroupInfo(const std::string& name) {
   std::string contents, error;
-  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
-  if (!file || !TextReader::Load(*file, contents, &error)) {
+  if (!LoadDocumentText(name, contents, &error)) {
     return {false, error, {}};
   }
-  Result<std::vector<Group>> groups = ParseGroups(std::move(contents), file->string());
+  Result<std::vector<Group>> groups = ParseGroups(std::move(contents), name);
   if (!groups) {
     return {false, groups.failure().message + " (" + groups.failure().detail + ")", {}};
   }
@@ -163,8 +162,7 @@ int Resave(const std::string& in, const std::string& out) {
   }
   if (tag == "GROU") {
     std::string contents, error;
-    const std::optional<std::filesystem::path> file = LocateFile(in, &error);
-    if (!file || !TextReader::Load(*file, contents, &error)) {
+    if (!LoadDocumentText(in, contents, &error)) {
       std::cerr << in << ": " << error << '\n';
       return 1;
     }

@@ -10,3 +10,4 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DZENTROPE_BUILD
 cmake --build build/release --parallel 2 --target zentrope_cli
 
 build/release/bin/zentrope --version
+build/release/bin/zentrope info examples/box.seg

@@ -271,10 +271,8 @@ Result<SegmentData> ReadSegment(const std::string& name, bool merge, SegmentRegi
       return data;
     }
   }
-  std::string error;
-  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
-  std::string contents;
-  if (!file || !TextReader::Load(*file, contents, &error)) {
+  std::string contents, error;
+  if (!LoadDocumentText(name, contents, &error)) {
     return OpenFailure(error);
   }
   Result<SegmentData> data = ParseSegment(std::move(contents), name);
@@ -471,6 +469,35 @@ bool HasPeriod(const std::string& name) {
   return std::filesystem::path(name).filename().string().find('.') != std::string::npos;
 }
 
+// The rules of a new segment name: ".seg" added when the file name has no
+// period, no name another open segment uses, and no existing file unless
+// overwrite is set. Returns the file to write, or none with the message in
+// the report.
+std::optional<std::filesystem::path> NewSegmentFile(std::string& name, const Segment& segment,
+                                                    bool overwrite, SegmentRegistry& registry,
+                                                    SaveReport& report) {
+  if (!HasPeriod(name)) {
+    name += ".seg";
+  }
+  if (name != segment.path && registry.UseCount(name) > 0) {
+    report.failures.push_back(LoadString(str::kSegmentAlreadyUsed));
+    return std::nullopt;
+  }
+  std::string error;
+  std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  if (!file) {
+    log_line(error);
+    report.failures.push_back(error);
+    return std::nullopt;
+  }
+  std::error_code ec;
+  if (!overwrite && std::filesystem::exists(*file, ec)) {
+    report.failures.push_back(LoadString(str::kFileAlreadyExists));
+    return std::nullopt;
+  }
+  return file;
+}
+
 }  // namespace
 
 SaveReport SaveSegment(Segment& segment) {
@@ -517,23 +544,7 @@ SaveReport SaveSegment(Segment& segment) {
 SaveReport SaveSegmentAs(Segment& segment, std::string name, bool overwrite,
                          SegmentRegistry& registry) {
   SaveReport report;
-  if (!HasPeriod(name)) {
-    name += ".seg";
-  }
-  if (name != segment.path && registry.UseCount(name) > 0) {
-    report.failures.push_back(LoadString(str::kSegmentAlreadyUsed));
-    return report;
-  }
-  std::string error;
-  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
-  if (!file) {
-    log_line(error);
-    report.failures.push_back(error);
-    return report;
-  }
-  std::error_code ec;
-  if (!overwrite && std::filesystem::exists(*file, ec)) {
-    report.failures.push_back(LoadString(str::kFileAlreadyExists));
+  if (!NewSegmentFile(name, segment, overwrite, registry, report)) {
     return report;
   }
   const std::string oldPath = segment.path;
@@ -615,22 +626,9 @@ SaveReport SaveSelectionAsSegment(Segment& segment, std::string name, bool overw
   if (name.empty()) {
     name = LoadString(str::kUntitled);
   }
-  if (!HasPeriod(name)) {
-    name += ".seg";
-  }
-  if (name != segment.path && registry.UseCount(name) > 0) {
-    report.failures.push_back(LoadString(str::kSegmentAlreadyUsed));
-    return report;
-  }
-  std::string error;
-  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
-  std::error_code ec;
+  const std::optional<std::filesystem::path> file =
+      NewSegmentFile(name, segment, overwrite, registry, report);
   if (!file) {
-    report.failures.push_back(error);
-    return report;
-  }
-  if (!overwrite && std::filesystem::exists(*file, ec)) {
-    report.failures.push_back(LoadString(str::kFileAlreadyExists));
     return report;
   }
   std::string detail;
@@ -668,10 +666,9 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
 }
 
 EditOutcome ImportModel(Segment& segment, const std::string& name) {
-  std::string error;
-  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
-  std::string contents;
-  if (!file || !TextReader::Load(*file, contents, &error)) {
+  std::string contents, error;
+  std::filesystem::path file;
+  if (!LoadDocumentText(name, contents, &error, &file)) {
     log_line(error);
     return EditOutcome::Failure(str::kTroubleOpeningSegment);
   }
@@ -679,11 +676,11 @@ EditOutcome ImportModel(Segment& segment, const std::string& name) {
   int version = 0;
   if (!ParseHeader(first, "SCUL", version)) {
     // DXF import belongs to the exchange formats.
-    log_line(file->string() + ": not a segment file");
+    log_line(file.string() + ": not a segment file");
     return EditOutcome::Failure(str::kTroubleOpeningSegment);
   }
   const std::int32_t offset = segment.Splines().Empty() ? 0 : segment.highestNumber;
-  Result<SegmentData> data = ParseSegment(std::move(contents), file->string(), offset);
+  Result<SegmentData> data = ParseSegment(std::move(contents), file.string(), offset);
   if (!data) {
     return EditOutcome::Failure(str::kTroubleOpeningSegment);
   }

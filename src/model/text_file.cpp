@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "shell/project_paths.h"
+
 namespace zentrope {
 
 namespace {
@@ -68,6 +70,18 @@ bool TextReader::Load(const std::filesystem::path& file, std::string& contents,
   in.read(contents.data(), static_cast<std::streamsize>(size));
   contents.resize(static_cast<std::size_t>(in.gcount()));
   return true;
+}
+
+bool LoadDocumentText(const std::string& name, std::string& contents, std::string* error,
+                      std::filesystem::path* located) {
+  const std::optional<std::filesystem::path> file = LocateFile(name, error);
+  if (!file) {
+    return false;
+  }
+  if (located) {
+    *located = *file;
+  }
+  return TextReader::Load(*file, contents, error);
 }
 
 void TextReader::Fail(const std::string& what) {

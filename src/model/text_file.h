@@ -50,6 +50,11 @@ class TextReader {
   std::string error_;
 };
 
+// Resolves a document name (project paths, names from other machines) and
+// reads the whole file. located receives the file-system path when given.
+bool LoadDocumentText(const std::string& name, std::string& contents, std::string* error,
+                      std::filesystem::path* located = nullptr);
+
 // scanf in the "C" locale on a line; returns the number of fields assigned
 // (0 when none, never EOF).
 int ScanText(const std::string& line, const char* format, ...) __attribute__((format(scanf, 2, 3)));
