@@ -218,7 +218,10 @@ bool SettingsFile::write_setting(std::string_view section, std::string_view key,
       if (!lines.empty() && !Trim(lines.back()).empty()) {
         lines.emplace_back();
       }
-      lines.push_back("[" + std::string(section) + "]");
+      std::string header(1, '[');
+      header.append(section);
+      header.push_back(']');
+      lines.push_back(std::move(header));
       lines.push_back(entry);
     }
   }
