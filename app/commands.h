@@ -3,6 +3,7 @@
 // status (0 success, 1 failure).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ namespace zentrope::cli {
 int Info(const std::string& file, bool json);
 int Check(const std::vector<std::string>& files);
 int Resave(const std::string& in, const std::string& out);
+int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
+                 const std::string& out);
 
 int SettingsList();
 int SettingsGet(const std::string& section, const std::string& key);

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "model/lathe.h"
+#include "model/patch_finder.h"
 #include "model/segment_file.h"
 #include "model/text_file.h"
 #include "shell/project_paths.h"
@@ -48,6 +50,12 @@ Outcome SegmentInfo(const std::string& name) {
   }
   Result<Segment> segment = OpenSegment(name, registry);
   std::size_t groups = segment ? segment->groups.size() : 0;
+  std::size_t patches3 = 0, patches4 = 0;
+  if (segment && EnsurePatches(*segment) == PatchSearch::kDone) {
+    for (const Patch& p : segment->patches) {
+      (p.ThreeSided() ? patches3 : patches4) += 1;
+    }
+  }
   const Bounds b = data->splines->BoundingBox();
   ordered_json j;
   j["type"] = "SCUL";
@@ -58,6 +66,9 @@ Outcome SegmentInfo(const std::string& name) {
   j["bbox"] = ordered_json::array({b.min.x, b.min.y, b.min.z, b.max.x, b.max.y, b.max.z});
   j["pivot"] = Triple(data->pivot);
   j["highest_number"] = data->highestNumber;
+  j["patches"] = patches3 + patches4;
+  j["patches3"] = patches3;
+  j["patches4"] = patches4;
   return {true, {}, j};
 }
 
@@ -187,6 +198,41 @@ int Resave(const std::string& in, const std::string& out) {
   }
   std::cerr << in << ": " << Describe(in).message << '\n';
   return 1;
+}
+
+int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
+                 const std::string& out) {
+  if (sections <= 0 || sections > 32767) {
+    std::cerr << "the number of cross sections must be between 1 and 32767 (got " << sections
+              << ")\n";
+    return 1;
+  }
+  SegmentRegistry registry;
+  Result<Segment> segment = OpenSegment(in, registry);
+  if (!segment) {
+    std::cerr << in << ": " << segment.failure().message << " (" << segment.failure().detail
+              << ")\n";
+    return 1;
+  }
+  ControlPoint* profile = nullptr;
+  if (pointNumber != 0) {
+    profile = segment->Splines().FindByNumber(pointNumber);
+    if (!profile) {
+      std::cerr << in << ": no control point numbered " << pointNumber << '\n';
+      return 1;
+    }
+  } else if (!segment->Splines().Empty()) {
+    profile = segment->Splines().Splines().front().first;
+  }
+  if (!Lathe(*segment, profile, static_cast<std::int16_t>(sections))) {
+    std::cerr << in << ": " << LoadString(str::kLowMemory) << '\n';
+    return 1;
+  }
+  const SaveReport report = SaveSegmentAs(*segment, out, /*overwrite=*/true, registry);
+  for (const std::string& failure : report.failures) {
+    std::cerr << out << ": " << failure << '\n';
+  }
+  return report.Ok() ? 0 : 1;
 }
 
 }  // namespace zentrope::cli

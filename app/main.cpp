@@ -41,6 +41,16 @@ int main(int argc, char** argv) {
   resave->add_option("IN", resaveIn, "Document to read")->required();
   resave->add_option("-o,--output", resaveOut, "Where to write it")->required();
 
+  std::string latheIn, latheOut;
+  int latheSections = 8;
+  std::int32_t lathePoint = 0;
+  CLI::App* lathe = app.add_subcommand("lathe", "Turn a profile spline about the pivot's axis");
+  lathe->add_option("IN", latheIn, "Segment holding the profile")->required();
+  lathe->add_option("--sections", latheSections, "Cross sections (1 or more)")->required();
+  lathe->add_option("--point", lathePoint,
+                    "Number of a point on the profile spline (default: the first spline)");
+  lathe->add_option("-o,--output", latheOut, "Segment to write")->required();
+
   CLI::App* settings = app.add_subcommand("settings", "Show or change zentrope.ini");
   settings->require_subcommand(1);
   CLI::App* settingsList = settings->add_subcommand("list", "Every setting and its value");
@@ -90,6 +100,8 @@ int main(int argc, char** argv) {
     return cli::ProjectAdd(projectName, projectDir);
   if (*projectList)
     return cli::ProjectList();
+  if (*lathe)
+    return cli::LatheCommand(latheIn, latheSections, lathePoint, latheOut);
   std::cout << app.help();
   return 0;
 }

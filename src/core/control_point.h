@@ -52,10 +52,12 @@ struct ControlPoint {
   float magnitudeOut = 1.0f;
   std::int32_t number = kPlaceholderNumber;
   // Hook points only: the parameter on the segment below, and the tangents of
-  // that segment's two halves at the hook ([0] ends the half from the point
-  // below, [1] starts the half to its next), in the tangent convention above.
+  // that segment split at the hook, in the tangent convention above: [0] the
+  // hook's end of the half from the point below, [1] the hook's start of the
+  // half to that point's next, [2] the point below's tangent for the first
+  // half, [3] its next's tangent for the second half.
   float hookParameter = 0.0f;
-  std::array<Vector3, 2> hookTangents{};
+  std::array<Vector3, 4> hookTangents{};
 
   bool Has(std::uint16_t flag) const { return (flags & flag) != 0; }
   void Set(std::uint16_t flag, bool on) {

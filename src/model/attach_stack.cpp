@@ -69,6 +69,8 @@ bool PlaceHook(ControlPoint& hook) {
   // The half from a ends at the hook; the half to b starts there.
   hook.hookTangents[0] = (r0 - hook.position) * 3.0f;
   hook.hookTangents[1] = (hook.position - r1) * 3.0f;
+  hook.hookTangents[2] = (c0 - q0) * 3.0f;
+  hook.hookTangents[3] = (q2 - c3) * 3.0f;
   return true;
 }
 

@@ -18,6 +18,8 @@
 
 #include "model/edit_outcome.h"
 #include "model/group.h"
+#include "model/patch.h"
+#include "model/patch_colours.h"
 #include "model/spline_set.h"
 
 namespace zentrope {
@@ -43,6 +45,9 @@ class Segment {
   Vector3 pivot;
   std::int32_t highestNumber = 0;
   std::vector<Group> groups;
+  std::vector<ColourGroup> colours;
+  // Found on the working copy; valid until the patches-stale flag is set.
+  std::vector<Patch> patches;
   std::uint16_t modified = 0;
 
   SplineSet& Splines() { return *splines; }
