@@ -7,6 +7,7 @@
 
 #include "core/spline.h"
 #include "model/spline_set.h"
+#include "shell/memory_pool.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ zentrope::SplineSet MakeRings(int rings, int pointsPerRing) {
 }
 
 void BM_ComputeAllTangents(benchmark::State& state) {
+  zentrope::MemoryPool::Main().set_limit(std::int64_t{4} << 30);
   zentrope::SplineSet set = MakeRings(100, 100);
   for (auto _ : state) {
     set.ComputeAllTangents();
@@ -34,6 +36,7 @@ void BM_ComputeAllTangents(benchmark::State& state) {
 BENCHMARK(BM_ComputeAllTangents);
 
 void BM_SegmentLength(benchmark::State& state) {
+  zentrope::MemoryPool::Main().set_limit(std::int64_t{4} << 30);
   zentrope::SplineSet set = MakeRings(1, 100);
   zentrope::ControlPoint* p = set.Splines()[0].first;
   for (auto _ : state) {

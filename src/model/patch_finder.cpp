@@ -119,11 +119,17 @@ class Search {
 
  private:
   void Walk(int taken) {
+    if (taken < 1 || taken > 4) {
+      return;  // never: walks are three or four edges long
+    }
     ControlPoint* at = edges_[taken - 1].to;
     if (taken == sides_) {
       if (at->position == start_->position) {
         Closed();
       }
+      return;
+    }
+    if (taken == 4) {
       return;
     }
     const ControlPoint* cameFrom = edges_[taken - 1].from;

@@ -15,7 +15,7 @@ expect_eq() { [ "$1" == "$2" ] || fail "$3: got [$1] expected [$2]"; }
 box="$source_dir/examples/box.seg"
 
 out=$("$zentrope" info "$box" --json)
-expect_eq "$out" '{"type":"SCUL","version":2,"splines":7,"points":18,"groups":2,"bbox":[-10.0,-5.0,-20.0,10.0,10.0,10.0],"pivot":[0.0,5.0,0.0],"highest_number":18}' "info --json"
+expect_eq "$out" '{"type":"SCUL","version":2,"splines":7,"points":18,"groups":2,"bbox":[-10.0,-5.0,-20.0,10.0,10.0,10.0],"pivot":[0.0,5.0,0.0],"highest_number":18,"patches":4,"patches3":0,"patches4":4}' "info --json"
 
 "$zentrope" check "$source_dir"/examples/*.seg "$source_dir"/examples/*.grp || fail "check of the examples"
 
@@ -29,6 +29,12 @@ expect_eq "$out" "$work/bad.seg: Trouble Opening Segment ($work/bad.seg:5: impos
 "$zentrope" resave "$work/a/box.seg" -o "$work/b/box.seg" || fail "resave again"
 cmp -s "$work/a/box.seg" "$work/b/box.seg" || fail "resaved segment differs"
 cmp -s "$work/a/box.grp" "$source_dir/examples/box.grp" || fail "group file changed"
+
+printf 'SCUL 2 0 1 0 0 0\n0\n0 0 0 0 0 0\n0 0 0\n1\n3\n1 0 1\n5 0 0\n0\n0\n1 0 2\n8 5 0\n0\n0\n1 0 3\n5 10 0\n0\n0\n' > "$work/profile.seg"
+"$zentrope" lathe "$work/profile.seg" --sections 8 -o "$work/vase.seg" || fail "lathe"
+"$zentrope" info "$work/vase.seg" --json | grep -q '"splines":12,"points":51,.*"patches":16,"patches3":0,"patches4":16' || fail "lathed segment"
+"$zentrope" lathe "$work/profile.seg" --sections 0 -o "$work/none.seg" 2>/dev/null && fail "zero sections accepted"
+[ -e "$work/none.seg" ] && fail "zero sections wrote a file"
 
 expect_eq "$("$zentrope" settings get RENDER Step)" "1" "default setting"
 "$zentrope" settings set DIRECTION GridSpacing 150 || fail "settings set"
