@@ -14,6 +14,9 @@ packages=(
   libcli11-dev
   nlohmann-json3-dev
   clang-format
+  libpng-dev
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,185 @@
+// Picture loading and saving.
+#include "material/image_file.h"
+
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "material/decoders.h"
+#include "material/targa.h"
+#include "shell/error_log.h"
+#include "shell/interrupt.h"
+#include "shell/project_paths.h"
+
+namespace zentrope {
+
+namespace {
+
+constexpr std::uintmax_t kMaxImageFile = std::uintmax_t{1} << 30;
+
+}  // namespace
+
+ImageFormat DetectImageFormat(const std::uint8_t* data, std::size_t size) {
+  if (size >= 4 && std::memcmp(data, "RIFF", 4) == 0) {
+    return ImageFormat::kRiff;
+  }
+  if (size >= 1 && data[0] == 10) {
+    return ImageFormat::kPcx;
+  }
+  if (LooksLikeTarga(data, size)) {
+    return ImageFormat::kTarga;
+  }
+  if (size >= 526 && data[522] == 0x00 && data[523] == 0x11 && data[524] == 0x02 &&
+      data[525] == 0xFF) {
+    return ImageFormat::kPict;
+  }
+  if (size >= 12 && std::memcmp(data + 8, "ILBM", 4) == 0) {
+    return ImageFormat::kIlbm;
+  }
+  if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) {
+    return ImageFormat::kPng;
+  }
+  return ImageFormat::kUnknown;
+}
+
+std::string SequenceFileName(const std::string& name, int frame) {
+  const std::filesystem::path p(name);
+  const std::string stem = p.stem().string();
+  std::size_t digits = 0;
+  while (digits < stem.size() &&
+         std::isdigit(static_cast<unsigned char>(stem[stem.size() - 1 - digits]))) {
+    ++digits;
+  }
+  if (frame < 0 || digits == 0) {
+    return name;
+  }
+  const std::string base = stem.substr(0, stem.size() - digits);
+  const std::string plain = std::to_string(frame);
+  const auto build = [&](const std::string& number) {
+    return (p.parent_path() / (base + number + p.extension().string())).string();
+  };
+  const std::string first = build(plain);
+  std::error_code ec;
+  const std::optional<std::filesystem::path> located = LocateFile(first);
+  if (located && std::filesystem::exists(*located, ec)) {
+    return first;
+  }
+  std::string padded = plain;
+  if (padded.size() < digits) {
+    padded.insert(0, digits - padded.size(), '0');
+  }
+  return build(padded);
+}
+
+bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& out, std::uint16_t loadFlags,
+                 std::string* error) {
+  const bool headerOnly = (loadFlags & kLoadHeaderOnly) != 0;
+  switch (DetectImageFormat(data, size)) {
+    case ImageFormat::kRiff:
+      if (error) {
+        *error = "RIFF movie frames are not supported yet";
+      }
+      return false;
+    case ImageFormat::kPcx:
+      return DecodePcx(data, size, out, headerOnly, error);
+    case ImageFormat::kTarga:
+      return DecodeTarga(data, size, out, loadFlags, error);
+    case ImageFormat::kPict:
+      return DecodePict(data, size, out, headerOnly, error);
+    case ImageFormat::kIlbm:
+      return DecodeIlbm(data, size, out, headerOnly, error);
+    case ImageFormat::kPng:
+      return DecodePng(data, size, out, headerOnly, error);
+    default:
+      if (error) {
+        *error = "not a picture this program reads";
+      }
+      return false;
+  }
+}
+
+bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* error) {
+  const std::string name = SequenceFileName(image.fileName, frame);
+  std::string why;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &why);
+  std::error_code ec;
+  const std::uintmax_t size = file ? std::filesystem::file_size(*file, ec) : 0;
+  std::vector<std::uint8_t> data;
+  bool opened = file && !ec && size <= kMaxImageFile;
+  if (opened) {
+    data.resize(static_cast<std::size_t>(size));
+    std::FILE* f = std::fopen(file->c_str(), "rb");
+    opened = f && std::fread(data.data(), 1, data.size(), f) == data.size();
+    if (f) {
+      std::fclose(f);
+    }
+  }
+  if (!opened) {
+    log_line("can't open image file: " + name + "\n");
+    if (error) {
+      *error = "can't open image file: " + name;
+    }
+    return false;
+  }
+  const bool quiet = (loadFlags & kLoadHeaderOnly) || (image.flags & kImageQuiet);
+  if (!quiet) {
+    set_cursor("Snooze");
+    SetStatusText("Loading [" + name + "]");
+  }
+  Image decoded;
+  decoded.fileName = image.fileName;
+  decoded.flags = image.flags;
+  const bool ok = DecodeImage(data.data(), data.size(), decoded, loadFlags, &why);
+  if (!quiet) {
+    set_cursor("WakeUp");
+  }
+  if (!ok) {
+    if (why == "Can't Allocate Image") {
+      log_line("Can't Allocate Image: " + name + "\n");
+    }
+    if (error) {
+      *error = name + ": " + why;
+    }
+    return false;
+  }
+  image = std::move(decoded);
+  return true;
+}
+
+bool SaveTarga(const Image& image, const std::string& path, bool compressed, std::string* error) {
+  if (!image.HasPixels()) {
+    return false;
+  }
+  const int bits = image.bytesPerPixel == 4 ? 32 : 24;
+  TargaWriter writer;
+  if (!writer.CreateTarga(path, image.width, image.height, bits, compressed)) {
+    if (error) {
+      *error = "cannot create " + path;
+    }
+    return false;
+  }
+  std::vector<std::uint32_t> row(static_cast<std::size_t>(image.width));
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const Pixel p = ImagePixel(image, x, y);
+      const std::uint32_t a = bits == 32 ? p.alpha : 0;
+      row[static_cast<std::size_t>(x)] = p.c0 | (p.c1 << 8) | (p.c2 << 16) | (a << 24);
+    }
+    if (!writer.WriteTargaRow(row.data(), image.width, bits)) {
+      if (error) {
+        *error = "cannot write " + path;
+      }
+      return false;
+    }
+  }
+  if (!writer.CloseTarga(0, 1.0f, bits)) {
+    if (error) {
+      *error = "cannot write " + path;
+    }
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zentrope

@@ -1,0 +1,34 @@
+// Loading pictures from files: format detection, numbered sequences, the
+// loading message and the error-log lines; and saving pictures as Targa or
+// PNG.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "material/image.h"
+
+namespace zentrope {
+
+// The format of a file's first bytes, tested in order: RIFF, PCX, Targa,
+// PICT, IFF ILBM, then PNG.
+ImageFormat DetectImageFormat(const std::uint8_t* data, std::size_t size);
+
+// The file name of a numbered sequence at a frame: trailing digits of the
+// base name replaced by the frame number ("%d"), or, when that file does not
+// exist, by the number padded with zeros to the original width.
+std::string SequenceFileName(const std::string& name, int frame);
+
+// Loads image.fileName (at frame, or as named when frame < 0). loadFlags:
+// kLoadHeaderOnly, kLoadKeyColour.
+bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* error = nullptr);
+
+// Decodes a picture held in memory, whatever its format.
+bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& out, std::uint16_t loadFlags,
+                 std::string* error = nullptr);
+
+// Writes a picture as an uncompressed or run-length Targa (24 or 32 bits).
+bool SaveTarga(const Image& image, const std::string& path, bool compressed,
+               std::string* error = nullptr);
+
+}  // namespace zentrope

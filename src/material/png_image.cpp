@@ -1,0 +1,101 @@
+// PNG through libpng's simplified interface.
+#include <png.h>
+
+#include <cstring>
+#include <vector>
+
+#include "material/decoders.h"
+
+namespace zentrope {
+
+namespace {
+
+bool Fail(std::string* error, const std::string& why) {
+  if (error) {
+    *error = why;
+  }
+  return false;
+}
+
+constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+}  // namespace
+
+bool DecodePng(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,
+               std::string* error) {
+  if (size < 8 || std::memcmp(data, kPngSignature, 8) != 0) {
+    return Fail(error, "not a PNG file");
+  }
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&png, data, size)) {
+    return Fail(error, std::string("PNG: ") + png.message);
+  }
+  const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+  const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
+  const int bpp = alpha ? 4 : (colour ? 3 : 1);
+  if (png.width < 1 || png.height < 1 || png.width > kMaxImageSide || png.height > kMaxImageSide) {
+    png_image_free(&png);
+    return Fail(error, "PNG picture size out of range");
+  }
+  if (headerOnly) {
+    out.width = static_cast<std::int16_t>(png.width);
+    out.height = static_cast<std::int16_t>(png.height);
+    out.bytesPerPixel = bpp;
+    out.format = ImageFormat::kPng;
+    png_image_free(&png);
+    return true;
+  }
+  png.format = bpp == 4 ? PNG_FORMAT_BGRA : (bpp == 3 ? PNG_FORMAT_BGR : PNG_FORMAT_GRAY);
+  if (!out.Allocate(static_cast<int>(png.width), static_cast<int>(png.height), bpp)) {
+    png_image_free(&png);
+    return Fail(error, "Can't Allocate Image");
+  }
+  std::vector<std::uint8_t> buffer(PNG_IMAGE_SIZE(png));
+  if (!png_image_finish_read(&png, nullptr, buffer.data(), 0, nullptr)) {
+    const std::string why = std::string("PNG: ") + png.message;
+    png_image_free(&png);
+    return Fail(error, why);
+  }
+  out.format = ImageFormat::kPng;
+  const std::size_t stride = static_cast<std::size_t>(png.width) * bpp;
+  for (int y = 0; y < out.height; ++y) {
+    const std::uint8_t* src = buffer.data() + static_cast<std::size_t>(y) * stride;
+    for (int x = 0; x < out.width; ++x) {
+      for (int p = 0; p < bpp; ++p) {
+        out.Plane(y, p)[x] = src[static_cast<std::size_t>(x) * bpp + p];
+      }
+    }
+  }
+  return true;
+}
+
+bool WritePng(const Image& image, const std::string& path, std::string* error) {
+  if (!image.HasPixels()) {
+    return Fail(error, "no picture");
+  }
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.width);
+  png.height = static_cast<png_uint_32>(image.height);
+  png.format = PNG_FORMAT_BGRA;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(image.width) * image.height * 4);
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const Pixel p = ImagePixel(image, x, y);
+      std::uint8_t* d = &buffer[(static_cast<std::size_t>(y) * image.width + x) * 4];
+      d[0] = p.c0;
+      d[1] = p.c1;
+      d[2] = p.c2;
+      d[3] = image.bytesPerPixel == 4 ? p.alpha : 255;
+    }
+  }
+  if (!png_image_write_to_file(&png, path.c_str(), 0, buffer.data(), 0, nullptr)) {
+    return Fail(error, std::string("PNG: ") + png.message);
+  }
+  return true;
+}
+
+}  // namespace zentrope
