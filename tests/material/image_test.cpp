@@ -1,0 +1,321 @@
+// Every decoder on small sample pictures (tests/data/material, written by
+// make_samples.py from the published layouts), and the Targa writer's bytes.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "material/byte_reader.h"
+#include "material/decoders.h"
+#include "material/image_file.h"
+#include "material/targa.h"
+#include "support/temp_dir.h"
+
+namespace zentrope {
+namespace {
+
+using testing::SourceDir;
+using testing::TempDir;
+
+constexpr int kW = 5, kH = 3;
+
+std::vector<std::uint8_t> Bytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::filesystem::path Sample(const std::string& name) {
+  return SourceDir() / "tests" / "data" / "material" / name;
+}
+
+Image Load(const std::string& name, std::uint16_t flags = 0) {
+  Image image;
+  image.fileName = Sample(name).string();
+  image.flags = kImageQuiet;
+  std::string error;
+  EXPECT_TRUE(LoadImage(image, -1, flags, &error)) << name << ": " << error;
+  return image;
+}
+
+// The pattern the samples hold, as blue, green, red.
+Pixel Rgb(int x, int y) {
+  return {static_cast<std::uint8_t>((20 * (x + y)) % 256),
+          static_cast<std::uint8_t>((60 * y) % 256), static_cast<std::uint8_t>((40 * x) % 256), 0};
+}
+Pixel Palette(int i) {
+  return {static_cast<std::uint8_t>((7 * i) % 256), static_cast<std::uint8_t>((255 - 10 * i) % 256),
+          static_cast<std::uint8_t>((10 * i) % 256), 0};
+}
+int Index(int x, int y, int colours) {
+  return (x + 2 * y) % colours;
+}
+std::uint8_t Grey(int x, int y) {
+  return static_cast<std::uint8_t>((30 * x + 50 * y) % 256);
+}
+std::uint8_t Alpha(int x) {
+  return static_cast<std::uint8_t>((255 - 30 * x) % 256);
+}
+
+// Five bits per channel, as a 5-5-5 picture gives them back.
+Pixel Rgb555(int x, int y) {
+  const Pixel p = Rgb(x, y);
+  return {static_cast<std::uint8_t>(p.c0 & 0xF8), static_cast<std::uint8_t>(p.c1 & 0xF8),
+          static_cast<std::uint8_t>(p.c2 & 0xF8), 0};
+}
+
+void ExpectPattern(const Image& image, int width, Pixel (*expected)(int, int)) {
+  ASSERT_EQ(image.width, width);
+  ASSERT_EQ(image.height, kH);
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < width; ++x) {
+      Pixel want = expected(x, y);
+      Pixel got = ImagePixel(image, x, y);
+      got.alpha = 0;
+      EXPECT_EQ(got, want) << x << "," << y;
+    }
+  }
+}
+
+Pixel Palette16(int x, int y) {
+  return Palette(Index(x, y, 16));
+}
+Pixel Palette256(int x, int y) {
+  return Palette(Index(x, y, 256));
+}
+Pixel Mono(int x, int y) {
+  const std::uint8_t v = Index(x, y, 2) ? 255 : 0;
+  return {v, v, v, 0};
+}
+Pixel GreyPixel(int x, int y) {
+  return {Grey(x, y), Grey(x, y), Grey(x, y), 0};
+}
+
+TEST(TargaTest, EveryDepthAndOrigin) {
+  ExpectPattern(Load("rgb24_bottom.tga"), kW, Rgb);
+  const Image rgba = Load("rgba32_rle_top.tga");
+  ExpectPattern(rgba, kW, Rgb);
+  EXPECT_EQ(rgba.bytesPerPixel, 4);
+  EXPECT_EQ(ImagePixel(rgba, 3, 1).alpha, Alpha(3));
+  ExpectPattern(Load("rgb16_top.tga"), kW, Rgb555);
+  ExpectPattern(Load("grey8_rle.tga"), kW, GreyPixel);
+  const Image mapped = Load("mapped8.tga");
+  EXPECT_TRUE(mapped.hasPalette);
+  ExpectPattern(mapped, kW, Palette16);
+}
+
+TEST(TargaTest, KeyColourWithoutFooterIsWhite) {
+  const Image image = Load("rgb24_bottom.tga", kLoadKeyColour);
+  EXPECT_EQ(image.keyColour, 0xFFFFFFu);
+}
+
+TEST(TargaTest, DetectionNeedsATypeFromOneToEleven) {
+  std::vector<std::uint8_t> header(18, 0);
+  header[2] = 2;
+  EXPECT_EQ(DetectImageFormat(header.data(), header.size()), ImageFormat::kTarga);
+  header[2] = 0;
+  EXPECT_EQ(DetectImageFormat(header.data(), header.size()), ImageFormat::kUnknown);
+  header[2] = 12;
+  EXPECT_EQ(DetectImageFormat(header.data(), header.size()), ImageFormat::kUnknown);
+  header[2] = 2;
+  EXPECT_EQ(DetectImageFormat(header.data(), 17), ImageFormat::kUnknown);
+}
+
+TEST(TargaTest, RunOf300IsThreePackets) {
+  std::vector<std::uint32_t> row(300, 0x00030201u);
+  const std::vector<std::uint8_t> packed = PackTargaRow(row.data(), 300, 3);
+  EXPECT_EQ(packed, (std::vector<std::uint8_t>{0x80 | 127, 1, 2, 3, 0x80 | 127, 1, 2, 3, 0x80 | 43,
+                                               1, 2, 3}));
+  const Image image = Load("run300.tga");
+  EXPECT_EQ(image.width, 300);
+  EXPECT_EQ(ImagePixel(image, 299, 0), (Pixel{1, 2, 3, 0}));
+  // Raw and run packets mixed, never longer than 128 pixels.
+  std::vector<std::uint32_t> mixed;
+  for (int i = 0; i < 200; ++i) {
+    mixed.push_back(static_cast<std::uint32_t>(i));
+  }
+  mixed.push_back(7);
+  mixed.push_back(7);
+  const std::vector<std::uint8_t> m = PackTargaRow(mixed.data(), 202, 3);
+  EXPECT_EQ(m[0], 127);             // 128 raw
+  EXPECT_EQ(m[1 + 128 * 3], 71);    // 72 raw
+  EXPECT_EQ(m[2 + 200 * 3], 0x81);  // a run of 2
+  EXPECT_EQ(m.size(), 2 + 200 * 3 + 1 + 3u);
+}
+
+TEST(TargaTest, WriterHeaderExtensionAndFooter) {
+  TempDir dir;
+  for (int bits : {24, 32}) {
+    const std::filesystem::path path = dir / ("out" + std::to_string(bits) + ".tga");
+    TargaWriter w;
+    ASSERT_TRUE(w.CreateTarga(path, 3, 2, bits, true));
+    const std::uint32_t row[3] = {0x11223344u, 0x11223344u, 0x55667788u};
+    ASSERT_TRUE(w.WriteTargaRow(row, 3, bits));
+    ASSERT_TRUE(w.WriteTargaRow(row, 3, bits));
+    EXPECT_FALSE(std::filesystem::exists(path));  // only on close
+    ASSERT_TRUE(w.CloseTarga(0x102030, 1.25f, bits, 0));
+    const std::vector<std::uint8_t> f = Bytes(path);
+    ASSERT_GT(f.size(), 18u + 495u + 26u);
+    EXPECT_EQ(f[2], 10);
+    EXPECT_EQ(f[12], 3);
+    EXPECT_EQ(f[14], 2);
+    EXPECT_EQ(f[16], bits);
+    EXPECT_EQ(f[17], bits > 24 ? 0x28 : 0x20);
+    const std::size_t ext = f.size() - 26 - 495;
+    ByteReader footer(f.data(), f.size());
+    footer.Seek(f.size() - 26);
+    EXPECT_EQ(footer.U32LE(), ext);
+    EXPECT_EQ(footer.U32LE(), 0u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&f[f.size() - 18]), 18),
+              std::string("TRUEVISION-XFILE.\0", 18));
+    EXPECT_EQ(f[ext], 495 & 0xFF);
+    EXPECT_EQ(f[ext + 1], 495 >> 8);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&f[ext + 426]), 8),
+              std::string("Lumbrel\0", 8));
+    EXPECT_EQ(f[ext + 467], 200);
+    EXPECT_EQ(f[ext + 469], ' ');
+    EXPECT_EQ(f[ext + 470], 0);
+    EXPECT_EQ(f[ext + 471], 0x10);
+    EXPECT_EQ(f[ext + 472], 0x20);
+    EXPECT_EQ(f[ext + 473], 0x30);
+    EXPECT_EQ(f[ext + 474], 125);
+    EXPECT_EQ(f[ext + 476], 100);
+    EXPECT_EQ(f[ext + 494], bits > 24 ? 4 : 0);
+    // Everything else of the extension area is zero.
+    int nonZero = 0;
+    for (std::size_t i = 2; i < 426; ++i) {
+      nonZero += f[ext + i] != 0;
+    }
+    EXPECT_EQ(nonZero, 0);
+    // And it reads back.
+    Image back;
+    back.fileName = path.string();
+    back.flags = kImageQuiet;
+    ASSERT_TRUE(LoadImage(back, -1, kLoadKeyColour));
+    EXPECT_EQ(back.keyColour, 0x102030u);
+    EXPECT_EQ((back.flags & kImagePremultiplied) != 0, bits > 24);
+    EXPECT_EQ(ImagePixel(back, 2, 1),
+              (Pixel{0x88, 0x77, 0x66, static_cast<std::uint8_t>(bits > 24 ? 0x55 : 0)}));
+  }
+}
+
+TEST(TargaTest, UncompressedRowsAtTheirPlace) {
+  TempDir dir;
+  TargaWriter w;
+  ASSERT_TRUE(w.CreateTarga(dir / "u.tga", 2, 3, 24, false));
+  const std::uint32_t a[2] = {1, 2}, b[2] = {3, 4}, c[2] = {5, 6};
+  ASSERT_TRUE(w.WriteTargaRow(a, 2, 24));
+  ASSERT_TRUE(w.WriteTargaRow(b, 2, 24));
+  ASSERT_TRUE(w.WriteTargaRow(c, 2, 24));
+  const std::uint32_t z[2] = {9, 9};
+  ASSERT_TRUE(w.WriteTargaRowAt(z, 1, 2, 24));
+  std::uint32_t read[2] = {};
+  ASSERT_TRUE(w.ReadTargaRow(read, 1, 2, 24));
+  EXPECT_EQ(read[0], 9u);
+  ASSERT_TRUE(w.ReadTargaRow(read, 2, 2, 24));
+  EXPECT_EQ(read[1], 6u);
+  ASSERT_TRUE(w.CloseTarga(0, 1.0f, 24));
+  EXPECT_EQ(Bytes(dir / "u.tga")[2], 2);
+}
+
+TEST(PcxTest, PalettesAndPlanarColour) {
+  ExpectPattern(Load("palette8.pcx"), kW, Palette256);
+  ExpectPattern(Load("rgb24.pcx"), kW, Rgb);
+  ExpectPattern(Load("planar16.pcx"), kW, Palette16);
+  ExpectPattern(Load("packed4.pcx"), kW, Palette16);
+  ExpectPattern(Load("mono1.pcx"), kW, Mono);
+}
+
+Pixel Wide16(int x, int y) {
+  return Palette(Index(x, y, 16));
+}
+TEST(PictTest, IndexedAndDirectColour) {
+  ExpectPattern(Load("indexed8.pict"), 19, Wide16);
+  ExpectPattern(Load("direct32.pict"), 19, Rgb);
+  ExpectPattern(Load("direct16.pict"), kW, Rgb555);
+}
+
+TEST(IlbmTest, ByteRun1PlanesAndDirectColour) {
+  ExpectPattern(Load("indexed4_byterun1.iff"), kW, Palette16);
+  ExpectPattern(Load("rgb24.iff"), kW, Rgb);
+}
+
+TEST(PngTest, ReadsAndWrites) {
+  ExpectPattern(Load("rgb.png"), kW, Rgb);
+  const Image rgba = Load("rgba.png");
+  EXPECT_EQ(rgba.bytesPerPixel, 4);
+  EXPECT_EQ(ImagePixel(rgba, 4, 2).alpha, Alpha(4));
+  TempDir dir;
+  ASSERT_TRUE(WritePng(rgba, (dir / "copy.png").string()));
+  Image back;
+  back.fileName = (dir / "copy.png").string();
+  back.flags = kImageQuiet;
+  ASSERT_TRUE(LoadImage(back, -1, 0));
+  ExpectPattern(back, kW, Rgb);
+}
+
+TEST(ImageFileTest, HeaderOnlyAndSequences) {
+  Image header;
+  header.fileName = Sample("rgb24.pcx").string();
+  ASSERT_TRUE(LoadImage(header, -1, kLoadHeaderOnly));
+  EXPECT_EQ(header.width, kW);
+  EXPECT_FALSE(header.HasPixels());
+
+  TempDir dir;
+  std::filesystem::copy_file(Sample("rgb.png"), dir / "shot7.png");
+  std::filesystem::copy_file(Sample("rgb.png"), dir / "take012.png");
+  EXPECT_EQ(SequenceFileName((dir / "shot1.png").string(), 7), (dir / "shot7.png").string());
+  EXPECT_EQ(SequenceFileName((dir / "take001.png").string(), 12), (dir / "take012.png").string());
+  EXPECT_EQ(SequenceFileName((dir / "plain.png").string(), 12), (dir / "plain.png").string());
+  Image seq;
+  seq.fileName = (dir / "take000.png").string();
+  seq.flags = kImageQuiet;
+  EXPECT_TRUE(LoadImage(seq, 12, 0));
+  Image missing;
+  missing.fileName = (dir / "none.tga").string();
+  std::string error;
+  EXPECT_FALSE(LoadImage(missing, -1, 0, &error));
+  EXPECT_NE(error.find("can't open image file: "), std::string::npos);
+}
+
+// Every truncated prefix of every sample fails cleanly or decodes; none
+// reads outside its buffer (the sanitizers watch).
+TEST(ImageFileTest, TruncatedAndCorruptSamplesFailCleanly) {
+  for (const auto& entry : std::filesystem::directory_iterator(Sample(""))) {
+    if (entry.path().extension() == ".py") {
+      continue;
+    }
+    const std::vector<std::uint8_t> data = Bytes(entry.path());
+    for (std::size_t n = 0; n < data.size(); ++n) {
+      Image image;
+      std::vector<std::uint8_t> prefix(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+      DecodeImage(prefix.data(), prefix.size(), image, 0);
+    }
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      std::vector<std::uint8_t> corrupt = data;
+      corrupt[i] ^= 0xA5;
+      Image image;
+      DecodeImage(corrupt.data(), corrupt.size(), image, 0);
+    }
+  }
+  SUCCEED();
+}
+
+TEST(ImageFileTest, AbsurdSizesAreRefusedBeforeAllocating) {
+  // A Targa header claiming 30000 × 30000 pixels with no data behind it.
+  std::vector<std::uint8_t> header(18, 0);
+  header[2] = 2;
+  header[12] = 0x30;
+  header[13] = 0x75;
+  header[14] = 0x30;
+  header[15] = 0x75;
+  header[16] = 24;
+  const std::int64_t before = MemoryPool::Main().total_allocated();
+  Image image;
+  std::string error;
+  EXPECT_FALSE(DecodeImage(header.data(), header.size(), image, 0, &error));
+  EXPECT_EQ(MemoryPool::Main().total_allocated(), before);
+}
+
+}  // namespace
+}  // namespace zentrope
