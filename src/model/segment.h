@@ -21,6 +21,7 @@
 #include "model/patch.h"
 #include "model/patch_colours.h"
 #include "model/spline_set.h"
+#include "model/surface_map.h"
 
 namespace zentrope {
 
@@ -46,6 +47,7 @@ class Segment {
   std::int32_t highestNumber = 0;
   std::vector<Group> groups;
   std::vector<ColourGroup> colours;
+  std::vector<SurfaceMap> surfaceMaps;
   // Found on the working copy; valid until the patches-stale flag is set.
   std::vector<Patch> patches;
   std::uint16_t modified = 0;

@@ -517,8 +517,23 @@ SaveReport SaveSegment(Segment& segment) {
       segment.ClearModified(kSegmentSplinesChanged);
     }
   }
-  // Surface maps (bit 16) and colours (bit 32) are written by the patch
-  // module; their flags stay set until then.
+  if (segment.IsModified(kSegmentDecalsChanged)) {
+    std::string detail;
+    const SaveStatus s =
+        WriteSurfaceMaps(segment.surfaceMaps, CompanionPath(*file, ".sur"), &detail);
+    Report(report, s, str::kTroubleSavingDecalList, detail);
+    if (s == SaveStatus::kSaved) {
+      segment.ClearModified(kSegmentDecalsChanged);
+    }
+  }
+  if (segment.IsModified(kSegmentColoursChanged)) {
+    std::string detail;
+    const SaveStatus s = WriteColours(segment.colours, CompanionPath(*file, ".col"), &detail);
+    Report(report, s, str::kTroubleSavingColor, detail);
+    if (s == SaveStatus::kSaved) {
+      segment.ClearModified(kSegmentColoursChanged);
+    }
+  }
   if (segment.IsModified(kSegmentGroupsChanged)) {
     std::string detail;
     SaveStatus s = SaveStatus::kSaved;
@@ -552,6 +567,12 @@ SaveReport SaveSegmentAs(Segment& segment, std::string name, bool overwrite,
   segment.MarkModified(kSegmentSplinesChanged);
   if (!segment.groups.empty()) {
     segment.MarkModified(kSegmentGroupsChanged);
+  }
+  if (!segment.surfaceMaps.empty()) {
+    segment.MarkModified(kSegmentDecalsChanged);
+  }
+  if (!segment.colours.empty()) {
+    segment.MarkModified(kSegmentColoursChanged);
   }
   report = SaveSegment(segment);
   if (report.Ok() && oldPath != name) {
@@ -649,8 +670,10 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
   segment.bounds = segment.splines->BoundingBox();
   segment.RebuildWorkingCopy();
   segment.MarkModified(kSegmentPatchesStale);
-  // The group file is optional; one that exists but cannot be read is
-  // reported in the log and skipped.
+  // The companions are optional. A group file that cannot be read is noted
+  // in the log; surface maps and colours that cannot be read are reported
+  // with their path, and loading goes on without them. Their relative paths
+  // are taken from the segment's folder.
   if (const std::optional<std::filesystem::path> file = LocateFile(name)) {
     std::error_code ec;
     if (std::filesystem::exists(CompanionPath(*file, ".grp"), ec)) {
@@ -659,6 +682,36 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
         segment.groups = std::move(*groups);
       } else {
         log_line(groups.failure().detail);
+      }
+    }
+    const std::filesystem::path folder = file->parent_path();
+    const std::filesystem::path sur = CompanionPath(*file, ".sur");
+    std::string contents, error;
+    if (std::filesystem::exists(sur, ec)) {
+      Result<std::vector<SurfaceMap>> maps =
+          TextReader::Load(sur, contents, &error)
+              ? ParseSurfaceMaps(std::move(contents), sur.string(), folder)
+              : Result<std::vector<SurfaceMap>>(
+                    Failure{LoadString(str::kCantDecalFile) + sur.string() + "\n", error});
+      if (maps) {
+        segment.surfaceMaps = std::move(*maps);
+      } else {
+        log_line(maps.failure().detail);
+        message_box(maps.failure().message);
+      }
+    }
+    const std::filesystem::path col = CompanionPath(*file, ".col");
+    if (std::filesystem::exists(col, ec)) {
+      Result<std::vector<ColourGroup>> colours =
+          TextReader::Load(col, contents, &error)
+              ? ParseColours(std::move(contents), col.string(), folder)
+              : Result<std::vector<ColourGroup>>(
+                    Failure{LoadString(str::kCantColorFile) + col.string() + "\n", error});
+      if (colours) {
+        segment.colours = std::move(*colours);
+      } else {
+        log_line(colours.failure().detail);
+        message_box(colours.failure().message);
       }
     }
   }
