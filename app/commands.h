@@ -12,6 +12,7 @@ namespace zentrope::cli {
 int Info(const std::string& file, bool json);
 int Check(const std::vector<std::string>& files);
 int Resave(const std::string& in, const std::string& out);
+int Convert(const std::string& in, const std::string& out);
 int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
                  const std::string& out);
 

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "material/decoders.h"
+#include "material/image_file.h"
 #include "model/lathe.h"
 #include "model/patch_finder.h"
 #include "model/segment_file.h"
@@ -93,6 +95,26 @@ Outcome GroupInfo(const std::string& name) {
   return {true, {}, j};
 }
 
+// A picture, read in full so that a broken one is reported.
+Outcome ImageInfo(const std::string& name, bool* isImage) {
+  Image image;
+  image.fileName = name;
+  image.flags = kImageQuiet;
+  std::string error;
+  *isImage = false;
+  if (!LoadImage(image, -1, 0, &error)) {
+    return {false, error, {}};
+  }
+  *isImage = true;
+  ordered_json j;
+  j["type"] = "IMAGE";
+  j["format"] = FormatName(image.format);
+  j["width"] = image.width;
+  j["height"] = image.height;
+  j["bytes_per_pixel"] = image.bytesPerPixel;
+  return {true, {}, j};
+}
+
 Outcome Describe(const std::string& name) {
   const std::string tag = TagOf(name);
   if (tag == "SCUL") {
@@ -100,6 +122,21 @@ Outcome Describe(const std::string& name) {
   }
   if (tag == "GROU") {
     return GroupInfo(name);
+  }
+  {
+    const std::optional<std::filesystem::path> file = LocateFile(name);
+    std::vector<std::uint8_t> head(600);
+    std::size_t got = 0;
+    if (file) {
+      if (std::FILE* f = std::fopen(file->c_str(), "rb")) {
+        got = std::fread(head.data(), 1, head.size(), f);
+        std::fclose(f);
+      }
+    }
+    if (DetectImageFormat(head.data(), got) != ImageFormat::kUnknown) {
+      bool isImage = false;
+      return ImageInfo(name, &isImage);
+    }
   }
   std::string error;
   if (!LocateFile(name, &error)) {
@@ -198,6 +235,31 @@ int Resave(const std::string& in, const std::string& out) {
   }
   std::cerr << in << ": " << Describe(in).message << '\n';
   return 1;
+}
+
+int Convert(const std::string& in, const std::string& out) {
+  Image image;
+  image.fileName = in;
+  image.flags = kImageQuiet;
+  std::string error;
+  if (!LoadImage(image, -1, 0, &error)) {
+    std::cerr << in << ": " << error << '\n';
+    return 1;
+  }
+  const std::string ext = std::filesystem::path(out).extension().string();
+  bool ok = false;
+  if (ext == ".tga" || ext == ".TGA") {
+    ok = SaveTarga(image, out, /*compressed=*/true, &error);
+  } else if (ext == ".png" || ext == ".PNG") {
+    ok = WritePng(image, out, &error);
+  } else {
+    error = "the output must end in .tga or .png";
+  }
+  if (!ok) {
+    std::cerr << out << ": " << error << '\n';
+    return 1;
+  }
+  return 0;
 }
 
 int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,

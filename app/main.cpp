@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "render/render_settings.h"
 #include "shell/startup.h"
 #include "shell/version.h"
 
@@ -40,6 +41,11 @@ int main(int argc, char** argv) {
   CLI::App* resave = app.add_subcommand("resave", "Read a document and write it again");
   resave->add_option("IN", resaveIn, "Document to read")->required();
   resave->add_option("-o,--output", resaveOut, "Where to write it")->required();
+
+  std::string convertIn, convertOut;
+  CLI::App* convert = app.add_subcommand("convert", "Convert a picture to Targa or PNG");
+  convert->add_option("IMAGE", convertIn, "Picture to read")->required();
+  convert->add_option("-o,--output", convertOut, "OUT.tga or OUT.png")->required();
 
   std::string latheIn, latheOut;
   int latheSections = 8;
@@ -79,6 +85,7 @@ int main(int argc, char** argv) {
   if (!settingsFile.empty()) {
     startup.settingsFile = settingsFile;
   }
+  zentrope::RegisterRenderSettingsStartUp();
   if (!zentrope::StartUp(startup)) {
     return 1;
   }
@@ -102,6 +109,8 @@ int main(int argc, char** argv) {
     return cli::ProjectList();
   if (*lathe)
     return cli::LatheCommand(latheIn, latheSections, lathePoint, latheOut);
+  if (*convert)
+    return cli::Convert(convertIn, convertOut);
   std::cout << app.help();
   return 0;
 }

@@ -80,16 +80,20 @@ bool WritePng(const Image& image, const std::string& path, std::string* error) {
   png.version = PNG_IMAGE_VERSION;
   png.width = static_cast<png_uint_32>(image.width);
   png.height = static_cast<png_uint_32>(image.height);
-  png.format = PNG_FORMAT_BGRA;
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(image.width) * image.height * 4);
+  const bool alpha = image.bytesPerPixel == 4;
+  const std::size_t channels = alpha ? 4 : 3;
+  png.format = alpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(image.width) * image.height * channels);
   for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
       const Pixel p = ImagePixel(image, x, y);
-      std::uint8_t* d = &buffer[(static_cast<std::size_t>(y) * image.width + x) * 4];
+      std::uint8_t* d = &buffer[(static_cast<std::size_t>(y) * image.width + x) * channels];
       d[0] = p.c0;
       d[1] = p.c1;
       d[2] = p.c2;
-      d[3] = image.bytesPerPixel == 4 ? p.alpha : 255;
+      if (alpha) {
+        d[3] = p.alpha;
+      }
     }
   }
   if (!png_image_write_to_file(&png, path.c_str(), 0, buffer.data(), 0, nullptr)) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "shell/startup.h"
+
 namespace zentrope {
 
 namespace {
@@ -125,6 +127,19 @@ std::uint16_t QuickRenderSettings::ModeFlags() const {
 
 Vector3 QuickRenderSettings::LightDirection() const {
   return kLightDirections[static_cast<int>(light)];
+}
+
+SessionRenderSettings& RenderSettingsOfSession() {
+  static SessionRenderSettings settings;
+  return settings;
+}
+
+void RegisterRenderSettingsStartUp() {
+  RegisterStartUpStep(StartUpStage::kSettings, [] {
+    RenderSettingsOfSession().full = load_render_settings(Settings());
+    RenderSettingsOfSession().quick = load_quick_render_settings(Settings());
+    return true;
+  });
 }
 
 RenderSettings load_render_settings(const SettingsFile& file) {

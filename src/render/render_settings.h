@@ -99,6 +99,15 @@ struct QuickRenderSettings {
   Vector3 LightDirection() const;
 };
 
+// Both sets as loaded at start-up (and changed by whoever edits them).
+struct SessionRenderSettings {
+  RenderSettings full;
+  QuickRenderSettings quick;
+};
+SessionRenderSettings& RenderSettingsOfSession();
+// Registers the start-up step that loads both sets from the settings file.
+void RegisterRenderSettingsStartUp();
+
 RenderSettings load_render_settings(const SettingsFile& file);
 QuickRenderSettings load_quick_render_settings(const SettingsFile& file);
 bool save_render_settings(SettingsFile& file, const RenderSettings& settings);

@@ -36,6 +36,16 @@ printf 'SCUL 2 0 1 0 0 0\n0\n0 0 0 0 0 0\n0 0 0\n1\n3\n1 0 1\n5 0 0\n0\n0\n1 0 2
 "$zentrope" lathe "$work/profile.seg" --sections 0 -o "$work/none.seg" 2>/dev/null && fail "zero sections accepted"
 [ -e "$work/none.seg" ] && fail "zero sections wrote a file"
 
+samples="$source_dir/tests/data/material"
+expect_eq "$("$zentrope" info "$samples/indexed8.pict" --json)" '{"type":"IMAGE","format":"PICT","width":19,"height":3,"bytes_per_pixel":3}' "picture info"
+"$zentrope" convert "$samples/rgb24.iff" -o "$work/pic.png" || fail "convert to PNG"
+expect_eq "$("$zentrope" info "$work/pic.png" --json)" '{"type":"IMAGE","format":"PNG","width":5,"height":3,"bytes_per_pixel":3}' "converted PNG"
+"$zentrope" convert "$work/pic.png" -o "$work/pic.tga" || fail "convert to Targa"
+expect_eq "$("$zentrope" info "$work/pic.tga" --json)" '{"type":"IMAGE","format":"TGA","width":5,"height":3,"bytes_per_pixel":3}' "converted Targa"
+"$zentrope" convert "$samples/rgb.png" -o "$work/pic.bmp" 2>/dev/null && fail "unknown output accepted"
+head -c 40 "$samples/rgb24.pcx" > "$work/cut.pcx"
+"$zentrope" check "$work/cut.pcx" > /dev/null && fail "truncated picture passed"
+
 expect_eq "$("$zentrope" settings get RENDER Step)" "1" "default setting"
 "$zentrope" settings set DIRECTION GridSpacing 150 || fail "settings set"
 expect_eq "$("$zentrope" settings get direction gridspacing)" "150" "stored setting"
