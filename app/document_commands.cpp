@@ -149,6 +149,15 @@ Outcome Describe(const std::string& name) {
   return {false, "not a document this program reads", {}};
 }
 
+Result<Segment> OpenOrReport(const std::string& name, SegmentRegistry& registry) {
+  Result<Segment> segment = OpenSegment(name, registry);
+  if (!segment) {
+    std::cerr << name << ": " << segment.failure().message << " (" << segment.failure().detail
+              << ")\n";
+  }
+  return segment;
+}
+
 void PrintPlain(const ordered_json& j, const std::string& indent = "") {
   for (auto it = j.begin(); it != j.end(); ++it) {
     if (it->is_array() && !it->empty() && it->front().is_object()) {
@@ -196,10 +205,8 @@ int Resave(const std::string& in, const std::string& out) {
   const std::string tag = TagOf(in);
   if (tag == "SCUL") {
     SegmentRegistry registry;
-    Result<Segment> segment = OpenSegment(in, registry);
+    Result<Segment> segment = OpenOrReport(in, registry);
     if (!segment) {
-      std::cerr << in << ": " << segment.failure().message << " (" << segment.failure().detail
-                << ")\n";
       return 1;
     }
     const SaveReport report = SaveSegmentAs(*segment, out, /*overwrite=*/true, registry);
@@ -270,10 +277,8 @@ int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
     return 1;
   }
   SegmentRegistry registry;
-  Result<Segment> segment = OpenSegment(in, registry);
+  Result<Segment> segment = OpenOrReport(in, registry);
   if (!segment) {
-    std::cerr << in << ": " << segment.failure().message << " (" << segment.failure().detail
-              << ")\n";
     return 1;
   }
   ControlPoint* profile = nullptr;

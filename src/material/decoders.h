@@ -12,6 +12,14 @@
 
 namespace zentrope {
 
+// Records why a decode failed; returns false for the caller to return.
+inline bool DecodeFailure(std::string* error, const std::string& why) {
+  if (error) {
+    *error = why;
+  }
+  return false;
+}
+
 bool DecodePcx(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,
                std::string* error = nullptr);
 bool DecodePict(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,

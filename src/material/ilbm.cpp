@@ -9,21 +9,12 @@
 
 namespace zentrope {
 
-namespace {
-
-bool Fail(std::string* error, const char* why) {
-  if (error) {
-    *error = why;
-  }
-  return false;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool DecodeIlbm(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,
                 std::string* error) {
   if (size < 12 || std::memcmp(data, "FORM", 4) != 0 || std::memcmp(data + 8, "ILBM", 4) != 0) {
-    return Fail(error, "not an IFF ILBM file");
+    return DecodeFailure(error, "not an IFF ILBM file");
   }
   ByteReader r(data, size);
   r.Seek(12);
@@ -36,7 +27,7 @@ bool DecodeIlbm(const std::uint8_t* data, std::size_t size, Image& out, bool hea
     r.Bytes(id, 4);
     const std::uint32_t length = r.U32BE();
     if (length > r.remaining()) {
-      return Fail(error, "IFF chunk runs past the file");
+      return DecodeFailure(error, "IFF chunk runs past the file");
     }
     const std::size_t start = r.pos();
     if (std::memcmp(id, "BMHD", 4) == 0 && length >= 20) {
@@ -59,13 +50,13 @@ bool DecodeIlbm(const std::uint8_t* data, std::size_t size, Image& out, bool hea
     }
   }
   if (!haveHeader) {
-    return Fail(error, "IFF ILBM without BMHD");
+    return DecodeFailure(error, "IFF ILBM without BMHD");
   }
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
-    return Fail(error, "ILBM picture size out of range");
+    return DecodeFailure(error, "ILBM picture size out of range");
   }
   if (!((planes >= 1 && planes <= 8) || planes == 24) || compression > 1) {
-    return Fail(error, "unsupported ILBM depth or compression");
+    return DecodeFailure(error, "unsupported ILBM depth or compression");
   }
   const int bpp = planes == 24 ? 3 : 1;
   if (headerOnly) {
@@ -76,17 +67,17 @@ bool DecodeIlbm(const std::uint8_t* data, std::size_t size, Image& out, bool hea
     return true;
   }
   if (bodyEnd == 0) {
-    return Fail(error, "IFF ILBM without BODY");
+    return DecodeFailure(error, "IFF ILBM without BODY");
   }
   const std::size_t rowBytes = static_cast<std::size_t>((width + 15) / 16) * 2;
   const int stored = planes + (masking == 1 ? 1 : 0);
   const std::size_t total =
       rowBytes * static_cast<std::size_t>(stored) * static_cast<std::size_t>(height);
   if (total > (bodyEnd - bodyStart) * (compression ? 128 : 1)) {
-    return Fail(error, "ILBM BODY shorter than its picture");
+    return DecodeFailure(error, "ILBM BODY shorter than its picture");
   }
   if (!out.Allocate(width, height, bpp)) {
-    return Fail(error, "Can't Allocate Image");
+    return DecodeFailure(error, "Can't Allocate Image");
   }
   out.format = ImageFormat::kIlbm;
   if (bpp == 1) {
@@ -115,7 +106,7 @@ bool DecodeIlbm(const std::uint8_t* data, std::size_t size, Image& out, bool hea
       const bool ok = compression ? UnpackBits(body, bodyEnd, plane.data(), rowBytes)
                                   : body.Bytes(plane.data(), rowBytes);
       if (!ok) {
-        return Fail(error, "bad ILBM BODY");
+        return DecodeFailure(error, "bad ILBM BODY");
       }
       if (p >= planes) {
         continue;  // the mask plane

@@ -7,21 +7,12 @@
 
 namespace zentrope {
 
-namespace {
-
-bool Fail(std::string* error, const char* why) {
-  if (error) {
-    *error = why;
-  }
-  return false;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool DecodePcx(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,
                std::string* error) {
   if (size < 128 || data[0] != 10) {
-    return Fail(error, "not a PCX file");
+    return DecodeFailure(error, "not a PCX file");
   }
   ByteReader r(data, size);
   r.Skip(2);
@@ -37,17 +28,17 @@ bool DecodePcx(const std::uint8_t* data, std::size_t size, Image& out, bool head
   const int width = xmax - xmin + 1;
   const int height = ymax - ymin + 1;
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
-    return Fail(error, "PCX picture size out of range");
+    return DecodeFailure(error, "PCX picture size out of range");
   }
   const bool palette8 = bits == 8 && planes == 1;
   const bool rgb24 = bits == 8 && planes == 3;
   const bool planar16 = bits == 1 && planes >= 1 && planes <= 4;
   const bool packed4 = bits == 4 && planes == 1;
   if (!palette8 && !rgb24 && !planar16 && !packed4) {
-    return Fail(error, "unsupported PCX depth");
+    return DecodeFailure(error, "unsupported PCX depth");
   }
   if (bytesPerLine * 8 < static_cast<std::size_t>(width) * static_cast<std::size_t>(bits)) {
-    return Fail(error, "PCX scan line shorter than the picture");
+    return DecodeFailure(error, "PCX scan line shorter than the picture");
   }
   const int bpp = rgb24 ? 3 : 1;
   if (headerOnly) {
@@ -61,10 +52,10 @@ bool DecodePcx(const std::uint8_t* data, std::size_t size, Image& out, bool head
   const std::size_t total = lineBytes * static_cast<std::size_t>(height);
   // A run byte pair expands to at most 63 bytes.
   if (total > (size - 128) * (encoding == 1 ? 63 : 1)) {
-    return Fail(error, "PCX data shorter than its picture");
+    return DecodeFailure(error, "PCX data shorter than its picture");
   }
   if (!out.Allocate(width, height, bpp)) {
-    return Fail(error, "Can't Allocate Image");
+    return DecodeFailure(error, "Can't Allocate Image");
   }
   out.format = ImageFormat::kPcx;
   // Palette: the 256 colours at the end, or the header's 16, or black and
@@ -112,7 +103,7 @@ bool DecodePcx(const std::uint8_t* data, std::size_t size, Image& out, bool head
           pendingValue = b;
         }
         if (!r.ok()) {
-          return Fail(error, "truncated PCX data");
+          return DecodeFailure(error, "truncated PCX data");
         }
         if (pendingCount == 0) {
           --i;  // an empty run

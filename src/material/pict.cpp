@@ -12,13 +12,6 @@ namespace zentrope {
 
 namespace {
 
-bool Fail(std::string* error, const char* why) {
-  if (error) {
-    *error = why;
-  }
-  return false;
-}
-
 struct Rect {
   int top = 0, left = 0, bottom = 0, right = 0;
   int Width() const { return right - left; }
@@ -83,11 +76,11 @@ class PictDecoder {
     r_.Seek(512 + 2);
     frame_ = ReadRect(r_);
     if (r_.U32BE() != 0x001102FF) {
-      return Fail(error_, "not a version 2 PICT");
+      return DecodeFailure(error_, "not a version 2 PICT");
     }
     const int width = frame_.Width(), height = frame_.Height();
     if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
-      return Fail(error_, "PICT frame out of range");
+      return DecodeFailure(error_, "PICT frame out of range");
     }
     if (headerOnly) {
       out_.width = static_cast<std::int16_t>(width);
@@ -106,7 +99,7 @@ class PictDecoder {
         break;
       }
       if (op == 0x00FF) {
-        return drawn ? true : Fail(error_, "PICT without a picture");
+        return drawn ? true : DecodeFailure(error_, "PICT without a picture");
       }
       if (op >= 0x0098 && op <= 0x009B) {
         if (!drawn && !Canvas(width, height)) {
@@ -121,7 +114,7 @@ class PictDecoder {
       if (op == 0x0001) {
         const std::uint16_t regionSize = r_.U16BE();
         if (regionSize < 2 || !r_.Skip(regionSize - 2u)) {
-          return Fail(error_, "bad PICT clip region");
+          return DecodeFailure(error_, "bad PICT clip region");
         }
         continue;
       }
@@ -133,17 +126,17 @@ class PictDecoder {
       }
       const int fixed = FixedSize(op);
       if (fixed < 0) {
-        return Fail(error_, "unsupported PICT opcode");
+        return DecodeFailure(error_, "unsupported PICT opcode");
       }
       r_.Skip(static_cast<std::size_t>(fixed));
     }
-    return drawn ? true : Fail(error_, "truncated PICT");
+    return drawn ? true : DecodeFailure(error_, "truncated PICT");
   }
 
  private:
   bool Canvas(int width, int height) {
     if (!out_.Allocate(width, height, 3)) {
-      return Fail(error_, "Can't Allocate Image");
+      return DecodeFailure(error_, "Can't Allocate Image");
     }
     out_.format = ImageFormat::kPict;
     return true;
@@ -215,20 +208,20 @@ class PictDecoder {
     if (op == 0x0099 || op == 0x009B) {
       const std::uint16_t regionSize = r_.U16BE();
       if (regionSize < 2) {
-        return Fail(error_, "bad PICT mask region");
+        return DecodeFailure(error_, "bad PICT mask region");
       }
       r_.Skip(regionSize - 2u);
     }
     const int width = bounds.Width(), height = bounds.Height();
     if (!r_.ok() || width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
-      return Fail(error_, "bad PICT bitmap header");
+      return DecodeFailure(error_, "bad PICT bitmap header");
     }
     const bool indexed =
         !direct && (pixelSize == 1 || pixelSize == 2 || pixelSize == 4 || pixelSize == 8);
     const bool direct16 = direct && pixelSize == 16;
     const bool direct32 = direct && pixelSize == 32 && (components == 3 || components == 4);
     if (!indexed && !direct16 && !direct32) {
-      return Fail(error_, "unsupported PICT pixel format");
+      return DecodeFailure(error_, "unsupported PICT pixel format");
     }
     const std::size_t minRow =
         (static_cast<std::size_t>(width) * static_cast<std::size_t>(pixelSize) + 7) / 8;
@@ -237,11 +230,11 @@ class PictDecoder {
         planar ? static_cast<std::size_t>(width) * components
                : (direct32 && packType == 2 ? static_cast<std::size_t>(width) * 3 : minRow);
     if (rowBytes < minRow && !(direct32 && packType == 2)) {
-      return Fail(error_, "PICT rows shorter than the picture");
+      return DecodeFailure(error_, "PICT rows shorter than the picture");
     }
     // Every row takes at least one byte of the file.
     if (static_cast<std::size_t>(height) > r_.remaining()) {
-      return Fail(error_, "PICT data shorter than its picture");
+      return DecodeFailure(error_, "PICT data shorter than its picture");
     }
     std::vector<std::uint8_t> row(std::max(rowBytes, needed));
     for (int y = 0; y < height; ++y) {
@@ -261,7 +254,7 @@ class PictDecoder {
         ok = Row(rowBytes, row.data());
       }
       if (!ok) {
-        return Fail(error_, "bad PICT pixel data");
+        return DecodeFailure(error_, "bad PICT pixel data");
       }
       for (int x = 0; x < width; ++x) {
         const auto ux = static_cast<std::size_t>(x);
@@ -333,7 +326,7 @@ class PictDecoder {
 bool DecodePict(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,
                 std::string* error) {
   if (size < 512 + 14) {
-    return Fail(error, "not a PICT file");
+    return DecodeFailure(error, "not a PICT file");
   }
   return PictDecoder(data, size, out, error).Run(headerOnly);
 }

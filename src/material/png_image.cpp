@@ -10,13 +10,6 @@ namespace zentrope {
 
 namespace {
 
-bool Fail(std::string* error, const std::string& why) {
-  if (error) {
-    *error = why;
-  }
-  return false;
-}
-
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 }  // namespace
@@ -24,20 +17,20 @@ constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A
 bool DecodePng(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,
                std::string* error) {
   if (size < 8 || std::memcmp(data, kPngSignature, 8) != 0) {
-    return Fail(error, "not a PNG file");
+    return DecodeFailure(error, "not a PNG file");
   }
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&png, data, size)) {
-    return Fail(error, std::string("PNG: ") + png.message);
+    return DecodeFailure(error, std::string("PNG: ") + png.message);
   }
   const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
   const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0;
   const int bpp = alpha ? 4 : (colour ? 3 : 1);
   if (png.width < 1 || png.height < 1 || png.width > kMaxImageSide || png.height > kMaxImageSide) {
     png_image_free(&png);
-    return Fail(error, "PNG picture size out of range");
+    return DecodeFailure(error, "PNG picture size out of range");
   }
   if (headerOnly) {
     out.width = static_cast<std::int16_t>(png.width);
@@ -50,13 +43,13 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image& out, bool head
   png.format = bpp == 4 ? PNG_FORMAT_BGRA : (bpp == 3 ? PNG_FORMAT_BGR : PNG_FORMAT_GRAY);
   if (!out.Allocate(static_cast<int>(png.width), static_cast<int>(png.height), bpp)) {
     png_image_free(&png);
-    return Fail(error, "Can't Allocate Image");
+    return DecodeFailure(error, "Can't Allocate Image");
   }
   std::vector<std::uint8_t> buffer(PNG_IMAGE_SIZE(png));
   if (!png_image_finish_read(&png, nullptr, buffer.data(), 0, nullptr)) {
     const std::string why = std::string("PNG: ") + png.message;
     png_image_free(&png);
-    return Fail(error, why);
+    return DecodeFailure(error, why);
   }
   out.format = ImageFormat::kPng;
   const std::size_t stride = static_cast<std::size_t>(png.width) * bpp;
@@ -73,7 +66,7 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image& out, bool head
 
 bool WritePng(const Image& image, const std::string& path, std::string* error) {
   if (!image.HasPixels()) {
-    return Fail(error, "no picture");
+    return DecodeFailure(error, "no picture");
   }
   png_image png;
   std::memset(&png, 0, sizeof png);
@@ -97,7 +90,7 @@ bool WritePng(const Image& image, const std::string& path, std::string* error) {
     }
   }
   if (!png_image_write_to_file(&png, path.c_str(), 0, buffer.data(), 0, nullptr)) {
-    return Fail(error, std::string("PNG: ") + png.message);
+    return DecodeFailure(error, std::string("PNG: ") + png.message);
   }
   return true;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "material/byte_reader.h"
+#include "material/decoders.h"
 
 namespace zentrope {
 
@@ -17,13 +18,6 @@ constexpr char kSignature[] = "TRUEVISION-XFILE.";  // followed by a zero byte
 constexpr std::size_t kHeaderSize = 18;
 constexpr std::size_t kFooterSize = 26;
 constexpr std::uint16_t kExtensionSize = 495;
-
-bool Fail(std::string* error, const char* why) {
-  if (error) {
-    *error = why;
-  }
-  return false;
-}
 
 // A 15/16-bit Targa value (red in bits 10–14) as the stored 5-5-5 value with
 // blue in bits 10–14.
@@ -41,7 +35,7 @@ bool LooksLikeTarga(const std::uint8_t* data, std::size_t size) {
 bool DecodeTarga(const std::uint8_t* data, std::size_t size, Image& out, std::uint16_t loadFlags,
                  std::string* error) {
   if (!LooksLikeTarga(data, size)) {
-    return Fail(error, "not a Targa file");
+    return DecodeFailure(error, "not a Targa file");
   }
   // Targa 2.0 footer: key colour and the alpha's attributes type.
   bool footer = false;
@@ -85,13 +79,13 @@ bool DecodeTarga(const std::uint8_t* data, std::size_t size, Image& out, std::ui
   const bool trueColour = type == 2 || type == 10;
   const bool rle = type >= 9;
   if (!mapped && !grey && !trueColour) {
-    return Fail(error, "unsupported Targa image type");
+    return DecodeFailure(error, "unsupported Targa image type");
   }
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
-    return Fail(error, "Targa picture size out of range");
+    return DecodeFailure(error, "Targa picture size out of range");
   }
   if ((mapped || grey) ? depth != 8 : (depth != 15 && depth != 16 && depth != 24 && depth != 32)) {
-    return Fail(error, "unsupported Targa pixel depth");
+    return DecodeFailure(error, "unsupported Targa pixel depth");
   }
   const int filePixelBytes = (depth - 1) / 8 + 1;
   if (loadFlags & kLoadHeaderOnly) {
@@ -105,7 +99,7 @@ bool DecodeTarga(const std::uint8_t* data, std::size_t size, Image& out, std::ui
   std::array<std::uint8_t, 256 * 3> palette{};
   if (mapType == 1) {
     if (mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32) {
-      return Fail(error, "unsupported Targa colour map");
+      return DecodeFailure(error, "unsupported Targa colour map");
     }
     const int entryBytes = (mapBits - 1) / 8 + 1;
     for (int i = 0; i < mapLength; ++i) {
@@ -131,20 +125,20 @@ bool DecodeTarga(const std::uint8_t* data, std::size_t size, Image& out, std::ui
       }
     }
   } else if (mapped) {
-    return Fail(error, "colour-mapped Targa without a colour map");
+    return DecodeFailure(error, "colour-mapped Targa without a colour map");
   }
   if (!r.ok()) {
-    return Fail(error, "truncated Targa header");
+    return DecodeFailure(error, "truncated Targa header");
   }
   // Refuse sizes the data cannot hold before allocating.
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   const std::size_t needed = rle ? (pixels + 127) / 128 * (1 + filePixelBytes)
                                  : pixels * static_cast<std::size_t>(filePixelBytes);
   if (needed > r.remaining()) {
-    return Fail(error, "Targa data shorter than its picture");
+    return DecodeFailure(error, "Targa data shorter than its picture");
   }
   if (!out.Allocate(width, height, filePixelBytes)) {
-    return Fail(error, "Can't Allocate Image");
+    return DecodeFailure(error, "Can't Allocate Image");
   }
   out.format = ImageFormat::kTarga;
   out.hasPalette = mapped;
@@ -181,28 +175,28 @@ bool DecodeTarga(const std::uint8_t* data, std::size_t size, Image& out, std::ui
   while (index < pixels) {
     if (!rle) {
       if (!r.Bytes(value, static_cast<std::size_t>(filePixelBytes)) || !store(value)) {
-        return Fail(error, "bad Targa pixel data");
+        return DecodeFailure(error, "bad Targa pixel data");
       }
       continue;
     }
     const std::uint8_t packet = r.U8();
     const std::size_t count = (packet & 0x7F) + 1u;
     if (!r.ok() || count > pixels - index) {
-      return Fail(error, "Targa packet runs past the picture");
+      return DecodeFailure(error, "Targa packet runs past the picture");
     }
     if (packet & 0x80) {
       if (!r.Bytes(value, static_cast<std::size_t>(filePixelBytes))) {
-        return Fail(error, "truncated Targa packet");
+        return DecodeFailure(error, "truncated Targa packet");
       }
       for (std::size_t i = 0; i < count; ++i) {
         if (!store(value)) {
-          return Fail(error, "Targa colour index past the colour map");
+          return DecodeFailure(error, "Targa colour index past the colour map");
         }
       }
     } else {
       for (std::size_t i = 0; i < count; ++i) {
         if (!r.Bytes(value, static_cast<std::size_t>(filePixelBytes)) || !store(value)) {
-          return Fail(error, "bad Targa packet");
+          return DecodeFailure(error, "bad Targa packet");
         }
       }
     }

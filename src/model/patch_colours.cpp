@@ -30,6 +30,22 @@ bool KeyMatches(const PatchKey& numbers, const PatchKey& key) {
 
 }  // namespace
 
+bool ReadPatchKey(TextReader& r, PatchKey& key) {
+  long n[4] = {};
+  if (!r.ScanLine(4, nullptr, "%ld %ld %ld %ld", &n[0], &n[1], &n[2], &n[3])) {
+    return false;
+  }
+  for (int i = 0; i < 4; ++i) {
+    if (n[i] < std::numeric_limits<std::int32_t>::min() ||
+        n[i] > std::numeric_limits<std::int32_t>::max()) {
+      r.Fail("patch key out of range");
+      return false;
+    }
+    key[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(n[i]);
+  }
+  return true;
+}
+
 PatchAttribute LookupAttribute(const PatchKey& numbers, const std::vector<ColourGroup>& groups) {
   for (const ColourGroup& g : groups) {
     for (const PatchKey& key : g.keys) {
@@ -140,18 +156,9 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
       return fail();
     }
     for (int k = 0; k < patches; ++k) {
-      long n[4] = {};
-      if (!r.ScanLine(4, nullptr, "%ld %ld %ld %ld", &n[0], &n[1], &n[2], &n[3])) {
-        return fail();
-      }
       PatchKey key{};
-      for (int i = 0; i < 4; ++i) {
-        if (n[i] < std::numeric_limits<std::int32_t>::min() ||
-            n[i] > std::numeric_limits<std::int32_t>::max()) {
-          r.Fail("patch key out of range");
-          return fail();
-        }
-        key[i] = static_cast<std::int32_t>(n[i]);
+      if (!ReadPatchKey(r, key)) {
+        return fail();
       }
       g.keys.push_back(key);
     }

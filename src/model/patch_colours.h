@@ -40,6 +40,10 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
 SaveStatus WriteColours(const std::vector<ColourGroup>& groups, const std::filesystem::path& file,
                         std::string* detail = nullptr);
 
+class TextReader;
+// Reads a patch key line ("%ld %ld %ld %ld", 32-bit numbers).
+bool ReadPatchKey(TextReader& reader, PatchKey& key);
+
 // A path written relative to folder when it lies below it.
 std::string RelativeToFolder(const std::string& path, const std::filesystem::path& folder);
 // A stored path resolved against folder when it is relative.

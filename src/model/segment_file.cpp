@@ -657,6 +657,32 @@ SaveReport SaveSelectionAsSegment(Segment& segment, std::string name, bool overw
   return report;
 }
 
+namespace {
+
+// Reads a companion list when its file exists. One that cannot be read is
+// reported with its path and left out.
+template <typename T, typename Parse>
+void LoadCompanion(const std::filesystem::path& file, int messageId,
+                   const std::filesystem::path& folder, Parse parse, std::vector<T>& into) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {
+    return;
+  }
+  std::string contents, error;
+  Result<std::vector<T>> list =
+      TextReader::Load(file, contents, &error)
+          ? parse(std::move(contents), file.string(), folder)
+          : Result<std::vector<T>>(Failure{LoadString(messageId) + file.string() + "\n", error});
+  if (list) {
+    into = std::move(*list);
+  } else {
+    log_line(list.failure().detail);
+    message_box(list.failure().message);
+  }
+}
+
+}  // namespace
+
 Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) {
   Result<SegmentData> data = ReadSegment(name, /*merge=*/false, registry);
   if (!data) {
@@ -685,35 +711,10 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
       }
     }
     const std::filesystem::path folder = file->parent_path();
-    const std::filesystem::path sur = CompanionPath(*file, ".sur");
-    std::string contents, error;
-    if (std::filesystem::exists(sur, ec)) {
-      Result<std::vector<SurfaceMap>> maps =
-          TextReader::Load(sur, contents, &error)
-              ? ParseSurfaceMaps(std::move(contents), sur.string(), folder)
-              : Result<std::vector<SurfaceMap>>(
-                    Failure{LoadString(str::kCantDecalFile) + sur.string() + "\n", error});
-      if (maps) {
-        segment.surfaceMaps = std::move(*maps);
-      } else {
-        log_line(maps.failure().detail);
-        message_box(maps.failure().message);
-      }
-    }
-    const std::filesystem::path col = CompanionPath(*file, ".col");
-    if (std::filesystem::exists(col, ec)) {
-      Result<std::vector<ColourGroup>> colours =
-          TextReader::Load(col, contents, &error)
-              ? ParseColours(std::move(contents), col.string(), folder)
-              : Result<std::vector<ColourGroup>>(
-                    Failure{LoadString(str::kCantColorFile) + col.string() + "\n", error});
-      if (colours) {
-        segment.colours = std::move(*colours);
-      } else {
-        log_line(colours.failure().detail);
-        message_box(colours.failure().message);
-      }
-    }
+    LoadCompanion(CompanionPath(*file, ".sur"), str::kCantDecalFile, folder, ParseSurfaceMaps,
+                  segment.surfaceMaps);
+    LoadCompanion(CompanionPath(*file, ".col"), str::kCantColorFile, folder, ParseColours,
+                  segment.colours);
   }
   return segment;
 }

@@ -110,17 +110,8 @@ Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std
     const float w = Scale(map.image, true), h = Scale(map.image, false);
     for (int k = 0; k < mapped; ++k) {
       MappedPatch patch;
-      long n[4] = {};
-      if (!r.ScanLine(4, nullptr, "%ld %ld %ld %ld", &n[0], &n[1], &n[2], &n[3])) {
+      if (!ReadPatchKey(r, patch.key)) {
         return fail();
-      }
-      for (int i = 0; i < 4; ++i) {
-        if (n[i] < std::numeric_limits<std::int32_t>::min() ||
-            n[i] > std::numeric_limits<std::int32_t>::max()) {
-          r.Fail("patch key out of range");
-          return fail();
-        }
-        patch.key[i] = static_cast<std::int32_t>(n[i]);
       }
       for (int corner = 0; corner < 4; ++corner) {
         float v[9] = {};
