@@ -6,7 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "anim/action_file.h"
 #include "commands.h"
+#include "figure/figure_file.h"
 #include "material/decoders.h"
 #include "material/image_file.h"
 #include "model/lathe.h"
@@ -115,8 +117,58 @@ Outcome ImageInfo(const std::string& name, bool* isImage) {
   return {true, {}, j};
 }
 
+Outcome FigureInfo(const std::string& name) {
+  Result<Figure> figure = ReadFigure(name);
+  if (!figure) {
+    return {false, figure.failure().message + " (" + figure.failure().detail + ")", {}};
+  }
+  std::size_t ghosts = 0;
+  for (const FigureNode& n : figure->nodes) {
+    ghosts += n.IsGhost() ? 1 : 0;
+  }
+  ordered_json j;
+  j["type"] = "FIGU";
+  j["version"] = kFigureVersion;
+  j["nodes"] = figure->nodes.size();
+  j["ghosts"] = ghosts;
+  return {true, {}, j};
+}
+
+Outcome ActionInfo(const std::string& name) {
+  Result<Action> action = ReadAction(name);
+  if (!action) {
+    return {false, action.failure().message + " (" + action.failure().detail + ")", {}};
+  }
+  ordered_json j;
+  j["type"] = "ACTI";
+  j["version"] = kActionVersion;
+  j["length"] = action->length;
+  ordered_json nodes = ordered_json::array();
+  for (const ActionEntry& e : action->entries) {
+    ordered_json keys = ordered_json::array();
+    if (e.channels) {
+      for (const Channel& c : e.channels->channels) {
+        int count = 0;
+        for (const ControlPoint* k = c.keys; k; k = NextInTraversal(k)) {
+          ++count;
+        }
+        keys.push_back(count);
+      }
+    }
+    nodes.push_back({{"segment", e.segmentPath}, {"keys", keys}});
+  }
+  j["nodes"] = nodes;
+  return {true, {}, j};
+}
+
 Outcome Describe(const std::string& name) {
   const std::string tag = TagOf(name);
+  if (tag == "FIGU") {
+    return FigureInfo(name);
+  }
+  if (tag == "ACTI") {
+    return ActionInfo(name);
+  }
   if (tag == "SCUL") {
     return SegmentInfo(name);
   }
@@ -242,6 +294,61 @@ int Resave(const std::string& in, const std::string& out) {
   }
   std::cerr << in << ": " << Describe(in).message << '\n';
   return 1;
+}
+
+int Eval(const std::string& document, const std::string& figureName, float frame, bool json) {
+  // Either an action on a figure, or a figure at rest.
+  const bool isAction = TagOf(document) == "ACTI";
+  const std::string figurePath = isAction ? figureName : document;
+  if (figurePath.empty()) {
+    std::cerr << "an action needs --figure FIGURE.fig\n";
+    return 1;
+  }
+  Result<Figure> figure = ReadFigure(figurePath);
+  if (!figure) {
+    std::cerr << figurePath << ": " << figure.failure().message << " (" << figure.failure().detail
+              << ")\n";
+    return 1;
+  }
+  std::optional<Action> action;
+  if (isAction) {
+    Result<Action> read = ReadAction(document, &*figure);
+    if (!read) {
+      std::cerr << document << ": " << read.failure().message << " (" << read.failure().detail
+                << ")\n";
+      return 1;
+    }
+    action.emplace(std::move(*read));
+    action->Bind(*figure);
+    PoseFigure(*figure, Transform::Identity(), {1, 1, 1}, ActionPose(*action, frame));
+  } else {
+    PoseFigure(*figure, Transform::Identity(), {1, 1, 1});
+  }
+  ordered_json nodes = ordered_json::array();
+  for (int n : figure->DepthFirst()) {
+    const FigureNode& node = figure->nodes[static_cast<std::size_t>(n)];
+    ordered_json channels = ordered_json::array();
+    if (const auto* set = static_cast<const ChannelSet*>(node.channelSet)) {
+      for (int c = 0; c < set->Count(); ++c) {
+        channels.push_back(EvaluateChannel(*set, c, frame));
+      }
+    }
+    nodes.push_back({{"segment", node.name},
+                     {"frame_transform", node.frameTransform.t},
+                     {"geometry_transform", node.geometryTransform.t},
+                     {"channels", channels}});
+  }
+  if (json) {
+    std::cout << nodes.dump() << '\n';
+  } else {
+    for (const auto& node : nodes) {
+      std::cout << node["segment"].get<std::string>() << "\n  frame    "
+                << node["frame_transform"].dump() << "\n  geometry "
+                << node["geometry_transform"].dump() << "\n  channels " << node["channels"].dump()
+                << '\n';
+    }
+  }
+  return 0;
 }
 
 int Convert(const std::string& in, const std::string& out) {

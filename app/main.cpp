@@ -42,6 +42,15 @@ int main(int argc, char** argv) {
   resave->add_option("IN", resaveIn, "Document to read")->required();
   resave->add_option("-o,--output", resaveOut, "Where to write it")->required();
 
+  std::string evalDocument, evalFigure;
+  float evalFrame = 1.0f;
+  bool evalJson = false;
+  CLI::App* eval = app.add_subcommand("eval", "Pose a figure at rest, or by an action at a frame");
+  eval->add_option("DOCUMENT", evalDocument, "ACTION.act or FIGURE.fig")->required();
+  eval->add_option("--figure", evalFigure, "The figure an action moves");
+  eval->add_option("--frame", evalFrame, "Frame number, from 1");
+  eval->add_flag("--json", evalJson, "Print JSON");
+
   std::string convertIn, convertOut;
   CLI::App* convert = app.add_subcommand("convert", "Convert a picture to Targa or PNG");
   convert->add_option("IMAGE", convertIn, "Picture to read")->required();
@@ -111,6 +120,8 @@ int main(int argc, char** argv) {
     return cli::LatheCommand(latheIn, latheSections, lathePoint, latheOut);
   if (*convert)
     return cli::Convert(convertIn, convertOut);
+  if (*eval)
+    return cli::Eval(evalDocument, evalFigure, evalFrame, evalJson);
   std::cout << app.help();
   return 0;
 }

@@ -1,0 +1,76 @@
+// Action: a keyframed motion of a figure: one skeletal channel set per node
+// (ten channels: translation, scale in percent, a direction vector and
+// Roll), the stride marks and the reference size the action was made at.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "anim/channel_set.h"
+#include "figure/figure.h"
+#include "figure/pose.h"
+
+namespace zentrope {
+
+inline constexpr std::uint8_t kSkeletalKind = 16;
+inline constexpr std::uint8_t kSkeletalCount = 10;
+// "X Translate" .. "Z Translate", "X Scale" .. "Z Scale" (percent),
+// "X Orient" .. "Z Orient", "Roll".
+inline constexpr std::array<float, 10> kSkeletalDefaults = {0, 0, 0, 100, 100, 100, 0, -100, 0, 0};
+inline constexpr std::uint8_t kStrideCleared = 32;
+
+struct ActionEntry {
+  std::string segmentPath;
+  std::unique_ptr<ChannelSet> channels;  // null when the node has no keys
+  std::string musclePath;                // "" for none
+  std::string spinePath;
+};
+
+class Action {
+ public:
+  std::string path;
+  std::int16_t length = 30;
+  std::array<float, 6> strideMarks{};
+  float strideLength = 0.0f;
+  std::array<std::int16_t, 2> strideValues{};
+  float referenceSize = 0.0f;
+  std::uint8_t flags = 0;
+  std::vector<ActionEntry> entries;
+
+  ActionEntry* Entry(const std::string& segmentPath);
+  ChannelSet* ChannelsOf(const std::string& segmentPath);
+  // Points every node of the figure at its channel set (or at none).
+  void Bind(Figure& figure) const;
+};
+
+// Direction from Latitude and Longitude (degrees) and back; Latitude 0
+// points down −Y.
+Vector3 OrientFromAngles(float latitude, float longitude);
+void AnglesFromOrient(const Vector3& orient, float& latitude, float& longitude);
+
+// The node's pose at a frame from its channel set (null: the rest pose).
+// angles receives Latitude, Longitude and Roll as used.
+NodePose EvaluatePose(const FigureNode& node, const ChannelSet* channels, float frame,
+                      Vector3* angles = nullptr);
+
+// The pose function that PoseFigure calls for an action at a frame,
+// including the reference-size scaling of translations.
+PoseFunction ActionPose(const Action& action, float frame);
+
+// Keys channel index of a node at frame, creating its channel set on demand;
+// a later frame on a channel without a key at frame 1 first keys frame 1 with
+// the rest value. False when memory runs out.
+bool SetPoseKey(Action& action, Figure& figure, int node, int index, float frame, float value,
+                float rest);
+// Keys channels 6 to 8 with the direction of the angles.
+bool SetOrientKeys(Action& action, Figure& figure, int node, float frame, float latitude,
+                   float longitude);
+
+// ShiftFrames on the channel set of the patriarch and every descendant.
+void InsertFrames(Action& action, const Figure& figure, float frame, std::int16_t count);
+void DeleteFrames(Action& action, const Figure& figure, float frame, std::int16_t count);
+
+}  // namespace zentrope

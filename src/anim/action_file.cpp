@@ -1,0 +1,159 @@
+// Reading and writing action files.
+#include "anim/action_file.h"
+
+#include <filesystem>
+
+#include "anim/channel_file.h"
+#include "model/patch_colours.h"
+#include "model/text_file.h"
+#include "shell/error_log.h"
+#include "shell/project_paths.h"
+#include "shell/string_table.h"
+
+namespace zentrope {
+
+namespace {
+
+std::string Absolute(const std::string& stored, const std::filesystem::path& folder) {
+  if (resolve_path(stored, Projects()).kind != PathKind::kPlain) {
+    return stored;
+  }
+  return ResolveInFolder(stored, folder).string();
+}
+
+}  // namespace
+
+Result<Action> ParseAction(std::string contents, const std::string& path, const Figure* figure) {
+  TextReader r(std::move(contents), path);
+  Action action;
+  action.path = path;
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  auto fail = [&](int id = str::kTroubleOpeningAction) -> Result<Action> {
+    log_line(r.Error());
+    return Failure{LoadString(id), r.Error()};
+  };
+  int version = 0;
+  if (!ReadHeader(r, "ACTI", version)) {
+    return fail();
+  }
+  if (version >= 2) {
+    r.Fail("action version " + std::to_string(version));
+    return fail(str::kRequiresNewerSoftware);
+  }
+  short length = 0;
+  float* m = action.strideMarks.data();
+  if (!r.ScanLine(1, nullptr, "%hd", &length) ||
+      !r.ScanLine(9, nullptr, "%f %f %f %f %f %f %f %hd %hd", &m[0], &m[1], &m[2], &m[3], &m[4],
+                  &m[5], &action.strideLength, &action.strideValues[0], &action.strideValues[1]) ||
+      !r.ScanLine(1, nullptr, "%f", &action.referenceSize)) {
+    return fail();
+  }
+  action.length = length;
+  while (r.LinesRemaining() > 0) {
+    ActionEntry entry;
+    std::string stored, skeletal;
+    if (!r.Next(stored) || !r.Next(skeletal)) {
+      return fail();
+    }
+    if (stored.empty() && r.LinesRemaining() == 0) {
+      break;  // a trailing empty line
+    }
+    entry.segmentPath = Absolute(stored, folder);
+    if (skeletal != "noskeletal") {
+      short tag = 0;
+      if (ScanText(skeletal, "%hd", &tag) != 1) {
+        r.Fail("expected a channel set tag");
+        return fail();
+      }
+      Result<std::unique_ptr<ChannelSet>> set = ReadChannelSet(r);
+      if (!set) {
+        log_line(set.failure().detail);
+        return Failure{set.failure().message == LoadString(str::kRequiresNewerSoftware)
+                           ? set.failure().message
+                           : LoadString(str::kTroubleOpeningAction),
+                       set.failure().detail};
+      }
+      entry.channels = std::move(*set);
+      entry.channels->tag = static_cast<std::uint8_t>(tag);
+      if (entry.channels->kind == kSkeletalKind) {
+        entry.channels->defaults = kSkeletalDefaults;
+      }
+    }
+    std::string muscle, spine;
+    if (!r.Next(muscle) || !r.Next(spine)) {
+      return fail();
+    }
+    entry.musclePath = muscle == "nomuscle" ? std::string() : Absolute(muscle, folder);
+    entry.spinePath = spine == "nospine" ? std::string() : Absolute(spine, folder);
+    if (figure && figure->Find(entry.segmentPath) == kNoNode) {
+      continue;  // a segment this figure does not have
+    }
+    action.entries.push_back(std::move(entry));
+  }
+  return action;
+}
+
+Result<Action> ReadAction(const std::string& path, const Figure* figure) {
+  std::string contents, error;
+  if (!LoadDocumentText(path, contents, &error)) {
+    log_line(error);
+    return Failure{LoadString(str::kTroubleOpeningAction), error};
+  }
+  return ParseAction(std::move(contents), path, figure);
+}
+
+SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,
+                       std::string* detail) {
+  const std::optional<std::filesystem::path> file = LocateFile(path, detail);
+  if (!file) {
+    return SaveStatus::kWriteError;
+  }
+  const std::filesystem::path folder = file->parent_path();
+  std::vector<const ActionEntry*> order;
+  if (figure) {
+    for (int n : figure->DepthFirst()) {
+      for (const ActionEntry& e : action.entries) {
+        if (e.segmentPath == figure->nodes[static_cast<std::size_t>(n)].name) {
+          order.push_back(&e);
+        }
+      }
+    }
+  } else {
+    for (const ActionEntry& e : action.entries) {
+      order.push_back(&e);
+    }
+  }
+  return SaveAtomically(
+      *file,
+      [&](std::FILE* f) {
+        TextWriter w(f);
+        w.Header("ACTI", kActionVersion);
+        w.Line("%hd", action.length);
+        const auto& m = action.strideMarks;
+        w.Line("%g %g %g %g %g %g %g %hd %hd", static_cast<double>(m[0]), static_cast<double>(m[1]),
+               static_cast<double>(m[2]), static_cast<double>(m[3]), static_cast<double>(m[4]),
+               static_cast<double>(m[5]), static_cast<double>(action.strideLength),
+               action.strideValues[0], action.strideValues[1]);
+        w.Line("%g", static_cast<double>(action.referenceSize));
+        for (const ActionEntry* e : order) {
+          if (!e->channels && e->musclePath.empty() && e->spinePath.empty()) {
+            continue;
+          }
+          w.Line("%s", RelativeToFolder(e->segmentPath, folder).c_str());
+          if (e->channels) {
+            w.Line("%hd", static_cast<short>(e->channels->tag));
+            WriteChannelSet(w, *e->channels);
+          } else {
+            w.Line("noskeletal");
+          }
+          w.Line("%s", e->musclePath.empty() ? "nomuscle"
+                                             : RelativeToFolder(e->musclePath, folder).c_str());
+          w.Line("%s",
+                 e->spinePath.empty() ? "nospine" : RelativeToFolder(e->spinePath, folder).c_str());
+        }
+        return w.ok();
+      },
+      detail);
+}
+
+}  // namespace zentrope

@@ -1,0 +1,29 @@
+// The action file (.act): the action's length, stride line and reference
+// size, then one record per node: its segment path, its skeletal channel set
+// (or "noskeletal"), and the paths of its muscle and spine files (or
+// "nomuscle", "nospine").
+#pragma once
+
+#include <string>
+
+#include "anim/action.h"
+#include "shell/atomic_file.h"
+#include "shell/result.h"
+
+namespace zentrope {
+
+inline constexpr int kActionVersion = 1;
+
+// Reads an action. With a figure, only records of the figure's segments are
+// kept (the figure is not bound); without one, every record is kept. Fails
+// with "Requires Newer Software" for version 2 and later, otherwise
+// "Trouble Opening Action".
+Result<Action> ReadAction(const std::string& path, const Figure* figure = nullptr);
+Result<Action> ParseAction(std::string contents, const std::string& path,
+                           const Figure* figure = nullptr);
+// Writes the records in the figure's depth-first order (or the action's own
+// order without a figure); paths relative to the action's folder.
+SaveStatus WriteAction(const Action& action, const std::string& path,
+                       const Figure* figure = nullptr, std::string* detail = nullptr);
+
+}  // namespace zentrope

@@ -1,0 +1,97 @@
+// Figure: a character, a tree of segment nodes. Each node places one segment
+// (or, as a ghost, only a transform) relative to its parent with a position,
+// a scale, a rotation (Latitude, Longitude, Roll) and a centre-of-gravity
+// rotation that defines the node's own axes. The root is the patriarch.
+//
+// Ownership: the figure owns its nodes in one vector; nodes refer to each
+// other by index (parent, first child, next sibling), which stays valid while
+// the figure lives because nodes are only ever appended. Channel sets, spines
+// and skins that belong to other documents are referred to, not owned.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/transform.h"
+
+namespace zentrope {
+
+inline constexpr int kNoNode = -1;
+
+// Draw modes (low bits) and the hidden bit.
+inline constexpr std::uint8_t kDrawVector = 1;
+inline constexpr std::uint8_t kDrawBound = 2;
+inline constexpr std::uint8_t kDrawCurved = 3;
+inline constexpr std::uint8_t kDrawHidden = 128;
+
+// Figure flags: the .fig file must be saved, and "changed" for the editors.
+inline constexpr std::uint8_t kFigureSaveNeeded = 8;
+inline constexpr std::uint8_t kFigureChanged = 16;
+
+inline constexpr const char* kGhostName = "ghost";
+
+struct FigureNode {
+  std::string name = kGhostName;  // segment path, or "ghost"
+  std::uint8_t drawMode = kDrawBound;
+  std::uint8_t extraByte = 0;
+  int parent = kNoNode;
+  int firstChild = kNoNode;
+  int nextSibling = kNoNode;
+  Vector3 boundsMin{-10, -10, -10};
+  Vector3 boundsMax{10, 10, 10};
+  float size = 1.0f;  // |max − min|, at least 1
+  Transform cog;      // BuildRollRotation of the COG rotation, no translation
+  Vector3 position;
+  Vector3 scale{1, 1, 1};
+  Vector3 rotation;     // Latitude, Longitude, Roll (a0, a1, a2), degrees
+  Vector3 cogRotation;  // COG Latitude, Longitude, Roll
+  // MinLongitude, MaxLongitude, MinLatitude, MaxLatitude.
+  std::array<float, 4> limits{0.0f, 360.0f, 0.0f, 180.0f};
+  const void* channelSet = nullptr;  // the node's skeletal channel set in the current action
+
+  // The posed result of the last PoseFigure.
+  Transform frameTransform;     // the node's axes and pivot
+  Transform geometryTransform;  // what the segment's points go through
+  Vector3 posedScale{1, 1, 1};
+
+  bool IsGhost() const { return name == kGhostName; }
+  void RebuildCog();
+};
+
+class Figure {
+ public:
+  std::string path;
+  std::uint8_t flags = 0;
+  std::vector<FigureNode> nodes;  // nodes[0] is the patriarch when not empty
+
+  int Patriarch() const { return nodes.empty() ? kNoNode : 0; }
+  // Depth-first order: node, its children, then its next sibling.
+  std::vector<int> DepthFirst() const;
+  std::vector<int> Subtree(int node) const;
+  int Find(const std::string& segmentPath) const;
+
+  // Appends a child (last of the parent's children) with default placement;
+  // with parent kNoNode the node becomes the patriarch (or its last sibling).
+  int AddSegment(int parent, const std::string& segmentPath);
+  int AddGhost(int parent) { return AddSegment(parent, kGhostName); }
+
+  void MarkChanged() { flags |= kFigureSaveNeeded | kFigureChanged; }
+  // Draw-mode commands: the mode of a node or its whole branch, keeping the
+  // hidden bit; the visibility command toggles it.
+  void SetDrawMode(int node, std::uint8_t mode, bool branch);
+  void ToggleHidden(int node);
+};
+
+// Reads the bounds from a segment file's first three lines; false leaves
+// the defaults.
+bool ReadSegmentBounds(const std::string& segmentPath, Vector3& min, Vector3& max);
+
+// Rotation limits: an angle changed by dragging is clamped to its limits.
+void ClampToLimits(FigureNode& node);
+// A typed Latitude or Longitude outside its limits widens them.
+void SetLatitude(FigureNode& node, float latitude);
+void SetLongitude(FigureNode& node, float longitude);
+
+}  // namespace zentrope
