@@ -46,6 +46,15 @@ expect_eq "$("$zentrope" info "$work/pic.tga" --json)" '{"type":"IMAGE","format"
 head -c 40 "$samples/rgb24.pcx" > "$work/cut.pcx"
 "$zentrope" check "$work/cut.pcx" > /dev/null && fail "truncated picture passed"
 
+arm="$source_dir/examples/arm"
+expect_eq "$("$zentrope" info "$arm/arm.fig" --json)" '{"type":"FIGU","version":4,"nodes":2,"ghosts":0}' "figure info"
+"$zentrope" info "$arm/wave.act" --json | grep -q '"length":30,"nodes":\[{"segment":"[^"]*lower.seg","keys":\[0,0,0,0,0,0,2,2,2,2\]}\]' || fail "action info"
+rest=$("$zentrope" eval "$arm/arm.fig" --json)
+echo "$rest" | grep -q '"frame_transform":\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,0.0,-10.0,0.0\]' || fail "rest pose: $rest"
+moved=$("$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame 30 --json)
+echo "$moved" | grep -q '"channels":\[0.0,0.0,0.0,100.0,100.0,100.0,-100.0,0.0,0.0,45.0\]' || fail "posed channels: $moved"
+"$zentrope" eval "$arm/wave.act" --frame 3 2>/dev/null && fail "action without a figure accepted"
+
 expect_eq "$("$zentrope" settings get RENDER Step)" "1" "default setting"
 "$zentrope" settings set DIRECTION GridSpacing 150 || fail "settings set"
 expect_eq "$("$zentrope" settings get direction gridspacing)" "150" "stored setting"
