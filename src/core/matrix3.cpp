@@ -88,6 +88,36 @@ Matrix3 Transpose(const Matrix3& a) {
   return t;
 }
 
+float Determinant(const Matrix3& a) {
+  const double d =
+      static_cast<double>(a.m[0]) *
+          (static_cast<double>(a.m[4]) * a.m[8] - static_cast<double>(a.m[5]) * a.m[7]) -
+      static_cast<double>(a.m[1]) *
+          (static_cast<double>(a.m[3]) * a.m[8] - static_cast<double>(a.m[5]) * a.m[6]) +
+      static_cast<double>(a.m[2]) *
+          (static_cast<double>(a.m[3]) * a.m[7] - static_cast<double>(a.m[4]) * a.m[6]);
+  return static_cast<float>(d);
+}
+
+Matrix3 Inverse(const Matrix3& a) {
+  const double det = Determinant(a);
+  if (det == 0.0) {
+    return Matrix3::Filled(0.0f);
+  }
+  const auto e = [&a](int r, int c) { return static_cast<double>(a(r, c)); };
+  Matrix3 inv;
+  inv(0, 0) = static_cast<float>((e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) / det);
+  inv(0, 1) = static_cast<float>((e(0, 2) * e(2, 1) - e(0, 1) * e(2, 2)) / det);
+  inv(0, 2) = static_cast<float>((e(0, 1) * e(1, 2) - e(0, 2) * e(1, 1)) / det);
+  inv(1, 0) = static_cast<float>((e(1, 2) * e(2, 0) - e(1, 0) * e(2, 2)) / det);
+  inv(1, 1) = static_cast<float>((e(0, 0) * e(2, 2) - e(0, 2) * e(2, 0)) / det);
+  inv(1, 2) = static_cast<float>((e(0, 2) * e(1, 0) - e(0, 0) * e(1, 2)) / det);
+  inv(2, 0) = static_cast<float>((e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0)) / det);
+  inv(2, 1) = static_cast<float>((e(0, 1) * e(2, 0) - e(0, 0) * e(2, 1)) / det);
+  inv(2, 2) = static_cast<float>((e(0, 0) * e(1, 1) - e(0, 1) * e(1, 0)) / det);
+  return inv;
+}
+
 void Swap(Matrix3& a, Matrix3& b) {
   Matrix3 t = a;
   a = b;

@@ -46,6 +46,9 @@ Vector3 operator*(const Matrix3& a, const Vector3& v);
 Vector3 operator*(const Vector3& v, const Matrix3& a);
 
 Matrix3 Transpose(const Matrix3& a);
+float Determinant(const Matrix3& a);
+// The inverse by the adjugate; a singular matrix gives the zero matrix.
+Matrix3 Inverse(const Matrix3& a);
 void Swap(Matrix3& a, Matrix3& b);
 // M := M·diag(s): column j is multiplied by s[j] (how a segment's scale enters
 // its transform).

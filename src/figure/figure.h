@@ -11,10 +11,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/transform.h"
+#include "model/segment.h"
 
 namespace zentrope {
 
@@ -29,6 +31,16 @@ inline constexpr std::uint8_t kDrawHidden = 128;
 // Figure flags: the .fig file must be saved, and "changed" for the editors.
 inline constexpr std::uint8_t kFigureSaveNeeded = 8;
 inline constexpr std::uint8_t kFigureChanged = 16;
+inline constexpr std::uint8_t kFigureAttributesChanged = 64;
+inline constexpr std::uint8_t kFigureSkinChanged = 128;
+
+// A skin pair joins a point of the parent's segment to a point of this
+// node's segment, both by number.
+struct SkinPair {
+  std::int32_t parentNumber = 0;
+  std::int32_t childNumber = 0;
+  bool operator==(const SkinPair&) const = default;
+};
 
 inline constexpr const char* kGhostName = "ghost";
 
@@ -50,6 +62,10 @@ struct FigureNode {
   // MinLongitude, MaxLongitude, MinLatitude, MaxLatitude.
   std::array<float, 4> limits{0.0f, 360.0f, 0.0f, 180.0f};
   const void* channelSet = nullptr;  // the node's skeletal channel set in the current action
+  std::vector<SkinPair> skins;       // pairs joining this node to its parent
+  // The loaded segment (shared splines, own working copy); null for a ghost
+  // or before the segments are loaded.
+  std::shared_ptr<Segment> segment;
 
   // The posed result of the last PoseFigure.
   Transform frameTransform;     // the node's axes and pivot

@@ -97,6 +97,7 @@ constexpr Entry kTable[] = {
     {str::kNoFigureSelected, "No Figure Selected"},
     {str::kUntitled, "untitled"},
     {str::kFindingPatches, "Finding Patches: "},
+    {str::kAlreadySkinned, "Already Skinned"},
 };
 
 constexpr bool SortedById() {

@@ -72,6 +72,7 @@ inline constexpr int kNoSegmentSelected = 30032;
 inline constexpr int kNoFigureSelected = 30033;
 inline constexpr int kUntitled = 30034;
 inline constexpr int kFindingPatches = 30035;
+inline constexpr int kAlreadySkinned = 30036;
 }  // namespace str
 
 // The text of an entry, if the table has it.

@@ -77,6 +77,13 @@ TEST(Matrix3Test, ElementwiseOperations) {
   EXPECT_EQ(Matrix3::Identity() * a, a);
 }
 
+TEST(Matrix3Test, InverseUndoesTheProduct) {
+  const Matrix3 a{{2, 0, 1, 1, 3, 0, 0, 1, 4}};
+  EXPECT_EQ(Determinant(a), 25.0f);
+  EXPECT_TRUE(MatrixNear(a * Inverse(a), Matrix3::Identity(), 1e-6f));
+  EXPECT_EQ(Inverse(Matrix3::Filled(1.0f)), Matrix3::Filled(0.0f));  // singular
+}
+
 TEST(Matrix3Test, ScaleColumnsIsProductWithDiagonal) {
   const Matrix3 a{{1, 2, 3, 4, 5, 6, 7, 8, 9}};
   Matrix3 s = a;
