@@ -34,6 +34,37 @@ inline constexpr std::uint8_t kFigureChanged = 16;
 inline constexpr std::uint8_t kFigureAttributesChanged = 64;
 inline constexpr std::uint8_t kFigureSkinChanged = 128;
 
+// One material a segment wears: a material file (kind code 80 and up,
+// except 90), or an inline attribute material of twelve values.
+struct MaterialUse {
+  int kind = 80;
+  std::string path = "default";
+  std::array<float, 12> values{};
+  float textureScale = 1.0f;
+  std::int16_t value = 0;
+  bool Inline() const { return kind < 80 || kind == 90; }
+  bool operator==(const MaterialUse&) const = default;
+};
+
+// A projection map placed on a segment, stored as the attribute file holds it.
+struct ProjectionMap {
+  int type = 0;
+  std::array<std::int16_t, 2> values{};
+  int secondType = 0;
+  float amount = 0.0f;
+  std::array<std::int16_t, 6> settings{};
+  std::string imagePath;
+  bool operator==(const ProjectionMap&) const = default;
+};
+
+struct SegmentAttributes {
+  std::vector<MaterialUse> materials{MaterialUse{}};  // "default" until read
+  bool hasSurfaces = false;
+  std::vector<ProjectionMap> surfaces;
+  std::uint8_t attributeByte = 0;
+  bool operator==(const SegmentAttributes&) const = default;
+};
+
 // A skin pair joins a point of the parent's segment to a point of this
 // node's segment, both by number.
 struct SkinPair {
@@ -63,6 +94,7 @@ struct FigureNode {
   std::array<float, 4> limits{0.0f, 360.0f, 0.0f, 180.0f};
   const void* channelSet = nullptr;  // the node's skeletal channel set in the current action
   std::vector<SkinPair> skins;       // pairs joining this node to its parent
+  SegmentAttributes attributes;
   // The loaded segment (shared splines, own working copy); null for a ghost
   // or before the segments are loaded.
   std::shared_ptr<Segment> segment;

@@ -30,6 +30,7 @@ class TempDir {
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove(path_.parent_path(), ec);  // only when no other test uses it
   }
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }

@@ -1,0 +1,211 @@
+// Reading and writing attribute files.
+#include "figure/attribute_file.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "model/patch_colours.h"
+#include "model/text_file.h"
+#include "shell/project_paths.h"
+
+namespace zentrope {
+
+namespace {
+
+constexpr const char* kDefaultMaterial = "default";
+
+bool ReadMaterial(TextReader& r, const std::filesystem::path& folder, MaterialUse& m) {
+  std::string line;
+  if (!r.Next(line)) {
+    return false;
+  }
+  float v[3] = {};
+  const int fields = ScanText(line, "%d %f %f %f", &m.kind, &v[0], &v[1], &v[2]);
+  if (fields < 1) {
+    r.Fail("expected a material kind");
+    return false;
+  }
+  if (m.kind == 0) {
+    if (fields != 4 || !r.ScanLine(9, nullptr, "%f %f %f %f %f %f %f %f %f", &m.values[3],
+                                   &m.values[4], &m.values[5], &m.values[6], &m.values[7],
+                                   &m.values[8], &m.values[9], &m.values[10], &m.values[11])) {
+      r.Fail("short inline material");
+      return false;
+    }
+    m.values[0] = v[0];
+    m.values[1] = v[1];
+    m.values[2] = v[2];
+    m.path.clear();
+  } else {
+    std::string stored;
+    if (!r.Next(stored)) {
+      return false;
+    }
+    const std::filesystem::path file = ResolveInFolder(stored, folder);
+    std::error_code ec;
+    m.path = stored == kDefaultMaterial || !std::filesystem::exists(file, ec)
+                 ? std::string(kDefaultMaterial)
+                 : file.string();
+  }
+  return r.ScanLine(2, nullptr, "%f %hd", &m.textureScale, &m.value);
+}
+
+bool ReadRecord(TextReader& r, const std::filesystem::path& folder, std::string& stored,
+                SegmentAttributes& a) {
+  int surfaces = 0, count = 0, byte = 0;
+  if (!r.Next(stored) || !r.ScanLine(3, nullptr, "%d %d %d", &surfaces, &byte, &count)) {
+    return false;
+  }
+  if (count < 0 || static_cast<std::size_t>(count) * 2 > r.LinesRemaining()) {
+    r.Fail("impossible material count");
+    return false;
+  }
+  a.attributeByte = static_cast<std::uint8_t>(byte);
+  a.materials.clear();
+  for (int i = 0; i < count; ++i) {
+    MaterialUse m;
+    if (!ReadMaterial(r, folder, m)) {
+      return false;
+    }
+    a.materials.push_back(m);
+  }
+  a.hasSurfaces = surfaces == 2;
+  a.surfaces.clear();
+  if (!a.hasSurfaces) {
+    std::string none;
+    return r.Next(none);
+  }
+  int maps = 0;
+  if (!r.ScanLine(1, nullptr, "%d", &maps) || maps < 0 ||
+      static_cast<std::size_t>(maps) * 6 > r.LinesRemaining()) {
+    r.Fail("impossible map count");
+    return false;
+  }
+  for (int i = 0; i < maps; ++i) {
+    ProjectionMap p;
+    int v0 = 0, v1 = 0;
+    short ignored = 0;
+    std::int16_t* s = p.settings.data();
+    if (!r.ScanLine(1, nullptr, "%d", &p.type) || !r.ScanLine(2, nullptr, "%d %d", &v0, &v1) ||
+        !r.ScanLine(1, nullptr, "%d", &p.secondType) ||
+        !r.ScanLine(1, nullptr, "%f %hd", &p.amount, &ignored) ||
+        !r.ScanLine(6, nullptr, "%hd %hd %hd %hd %hd %hd", &s[0], &s[1], &s[2], &s[3], &s[4],
+                    &s[5]) ||
+        !r.Next(p.imagePath)) {
+      return false;
+    }
+    p.values = {static_cast<std::int16_t>(v0), static_cast<std::int16_t>(v1)};
+    if (!p.imagePath.empty()) {
+      p.imagePath = ResolveInFolder(p.imagePath, folder).string();
+    }
+    a.surfaces.push_back(p);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string AttributeFilePath(const std::string& figurePath) {
+  return std::filesystem::path(figurePath).replace_extension(".att").string();
+}
+
+bool ReadAttributeFile(Figure& figure, const std::string& path) {
+  for (FigureNode& n : figure.nodes) {
+    n.attributes = SegmentAttributes{};
+  }
+  std::string contents, error;
+  if (!LoadDocumentText(path, contents, &error)) {
+    return false;
+  }
+  TextReader r(std::move(contents), path);
+  int version = 0;
+  if (!ReadHeader(r, "ATTR", version) || version < 1 || version > kAttributeVersion) {
+    return false;
+  }
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::vector<std::pair<int, SegmentAttributes>> read;
+  const std::vector<int> order = figure.DepthFirst();
+  std::size_t position = 0;
+  while (r.LinesRemaining() > 0) {
+    std::string stored;
+    SegmentAttributes a;
+    if (!ReadRecord(r, folder, stored, a)) {
+      break;
+    }
+    int node = kNoNode;
+    if (version >= 4) {
+      node = figure.Find(
+          stored.empty()
+              ? std::string(kGhostName)
+              : (stored == kGhostName ? stored : ResolveInFolder(stored, folder).string()));
+    } else if (position < order.size()) {
+      node = order[position++];
+    }
+    if (node != kNoNode) {
+      read.emplace_back(node, std::move(a));
+    }
+  }
+  if (!r.Error().empty()) {
+    return false;  // unparseable: everything stays "default"
+  }
+  for (auto& [n, a] : read) {
+    figure.nodes[static_cast<std::size_t>(n)].attributes = std::move(a);
+  }
+  return true;
+}
+
+SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path, std::string* detail) {
+  const std::optional<std::filesystem::path> file = LocateFile(path, detail);
+  if (!file) {
+    return SaveStatus::kWriteError;
+  }
+  const std::filesystem::path folder = file->parent_path();
+  return SaveAtomically(
+      *file,
+      [&](std::FILE* f) {
+        TextWriter w(f);
+        w.Header("ATTR", kAttributeVersion);
+        for (int n : figure.DepthFirst()) {
+          const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];
+          const SegmentAttributes& a = node.attributes;
+          const std::string name =
+              node.IsGhost() ? std::string(kGhostName) : RelativeToFolder(node.name, folder);
+          w.Line("%s", name.c_str());
+          w.Line("%d %hd %hd", a.hasSurfaces ? 2 : 1, static_cast<short>(a.attributeByte),
+                 static_cast<short>(a.materials.size()));
+          for (const MaterialUse& m : a.materials) {
+            if (m.Inline()) {
+              w.Line("0 %g %g %g", static_cast<double>(m.values[0]),
+                     static_cast<double>(m.values[1]), static_cast<double>(m.values[2]));
+              w.Line("%g %g %g %g %g %g %g %g %g", static_cast<double>(m.values[3]),
+                     static_cast<double>(m.values[4]), static_cast<double>(m.values[5]),
+                     static_cast<double>(m.values[6]), static_cast<double>(m.values[7]),
+                     static_cast<double>(m.values[8]), static_cast<double>(m.values[9]),
+                     static_cast<double>(m.values[10]), static_cast<double>(m.values[11]));
+            } else {
+              w.Line("%d ", m.kind);
+              w.Line("%s", RelativeToFolder(m.path, folder).c_str());
+            }
+            w.Line("%g %hd", static_cast<double>(m.textureScale), m.value);
+          }
+          if (!a.hasSurfaces) {
+            w.Line("nosurface");
+            continue;
+          }
+          w.Line("%d", static_cast<int>(a.surfaces.size()));
+          for (const ProjectionMap& p : a.surfaces) {
+            w.Line("%d", p.type);
+            w.Line("%d %d", p.values[0], p.values[1]);
+            w.Line("%d", p.secondType);
+            w.Line("%g %hd", static_cast<double>(p.amount), short{0});
+            w.Line("%hd %hd %hd %hd %hd %hd", p.settings[0], p.settings[1], p.settings[2],
+                   p.settings[3], p.settings[4], p.settings[5]);
+            w.Line("%s", RelativeToFolder(p.imagePath, folder).c_str());
+          }
+        }
+        return w.ok();
+      },
+      detail);
+}
+
+}  // namespace zentrope

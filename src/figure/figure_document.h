@@ -1,0 +1,31 @@
+// A figure as a document: opening it with its segments, skins and
+// attributes, saving what changed in order, and reverting.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "figure/figure.h"
+#include "model/segment_file.h"
+#include "model/segment_registry.h"
+
+namespace zentrope {
+
+// Reads the .fig file, its .ski and .att companions and every segment.
+Result<Figure> OpenFigure(const std::string& path,
+                          SegmentRegistry& registry = SegmentRegistry::Process());
+
+// Saves the figure's segments, then its attribute file (flag 64), its skin
+// file (flag 128, when some node has pairs), then the .fig file when flag 8
+// is set; each success clears its flag. Failures are reported as "Trouble
+// Saving Attributes", "Trouble Saving Skin" and "Trouble Saving Figure".
+SaveReport SaveFigure(Figure& figure);
+
+// Reads the figure again, after asking "Character: [name] has Changed.\n
+// Abandon Changes?" when it is marked changed. False when declined or when
+// the file cannot be read (the figure is then unchanged).
+bool RevertFigure(Figure& figure, const std::function<bool(std::string_view)>& confirm,
+                  SegmentRegistry& registry = SegmentRegistry::Process());
+
+}  // namespace zentrope
