@@ -36,6 +36,15 @@ ChannelSet* Action::ChannelsOf(const std::string& segmentPath) {
   return e ? e->channels.get() : nullptr;
 }
 
+const ChannelSet* Action::ChannelsOf(const std::string& segmentPath) const {
+  for (const ActionEntry& e : entries) {
+    if (e.segmentPath == segmentPath) {
+      return e.channels.get();
+    }
+  }
+  return nullptr;
+}
+
 void Action::Bind(Figure& figure) const {
   for (FigureNode& node : figure.nodes) {
     node.channelSet = nullptr;
@@ -155,8 +164,10 @@ bool SetPoseKey(Action& action, Figure& figure, int node, int index, float frame
 bool SetOrientKeys(Action& action, Figure& figure, int node, float frame, float latitude,
                    float longitude) {
   const FigureNode& n = figure.nodes[static_cast<std::size_t>(node)];
-  const Vector3 restDirection = OrientFromAngles(n.rotation.x, n.rotation.y);
-  const Vector3 d = OrientFromAngles(latitude, longitude);
+  // Keyed at the scale of the channels' defaults (0, −100, 0), so that a
+  // keyed channel and an unkeyed one make the intended direction together.
+  const Vector3 restDirection = OrientFromAngles(n.rotation.x, n.rotation.y) * kOrientScale;
+  const Vector3 d = OrientFromAngles(latitude, longitude) * kOrientScale;
   return SetPoseKey(action, figure, node, 6, frame, d.x, restDirection.x) &&
          SetPoseKey(action, figure, node, 7, frame, d.y, restDirection.y) &&
          SetPoseKey(action, figure, node, 8, frame, d.z, restDirection.z);

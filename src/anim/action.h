@@ -21,6 +21,8 @@ inline constexpr std::uint8_t kSkeletalCount = 10;
 // "X Orient" .. "Z Orient", "Roll".
 inline constexpr std::array<float, 10> kSkeletalDefaults = {0, 0, 0, 100, 100, 100, 0, -100, 0, 0};
 inline constexpr std::uint8_t kStrideCleared = 32;
+// Direction keys are written at the length of the default direction.
+inline constexpr float kOrientScale = 100.0f;
 
 struct ActionEntry {
   std::string segmentPath;
@@ -42,6 +44,7 @@ class Action {
 
   ActionEntry* Entry(const std::string& segmentPath);
   ChannelSet* ChannelsOf(const std::string& segmentPath);
+  const ChannelSet* ChannelsOf(const std::string& segmentPath) const;
   // Points every node of the figure at its channel set (or at none).
   void Bind(Figure& figure) const;
 };

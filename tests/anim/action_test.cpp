@@ -86,8 +86,8 @@ TEST(ActionTest, SetPoseKeyFixesFrameOneAtRest) {
   ASSERT_TRUE(SetOrientKeys(action, figure, 1, 5, 90, 0));
   const ChannelSet* lower = action.ChannelsOf("/models/lower.seg");
   const Vector3 rest = OrientFromAngles(20, 30);
-  EXPECT_NEAR(lower->channels[7].keys->position.y, rest.y, 1e-6f);
-  EXPECT_NEAR(EvaluateChannel(*lower, 8, 5), 1.0f, 1e-6f);
+  EXPECT_NEAR(lower->channels[7].keys->position.y, rest.y * 100.0f, 1e-4f);
+  EXPECT_NEAR(EvaluateChannel(*lower, 8, 5), 100.0f, 1e-4f);
 }
 
 TEST(ActionTest, PosingWithAnActionAndTheReferenceSize) {

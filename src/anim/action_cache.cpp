@@ -1,0 +1,35 @@
+// ActionCache.
+#include "anim/action_cache.h"
+
+#include <filesystem>
+
+#include "anim/action_file.h"
+#include "anim/legacy_action_file.h"
+
+namespace zentrope {
+
+ActionCache& ActionCache::Process() {
+  static ActionCache cache;
+  return cache;
+}
+
+Result<std::shared_ptr<Action>> ActionCache::Open(const std::string& path, Figure& figure) {
+  const std::string key = std::filesystem::path(path).lexically_normal().string();
+  if (auto it = actions_.find(key); it != actions_.end()) {
+    it->second->Bind(figure);
+    return it->second;
+  }
+  const std::string ext = std::filesystem::path(path).extension().string();
+  Result<Action> read = (ext == ".ske" || ext == ".mor" || ext == ".SKE" || ext == ".MOR")
+                            ? ReadLegacyAction(path, figure)
+                            : ReadAction(path);
+  if (!read) {
+    return read.failure();
+  }
+  auto action = std::make_shared<Action>(std::move(*read));
+  action->Bind(figure);
+  actions_[key] = action;
+  return action;
+}
+
+}  // namespace zentrope

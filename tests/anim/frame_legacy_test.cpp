@@ -1,0 +1,112 @@
+// Skeletal frame files, the older action files and the action cache.
+#include <gtest/gtest.h>
+
+#include "anim/action_cache.h"
+#include "anim/action_file.h"
+#include "anim/legacy_action_file.h"
+#include "anim/skeletal_frame.h"
+#include "support/temp_dir.h"
+
+namespace zentrope {
+namespace {
+
+using testing::ReadFile;
+using testing::SourceDir;
+using testing::TempDir;
+using testing::WriteFile;
+
+Figure TwoNodes(const TempDir& dir, float patriarchSpan) {
+  Figure figure;
+  const int root = figure.AddSegment(kNoNode, (dir / "upper.seg").string());
+  figure.AddSegment(root, (dir / "lower.seg").string());
+  figure.nodes[0].boundsMin = {0, 0, 0};
+  figure.nodes[0].boundsMax = {0, patriarchSpan, 0};
+  figure.nodes[1].rotation = {30, 60, 15};
+  return figure;
+}
+
+TEST(SkeletalFrameTest, WritesChildrenFirstAndKeysScaledBack) {
+  TempDir dir;
+  Figure figure = TwoNodes(dir, 10);
+  Action action;
+  SetPoseKey(action, figure, 0, 0, 5, 4, 0);
+  SetPoseKey(action, figure, 1, 1, 5, -2, 0);
+  SetPoseKey(action, figure, 1, 4, 5, 150, 100);
+  ASSERT_EQ(WriteSkeletalFrame(action, figure, 5, (dir / "pose.skf").string()), SaveStatus::kSaved);
+  const std::string text = ReadFile(dir / "pose.skf");
+  EXPECT_EQ(text.substr(0, 23), "SKEF 1 0 1 0 0 0\n0\n10\nl");  // the child comes first
+  EXPECT_NE(text.find("lower.seg\n2\n0 -2 0 100 150 100 0 -100 0 0 \n"), std::string::npos) << text;
+
+  // Onto a figure twice the size, at frame 9 of a fresh action.
+  Figure big = TwoNodes(dir, 20);
+  Action fresh;
+  Result<bool> read = ReadSkeletalFrame(fresh, big, 9, (dir / "pose.skf").string());
+  ASSERT_TRUE(read) << read.failure().detail;
+  const ChannelSet* lower = fresh.ChannelsOf((dir / "lower.seg").string());
+  ASSERT_NE(lower, nullptr);
+  EXPECT_EQ(EvaluateChannel(*lower, 1, 9), -4.0f);  // translation times the ratio
+  EXPECT_EQ(EvaluateChannel(*lower, 4, 9), 150.0f);
+  EXPECT_EQ(EvaluateChannel(*lower, 4, 1), 100.0f);  // frame 1 at rest
+  EXPECT_EQ(EvaluateChannel(*lower, 9, 1), 15.0f);   // the node's own Roll at rest
+  EXPECT_EQ(EvaluateChannel(*fresh.ChannelsOf((dir / "upper.seg").string()), 0, 9), 8.0f);
+  Result<bool> missing = ReadSkeletalFrame(fresh, big, 9, (dir / "none.skf").string());
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.failure().message, "Trouble Opening Skeletal Frame");
+}
+
+TEST(LegacyActionTest, AngleChannelsBecomeDirections) {
+  TempDir dir;
+  Figure figure = TwoNodes(dir, 10);
+  // Version 4: a path per node and an angle-keyed channel set (version 1
+  // record): Latitude 0 → 90 over frames 1 to 11, Longitude 90, Roll 20.
+  const std::string set =
+      "9 16 1\nlower\ndummypathname\n"
+      "1\n0\n1\n0\n1\n0\n1\n0\n1\n0\n1\n0\n"
+      "1\n2\n1\n0 0 0\n0\n0\n1\n10 90 0\n0\n0\n"
+      "1\n1\n1\n0 20 0\n0\n0\n"
+      "1\n1\n1\n0 90 0\n0\n0\n0\n";
+  WriteFile(dir / "old.ske", "ACTI 4 0 1 0 0 0\n0\n11\n0\nlower.seg\n" + set);
+  Result<Action> action = ReadLegacyAction((dir / "old.ske").string(), figure);
+  ASSERT_TRUE(action) << action.failure().detail;
+  ASSERT_EQ(action->entries.size(), 1u);
+  const ChannelSet& k = *action->entries[0].channels;
+  EXPECT_EQ(k.kind, kSkeletalKind);
+  EXPECT_EQ(EvaluateChannel(k, 9, 5), 20.0f);
+  Vector3 angles;
+  EvaluatePose(figure.nodes[1], &k, 11, &angles);
+  EXPECT_NEAR(angles.x, 90.0f, 1e-3f);
+  EXPECT_NEAR(angles.y, 90.0f, 1e-3f);
+  EvaluatePose(figure.nodes[1], &k, 1, &angles);
+  EXPECT_NEAR(angles.x, 0.0f, 1e-3f);
+  // Morph files carry their own tag; newer versions are refused.
+  WriteFile(dir / "old.mor", "MORP 2 0 1 0 0 0\n0\n11\n0\n" + set + set);
+  Result<Action> morph = ReadLegacyAction((dir / "old.mor").string(), figure);
+  ASSERT_TRUE(morph) << morph.failure().detail;
+  EXPECT_EQ(morph->entries.size(), 2u);  // depth-first order without paths
+  WriteFile(dir / "new.ske", "ACTI 7 0 1 0 0 0\n0\n11\n0\n");
+  Result<Action> newer = ReadLegacyAction((dir / "new.ske").string(), figure);
+  ASSERT_FALSE(newer);
+  EXPECT_EQ(newer.failure().message, "Requires Newer Software");
+}
+
+TEST(ActionCacheTest, SecondOpenBindsTheCachedAction) {
+  ActionCache cache;
+  const std::string arm = (SourceDir() / "examples" / "arm").string();
+  Figure first;
+  const int root = first.AddSegment(kNoNode, arm + "/upper.seg");
+  first.AddSegment(root, arm + "/lower.seg");
+  Figure second;
+  const int r2 = second.AddSegment(kNoNode, arm + "/upper.seg");
+  second.AddSegment(r2, arm + "/lower.seg");
+  auto a = cache.Open(arm + "/wave.act", first);
+  auto b = cache.Open(arm + "/./wave.act", second);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->get(), b->get());
+  EXPECT_EQ(cache.Size(), 1u);
+  EXPECT_EQ(first.nodes[1].channelSet, second.nodes[1].channelSet);
+  EXPECT_NE(second.nodes[1].channelSet, nullptr);
+  EXPECT_EQ(second.nodes[0].channelSet, nullptr);
+}
+
+}  // namespace
+}  // namespace zentrope
