@@ -7,8 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "anim/action_file.h"
+#include "anim/skeletal_frame.h"
 #include "commands.h"
+#include "figure/attribute_file.h"
 #include "figure/figure_file.h"
+#include "figure/skin.h"
 #include "material/decoders.h"
 #include "material/image_file.h"
 #include "model/lathe.h"
@@ -161,8 +164,87 @@ Outcome ActionInfo(const std::string& name) {
   return {true, {}, j};
 }
 
+// Skin, attribute and frame files are described against no figure: what
+// they store, not what a figure makes of it.
+Outcome SkinInfo(const std::string& name) {
+  std::string contents, error;
+  if (!LoadDocumentText(name, contents, &error)) {
+    return {false, error, {}};
+  }
+  Result<SkinFileContents> file = ParseSkinFile(std::move(contents), name, 0);
+  if (!file) {
+    return {false, "unreadable skin file (" + file.failure().detail + ")", {}};
+  }
+  std::size_t pairs = 0;
+  for (const SkinRecord& r : file->records) {
+    pairs += r.pairs.size();
+  }
+  ordered_json j;
+  j["type"] = "SKIN";
+  j["version"] = file->version;
+  j["nodes"] = file->records.size();
+  j["pairs"] = pairs;
+  return {true, {}, j};
+}
+
+Outcome AttributeInfo(const std::string& name) {
+  std::string contents, error;
+  if (!LoadDocumentText(name, contents, &error)) {
+    return {false, error, {}};
+  }
+  Result<AttributeFileContents> file = ParseAttributeFile(std::move(contents), name);
+  if (!file) {
+    return {false, "unreadable attribute file (" + file.failure().detail + ")", {}};
+  }
+  std::size_t materials = 0, maps = 0;
+  for (const auto& [path, a] : file->records) {
+    materials += a.materials.size();
+    maps += a.surfaces.size();
+  }
+  ordered_json j;
+  j["type"] = "ATTR";
+  j["version"] = file->version;
+  j["nodes"] = file->records.size();
+  j["materials"] = materials;
+  j["maps"] = maps;
+  return {true, {}, j};
+}
+
+Outcome FrameInfo(const std::string& name) {
+  std::string contents, error;
+  if (!LoadDocumentText(name, contents, &error)) {
+    return {false, error, {}};
+  }
+  TextReader r(std::move(contents), name);
+  int version = 0;
+  float size = 0;
+  if (!ReadHeader(r, "SKEF", version) || !r.ScanLine(1, nullptr, "%f", &size)) {
+    return {false, LoadString(str::kTroubleOpeningSkeletalFrame) + " (" + r.Error() + ")", {}};
+  }
+  std::size_t nodes = 0;
+  std::string line;
+  while (r.LinesRemaining() >= 3 && r.Next(line) && r.Next(line) && r.Next(line)) {
+    ++nodes;
+  }
+  ordered_json j;
+  j["type"] = "SKEF";
+  j["version"] = version;
+  j["size"] = size;
+  j["nodes"] = nodes;
+  return {true, {}, j};
+}
+
 Outcome Describe(const std::string& name) {
   const std::string tag = TagOf(name);
+  if (tag == "SKIN") {
+    return SkinInfo(name);
+  }
+  if (tag == "ATTR") {
+    return AttributeInfo(name);
+  }
+  if (tag == "SKEF") {
+    return FrameInfo(name);
+  }
   if (tag == "FIGU") {
     return FigureInfo(name);
   }

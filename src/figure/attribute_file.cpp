@@ -109,6 +109,25 @@ std::string AttributeFilePath(const std::string& figurePath) {
   return std::filesystem::path(figurePath).replace_extension(".att").string();
 }
 
+Result<AttributeFileContents> ParseAttributeFile(std::string contents, const std::string& path) {
+  TextReader r(std::move(contents), path);
+  AttributeFileContents file;
+  if (!ReadHeader(r, "ATTR", file.version) || file.version < 1 ||
+      file.version > kAttributeVersion) {
+    return Failure{"", r.Error()};
+  }
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  while (r.LinesRemaining() > 0) {
+    std::string stored;
+    SegmentAttributes a;
+    if (!ReadRecord(r, folder, stored, a)) {
+      return Failure{"", r.Error()};
+    }
+    file.records.emplace_back(std::move(stored), std::move(a));
+  }
+  return file;
+}
+
 bool ReadAttributeFile(Figure& figure, const std::string& path) {
   for (FigureNode& n : figure.nodes) {
     n.attributes = SegmentAttributes{};
@@ -117,39 +136,25 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
   if (!LoadDocumentText(path, contents, &error)) {
     return false;
   }
-  TextReader r(std::move(contents), path);
-  int version = 0;
-  if (!ReadHeader(r, "ATTR", version) || version < 1 || version > kAttributeVersion) {
-    return false;
-  }
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  std::vector<std::pair<int, SegmentAttributes>> read;
-  const std::vector<int> order = figure.DepthFirst();
-  std::size_t position = 0;
-  while (r.LinesRemaining() > 0) {
-    std::string stored;
-    SegmentAttributes a;
-    if (!ReadRecord(r, folder, stored, a)) {
-      break;
-    }
-    int node = kNoNode;
-    if (version >= 4) {
-      node = figure.Find(
-          stored.empty()
-              ? std::string(kGhostName)
-              : (stored == kGhostName ? stored : ResolveInFolder(stored, folder).string()));
-    } else if (position < order.size()) {
-      node = order[position++];
-    }
-    if (node != kNoNode) {
-      read.emplace_back(node, std::move(a));
-    }
-  }
-  if (!r.Error().empty()) {
+  Result<AttributeFileContents> file = ParseAttributeFile(std::move(contents), path);
+  if (!file) {
     return false;  // unparseable: everything stays "default"
   }
-  for (auto& [n, a] : read) {
-    figure.nodes[static_cast<std::size_t>(n)].attributes = std::move(a);
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::vector<int> order = figure.DepthFirst();
+  for (std::size_t i = 0; i < file->records.size(); ++i) {
+    const std::string& stored = file->records[i].first;
+    int node = kNoNode;
+    if (file->version >= 4) {
+      node = figure.Find(stored.empty() || stored == kGhostName
+                             ? std::string(kGhostName)
+                             : ResolveInFolder(stored, folder).string());
+    } else if (i < order.size()) {
+      node = order[i];
+    }
+    if (node != kNoNode) {
+      figure.nodes[static_cast<std::size_t>(node)].attributes = std::move(file->records[i].second);
+    }
   }
   return true;
 }

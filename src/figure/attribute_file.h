@@ -6,6 +6,7 @@
 
 #include "figure/figure.h"
 #include "shell/atomic_file.h"
+#include "shell/result.h"
 
 namespace zentrope {
 
@@ -18,6 +19,13 @@ std::string AttributeFilePath(const std::string& figurePath);
 // found, gives the "default" material. Returns false when the file was not
 // used.
 bool ReadAttributeFile(Figure& figure, const std::string& path);
+// The records as stored: the segment path (as written) and its attributes.
+struct AttributeFileContents {
+  int version = 0;
+  std::vector<std::pair<std::string, SegmentAttributes>> records;
+};
+Result<AttributeFileContents> ParseAttributeFile(std::string contents, const std::string& path);
+
 SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path,
                               std::string* detail = nullptr);
 

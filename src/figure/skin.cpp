@@ -206,18 +206,14 @@ std::string SkinFilePath(const std::string& figurePath) {
   return std::filesystem::path(figurePath).replace_extension(".ski").string();
 }
 
-bool ReadSkinFile(Figure& figure, const std::string& path) {
-  std::string contents, error;
-  if (!LoadDocumentText(path, contents, &error)) {
-    return false;
-  }
+Result<SkinFileContents> ParseSkinFile(std::string contents, const std::string& path,
+                                       std::size_t nodeCount) {
   TextReader r(std::move(contents), path);
-  int version = 0;
-  if (!ReadHeader(r, "SKIN", version) || version < 1 || version > kSkinVersion) {
-    return false;
+  SkinFileContents file;
+  auto fail = [&]() -> Result<SkinFileContents> { return Failure{"", r.Error()}; };
+  if (!ReadHeader(r, "SKIN", file.version) || file.version < 1 || file.version > kSkinVersion) {
+    return fail();
   }
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  std::vector<std::pair<int, std::vector<SkinPair>>> read;
   auto readPairs = [&](std::vector<SkinPair>& pairs) {
     short count = 0;
     if (!r.ScanLine(1, nullptr, "%hd", &count) || count < 0 ||
@@ -233,37 +229,52 @@ bool ReadSkinFile(Figure& figure, const std::string& path) {
     }
     return true;
   };
-  if (version == 1) {
-    for (int n : figure.DepthFirst()) {
-      std::vector<SkinPair> pairs;
-      if (!readPairs(pairs)) {
-        return false;
+  if (file.version == 1) {
+    for (std::size_t i = 0; i < nodeCount; ++i) {
+      SkinRecord record;
+      if (!readPairs(record.pairs)) {
+        return fail();
       }
-      read.emplace_back(n, std::move(pairs));
+      file.records.push_back(std::move(record));
     }
-  } else {
-    while (r.LinesRemaining() > 0) {
-      std::string stored;
-      if (!r.Next(stored)) {
-        return false;
-      }
-      if (stored.empty() && r.LinesRemaining() == 0) {
-        break;
-      }
-      std::vector<SkinPair> pairs;
-      if (!readPairs(pairs)) {
-        return false;
-      }
-      const int n = figure.Find(ResolveInFolder(stored, folder).string());
-      if (n != kNoNode) {
-        read.emplace_back(n, std::move(pairs));
-      }
+    return file;
+  }
+  while (r.LinesRemaining() > 0) {
+    SkinRecord record;
+    if (!r.Next(record.segmentPath)) {
+      return fail();
+    }
+    if (record.segmentPath.empty() && r.LinesRemaining() == 0) {
+      break;
+    }
+    if (!readPairs(record.pairs)) {
+      return fail();
+    }
+    file.records.push_back(std::move(record));
+  }
+  return file;
+}
+
+bool ReadSkinFile(Figure& figure, const std::string& path) {
+  std::string contents, error;
+  if (!LoadDocumentText(path, contents, &error)) {
+    return false;
+  }
+  const std::vector<int> order = figure.DepthFirst();
+  Result<SkinFileContents> file = ParseSkinFile(std::move(contents), path, order.size());
+  if (!file) {
+    return false;
+  }
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  for (std::size_t i = 0; i < file->records.size(); ++i) {
+    const int n = file->version == 1
+                      ? order[i]
+                      : figure.Find(ResolveInFolder(file->records[i].segmentPath, folder).string());
+    if (n != kNoNode) {
+      figure.nodes[static_cast<std::size_t>(n)].skins = std::move(file->records[i].pairs);
     }
   }
-  for (auto& [n, pairs] : read) {
-    figure.nodes[static_cast<std::size_t>(n)].skins = std::move(pairs);
-  }
-  if (version == 1) {
+  if (file->version == 1) {
     figure.flags |= kFigureSkinChanged;  // rewritten as version 2 at the next save
   }
   return true;

@@ -8,6 +8,7 @@
 #include "figure/figure.h"
 #include "model/edit_outcome.h"
 #include "model/segment_registry.h"
+#include "shell/result.h"
 
 namespace zentrope {
 
@@ -34,6 +35,20 @@ std::string SkinFilePath(const std::string& figurePath);
 // Reads skins (version 1 by depth-first order, version 2 by path); failures
 // are not reported: false and the figure keeps no skins from the file.
 bool ReadSkinFile(Figure& figure, const std::string& path);
+// The skin file's records as stored: the node paths (empty in version 1)
+// and their pairs.
+struct SkinRecord {
+  std::string segmentPath;
+  std::vector<SkinPair> pairs;
+};
+struct SkinFileContents {
+  int version = 0;
+  std::vector<SkinRecord> records;
+};
+// Version 1 records are read for nodeCount nodes.
+Result<SkinFileContents> ParseSkinFile(std::string contents, const std::string& path,
+                                       std::size_t nodeCount);
+
 SaveStatus WriteSkinFile(const Figure& figure, const std::string& path,
                          std::string* detail = nullptr);
 

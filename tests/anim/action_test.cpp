@@ -1,6 +1,8 @@
 // Skeletal actions: poses from channels, keys from poses, the action file.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "anim/action_file.h"
 #include "core/rotation.h"
 #include "support/expect_vector.h"
@@ -103,6 +105,55 @@ TEST(ActionTest, PosingWithAnActionAndTheReferenceSize) {
   action.referenceSize = 10.0f;  // made on a figure half this one's size (2 · 10 / 10)
   PoseFigure(figure, Transform::Identity(), {1, 1, 1}, ActionPose(action, 3));
   EXPECT_TRUE(VectorNear(figure.nodes[1].frameTransform.Translation(), {12, -20, 0}, 1e-5f));
+}
+
+double Rad(double d) {
+  return d * 3.14159265358979323846 / 180.0;
+}
+Matrix3 Rx(double d) {
+  const auto c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
+  return {{1, 0, 0, 0, c, -s, 0, s, c}};
+}
+Matrix3 Ry(double d) {
+  const auto c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
+  return {{c, 0, s, 0, 1, 0, -s, 0, c}};
+}
+Matrix3 Roll(const Vector3& a) {
+  return Ry(-a.y) * Rx(-a.x) * Ry(-(a.z - a.y));
+}
+
+TEST(ActionTest, TwoNodesPosedByAnActionAgainstTransformsComposedByHand) {
+  Figure figure = TwoNodes();
+  FigureNode& p = figure.nodes[0];
+  p.rotation = {10, 20, 0};
+  p.scale = {1, 1, 2};
+  FigureNode& c = figure.nodes[1];
+  c.cogRotation = {0, 30, 0};
+  c.RebuildCog();
+  c.scale = {1, 3, 1};
+  Action action;
+  ASSERT_TRUE(SetPoseKey(action, figure, 1, 0, 5, 1, 0));
+  ASSERT_TRUE(SetPoseKey(action, figure, 1, 1, 5, 2, 0));
+  ASSERT_TRUE(SetPoseKey(action, figure, 1, 2, 5, 3, 0));
+  ASSERT_TRUE(SetPoseKey(action, figure, 1, 3, 5, 200, 100));
+  ASSERT_TRUE(SetOrientKeys(action, figure, 1, 5, 45, 30));
+  ASSERT_TRUE(SetPoseKey(action, figure, 1, 9, 5, 10, 40));
+  action.Bind(figure);
+  PoseFigure(figure, Transform::Identity(), {1, 1, 1}, ActionPose(action, 5));
+
+  const Matrix3 pAxes = Roll({10, 20, 0});
+  const Vector3 pScale{1, 1, 2};
+  const Vector3 pivot = pAxes * Vector3{1 * 1, (2 - 10) * 1, 3 * 2};
+  const Matrix3 axes = pAxes * Roll({0, 30, 0}) * Roll({45, 30, 10});
+  EXPECT_TRUE(VectorNear(figure.nodes[1].frameTransform.Translation(), pivot, 1e-4f));
+  EXPECT_TRUE(MatrixNear(figure.nodes[1].frameTransform.Linear(), axes, 1e-4f));
+  Matrix3 geometry = axes * Transpose(Roll({0, 30, 0}));
+  ScaleColumns(geometry, {1 * 2 * 1, 1 * 1 * 3, 2 * 1 * 1});
+  EXPECT_TRUE(MatrixNear(figure.nodes[1].geometryTransform.Linear(), geometry, 1e-4f));
+  // Frame 1 is the rest pose.
+  PoseFigure(figure, Transform::Identity(), {1, 1, 1}, ActionPose(action, 1));
+  EXPECT_TRUE(MatrixNear(figure.nodes[1].frameTransform.Linear(),
+                         pAxes * Roll({0, 30, 0}) * Roll(c.rotation), 1e-4f));
 }
 
 TEST(ActionTest, DeleteFramesOnTheSubtree) {

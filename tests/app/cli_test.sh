@@ -54,6 +54,12 @@ echo "$rest" | grep -q '"frame_transform":\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,
 moved=$("$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame 30 --json)
 echo "$moved" | grep -q '"channels":\[0.0,0.0,0.0,100.0,100.0,100.0,-100.0,0.0,0.0,45.0\]' || fail "posed channels: $moved"
 "$zentrope" eval "$arm/wave.act" --frame 3 2>/dev/null && fail "action without a figure accepted"
+printf 'SKIN 2 0 1 0 0 0\n0\nlower.seg\n2\n3 1\n4 2\n' > "$work/arm.ski"
+expect_eq "$("$zentrope" info "$work/arm.ski" --json)" '{"type":"SKIN","version":2,"nodes":1,"pairs":2}' "skin info"
+printf 'ATTR 6 0 1 0 0 0\n0\nupper.seg\n1 0 1\n80 \ndefault\n1 0\nnosurface\n' > "$work/arm.att"
+expect_eq "$("$zentrope" info "$work/arm.att" --json)" '{"type":"ATTR","version":6,"nodes":1,"materials":1,"maps":0}' "attribute info"
+printf 'SKEF 1 0 1 0 0 0\n0\n10\nlower.seg\n2\n0 0 0 100 100 100 0 -100 0 0 \n' > "$work/pose.skf"
+expect_eq "$("$zentrope" info "$work/pose.skf" --json)" '{"type":"SKEF","version":1,"size":10.0,"nodes":1}' "frame info"
 
 expect_eq "$("$zentrope" settings get RENDER Step)" "1" "default setting"
 "$zentrope" settings set DIRECTION GridSpacing 150 || fail "settings set"
