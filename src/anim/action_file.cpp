@@ -104,11 +104,6 @@ Result<Action> ReadAction(const std::string& path, const Figure* figure) {
 
 SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,
                        std::string* detail) {
-  const std::optional<std::filesystem::path> file = LocateFile(path, detail);
-  if (!file) {
-    return SaveStatus::kWriteError;
-  }
-  const std::filesystem::path folder = file->parent_path();
   std::vector<const ActionEntry*> order;
   if (figure) {
     for (int n : figure->DepthFirst()) {
@@ -123,11 +118,9 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
       order.push_back(&e);
     }
   }
-  return SaveAtomically(
-      *file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("ACTI", kActionVersion);
+  return WriteDocument(
+      path, "ACTI", kActionVersion,
+      [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%hd", action.length);
         const auto& m = action.strideMarks;
         w.Line("%g %g %g %g %g %g %g %hd %hd", static_cast<double>(m[0]), static_cast<double>(m[1]),
@@ -151,7 +144,6 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
           w.Line("%s",
                  e->spinePath.empty() ? "nospine" : RelativeToFolder(e->spinePath, folder).c_str());
         }
-        return w.ok();
       },
       detail);
 }

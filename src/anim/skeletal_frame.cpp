@@ -36,20 +36,13 @@ float PatriarchSize(const Figure& figure) {
 
 SaveStatus WriteSkeletalFrame(const Action& action, const Figure& figure, float frame,
                               const std::string& path, std::string* detail) {
-  const std::optional<std::filesystem::path> file = LocateFile(path, detail);
-  if (!file) {
-    return SaveStatus::kWriteError;
-  }
-  const std::filesystem::path folder = file->parent_path();
   std::vector<int> order;
   if (!figure.nodes.empty()) {
     PostOrder(figure, 0, order);
   }
-  return SaveAtomically(
-      *file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("SKEF", kSkeletalFrameVersion);
+  return WriteDocument(
+      path, "SKEF", kSkeletalFrameVersion,
+      [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%g", static_cast<double>(PatriarchSize(figure)));
         for (int n : order) {
           const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];
@@ -68,7 +61,6 @@ SaveStatus WriteSkeletalFrame(const Action& action, const Figure& figure, float 
           }
           w.Line("%s", values.c_str());
         }
-        return w.ok();
       },
       detail);
 }

@@ -160,16 +160,9 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
 }
 
 SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path, std::string* detail) {
-  const std::optional<std::filesystem::path> file = LocateFile(path, detail);
-  if (!file) {
-    return SaveStatus::kWriteError;
-  }
-  const std::filesystem::path folder = file->parent_path();
-  return SaveAtomically(
-      *file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("ATTR", kAttributeVersion);
+  return WriteDocument(
+      path, "ATTR", kAttributeVersion,
+      [&](TextWriter& w, const std::filesystem::path& folder) {
         for (int n : figure.DepthFirst()) {
           const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];
           const SegmentAttributes& a = node.attributes;
@@ -208,7 +201,6 @@ SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path, std
             w.Line("%s", RelativeToFolder(p.imagePath, folder).c_str());
           }
         }
-        return w.ok();
       },
       detail);
 }

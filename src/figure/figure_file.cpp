@@ -181,16 +181,9 @@ Result<Figure> ReadFigure(const std::string& path) {
 }
 
 SaveStatus WriteFigure(const Figure& figure, const std::string& path, std::string* detail) {
-  const std::optional<std::filesystem::path> file = LocateFile(path, detail);
-  if (!file) {
-    return SaveStatus::kWriteError;
-  }
-  const std::filesystem::path folder = file->parent_path();
-  return SaveAtomically(
-      *file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("FIGU", kFigureVersion);
+  return WriteDocument(
+      path, "FIGU", kFigureVersion,
+      [&](TextWriter& w, const std::filesystem::path& folder) {
         for (int i : figure.DepthFirst()) {
           const FigureNode& n = figure.nodes[static_cast<std::size_t>(i)];
           const std::string name =
@@ -210,7 +203,6 @@ SaveStatus WriteFigure(const Figure& figure, const std::string& path, std::strin
                  static_cast<double>(n.limits[3]), static_cast<int>(n.extraByte));
           w.Line("%d %d", n.nextSibling != kNoNode ? 1 : 0, n.firstChild != kNoNode ? 1 : 0);
         }
-        return w.ok();
       },
       detail);
 }

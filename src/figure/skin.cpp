@@ -281,16 +281,9 @@ bool ReadSkinFile(Figure& figure, const std::string& path) {
 }
 
 SaveStatus WriteSkinFile(const Figure& figure, const std::string& path, std::string* detail) {
-  const std::optional<std::filesystem::path> file = LocateFile(path, detail);
-  if (!file) {
-    return SaveStatus::kWriteError;
-  }
-  const std::filesystem::path folder = file->parent_path();
-  return SaveAtomically(
-      *file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("SKIN", kSkinVersion);
+  return WriteDocument(
+      path, "SKIN", kSkinVersion,
+      [&](TextWriter& w, const std::filesystem::path& folder) {
         for (int n : figure.DepthFirst()) {
           const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];
           if (node.skins.empty()) {
@@ -302,7 +295,6 @@ SaveStatus WriteSkinFile(const Figure& figure, const std::string& path, std::str
             w.Line("%ld %ld", static_cast<long>(p.parentNumber), static_cast<long>(p.childNumber));
           }
         }
-        return w.ok();
       },
       detail);
 }

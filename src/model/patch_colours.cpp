@@ -172,12 +172,9 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
 
 SaveStatus WriteColours(const std::vector<ColourGroup>& groups, const std::filesystem::path& file,
                         std::string* detail) {
-  const std::filesystem::path folder = file.parent_path();
-  return SaveAtomically(
-      file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("COLO", kColourVersion);
+  return WriteDocument(
+      file.string(), "COLO", kColourVersion,
+      [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%d", static_cast<int>(groups.size()));
         for (const ColourGroup& g : groups) {
           w.Line("%d", static_cast<int>(g.keys.size()));
@@ -195,7 +192,6 @@ SaveStatus WriteColours(const std::vector<ColourGroup>& groups, const std::files
                    static_cast<long>(k[2]), static_cast<long>(k[3]));
           }
         }
-        return w.ok();
       },
       detail);
 }

@@ -306,11 +306,9 @@ SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, Spl
     segment.highestNumber = highest;
   }
   const Bounds b = splines.BoundingBox();
-  return SaveAtomically(
-      path,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("SCUL", kSegmentVersion);
+  return WriteDocument(
+      path.string(), "SCUL", kSegmentVersion,
+      [&](TextWriter& w, const std::filesystem::path&) {
         w.Line("%g %g %g %g %g %g", static_cast<double>(b.min.x), static_cast<double>(b.min.y),
                static_cast<double>(b.min.z), static_cast<double>(b.max.x),
                static_cast<double>(b.max.y), static_cast<double>(b.max.z));
@@ -342,7 +340,6 @@ SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, Spl
             WriteBias(w, p->OutBias());
           }
         }
-        return w.ok();
       },
       detail);
 }
@@ -430,11 +427,9 @@ SaveStatus WriteGroups(const Segment& segment, const std::filesystem::path& segm
       return SaveStatus::kWriteError;
     }
   }
-  return SaveAtomically(
-      file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("GROU", kGroupVersion);
+  return WriteDocument(
+      file.string(), "GROU", kGroupVersion,
+      [&](TextWriter& w, const std::filesystem::path&) {
         w.Line("%hd", static_cast<short>(segment.groups.size()));
         for (const Group& g : segment.groups) {
           w.Line("%f %f %f", static_cast<double>(g.pivot.x), static_cast<double>(g.pivot.y),
@@ -445,7 +440,6 @@ SaveStatus WriteGroups(const Segment& segment, const std::filesystem::path& segm
             w.Line("%ld", static_cast<long>(m));
           }
         }
-        return w.ok();
       },
       detail);
 }

@@ -137,12 +137,9 @@ Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std
 
 SaveStatus WriteSurfaceMaps(const std::vector<SurfaceMap>& maps, const std::filesystem::path& file,
                             std::string* detail) {
-  const std::filesystem::path folder = file.parent_path();
-  return SaveAtomically(
-      file,
-      [&](std::FILE* f) {
-        TextWriter w(f);
-        w.Header("SURF", kSurfaceVersion);
+  return WriteDocument(
+      file.string(), "SURF", kSurfaceVersion,
+      [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%d", static_cast<int>(maps.size()));
         for (const SurfaceMap& m : maps) {
           const std::string path =
@@ -176,7 +173,6 @@ SaveStatus WriteSurfaceMaps(const std::vector<SurfaceMap>& maps, const std::file
             }
           }
         }
-        return w.ok();
       },
       detail);
 }

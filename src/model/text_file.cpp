@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "shell/atomic_file.h"
 #include "shell/project_paths.h"
 
 namespace zentrope {
@@ -192,6 +193,26 @@ void TextWriter::Header(std::string_view tag, int version) {
   Line("%s %d %hd %hd %hd %hd %hd", t.c_str(), version, short{0}, short{1}, short{0}, short{0},
        short{0});
   Line("0");
+}
+
+SaveStatus WriteDocument(
+    const std::string& name, std::string_view tag, int version,
+    const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
+    std::string* detail) {
+  const std::optional<std::filesystem::path> file = LocateFile(name, detail);
+  if (!file) {
+    return SaveStatus::kWriteError;
+  }
+  const std::filesystem::path folder = file->parent_path();
+  return SaveAtomically(
+      *file,
+      [&](std::FILE* f) {
+        TextWriter w(f);
+        w.Header(tag, version);
+        body(w, folder);
+        return w.ok();
+      },
+      detail);
 }
 
 std::string FormatG(float v) {

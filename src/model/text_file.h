@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,17 @@ class TextWriter {
   std::FILE* f_;
   bool ok_ = true;
 };
+
+enum class SaveStatus;
+
+// Writes a document the way every writer does: resolves its name (project
+// paths too), then through a temporary file in the target's folder writes
+// the header line, the reserved "0" line and the body. The body gets the
+// folder that relative paths are written against.
+SaveStatus WriteDocument(
+    const std::string& name, std::string_view tag, int version,
+    const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
+    std::string* detail = nullptr);
 
 // "%g" of a float as printf gives it, for tests and callers that build lines.
 std::string FormatG(float v);

@@ -86,9 +86,9 @@ TEST(SettingsTest, PathFromEnvironment) {
   setenv("XDG_CONFIG_HOME", "/cfg", 1);
   EXPECT_EQ(DefaultSettingsPath(), std::filesystem::path("/cfg/zentrope/zentrope.ini"));
   unsetenv("XDG_CONFIG_HOME");
-  setenv("HOME", "/home/someone", 1);
-  EXPECT_EQ(DefaultSettingsPath(),
-            std::filesystem::path("/home/someone/.config/zentrope/zentrope.ini"));
+  const std::filesystem::path home = std::filesystem::temp_directory_path() / "someone";
+  setenv("HOME", home.c_str(), 1);
+  EXPECT_EQ(DefaultSettingsPath(), home / ".config" / "zentrope" / "zentrope.ini");
 }
 
 }  // namespace
