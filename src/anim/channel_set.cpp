@@ -101,6 +101,10 @@ float ChannelSet::Default(int index) const {
              : 0.0f;
 }
 
+void FreeChannelSet(std::unique_ptr<ChannelSet>& slot) {
+  slot.reset();
+}
+
 std::int32_t NextKeySerial() {
   return serialCounter.fetch_add(1);
 }

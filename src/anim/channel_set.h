@@ -57,6 +57,10 @@ class ChannelSet {
   PointArena arena_;
 };
 
+// Frees a channel set held in a slot: its keys, its channels and the sets
+// chained after it; the slot is left empty.
+void FreeChannelSet(std::unique_ptr<ChannelSet>& slot);
+
 // A fresh key serial number from the process-wide counter.
 std::int32_t NextKeySerial();
 

@@ -2,6 +2,7 @@
 #include "figure/pose.h"
 
 #include "core/rotation.h"
+#include "figure/skin.h"
 
 namespace zentrope {
 
@@ -44,6 +45,8 @@ void PoseFigure(Figure& figure, const Transform& parent, const Vector3& parentSc
     return;
   }
   PoseNode(figure, figure.Patriarch(), parent, parentScale, pose);
+  // With every transform known, skins join the segments' tangents.
+  ApplySkins(figure);
 }
 
 }  // namespace zentrope

@@ -26,7 +26,7 @@ NodePose RestPose(const FigureNode& node);
 // Poses every node, depth first, from the parent transform and scale of the
 // patriarch: S = Sp ∘ Sa ∘ scale; pivot p = Mp·((Ta + position) ∘ Sp);
 // axes L = Mp.R · COG.R · A; frame F = [L | p]; geometry G = [L · COGᵀ ·
-// diag(S) | p].
+// diag(S) | p]. Skins are applied once every node is placed.
 void PoseFigure(Figure& figure, const Transform& parent, const Vector3& parentScale,
                 const PoseFunction& pose = nullptr);
 

@@ -7,6 +7,7 @@
 #include "anim/channel_editor.h"
 #include "anim/channel_file.h"
 #include "core/spline.h"
+#include "shell/memory_pool.h"
 #include "support/expect_vector.h"
 #include "support/temp_dir.h"
 
@@ -41,6 +42,20 @@ TEST(ChannelTest, CreateSetsTheRecord) {
   EXPECT_EQ(set->channels[3].flags, kChannelShown);
   EXPECT_EQ(EvaluateChannel(*set, 7, 12.0f), -100.0f);  // no keys: the default
   EXPECT_EQ(EvaluateChannel(*set, 10, 1.0f), 0.0f);     // past the count
+}
+
+TEST(ChannelTest, FreeingReleasesKeysAndTheChain) {
+  const std::int64_t before = MemoryPool::Main().total_allocated();
+  auto set = Skeletal();
+  for (int i = 0; i < 200; ++i) {
+    SetKey(*set, i % 10, static_cast<float>(1 + i), 1.0f);
+  }
+  set->next = Skeletal();
+  SetKey(*set->next, 0, 5, 1.0f);
+  EXPECT_GT(MemoryPool::Main().total_allocated(), before);
+  FreeChannelSet(set);
+  EXPECT_EQ(set, nullptr);
+  EXPECT_EQ(MemoryPool::Main().total_allocated(), before);
 }
 
 TEST(ChannelTest, OneKeyHoldsEverywhere) {

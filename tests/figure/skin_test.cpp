@@ -72,8 +72,7 @@ TEST(SkinTest, LaterPointWinsTiesAndMiddlesNeverPair) {
 TEST(SkinTest, JoinedPointsGetTheTangentsOfOneSpline) {
   Figure figure = Joint(0.0f);
   ASSERT_TRUE(FindSkin(figure, 1).Ok());
-  PoseFigure(figure, Transform::Identity(), {1, 1, 1});
-  ApplySkins(figure);
+  PoseFigure(figure, Transform::Identity(), {1, 1, 1});  // skins apply inside posing
   // The same points as one continuous spline.
   SplineSet one;
   const Vector3 all[] = {{0, -8, 0}, {1, -4, 0}, {0, 0, 0}, {1, 4, 1}, {0, 8, 0}};
