@@ -13,7 +13,8 @@ int Info(const std::string& file, bool json);
 int Check(const std::vector<std::string>& files);
 int Resave(const std::string& in, const std::string& out);
 int Convert(const std::string& in, const std::string& out);
-int Eval(const std::string& document, const std::string& figure, float frame, bool json);
+int Eval(const std::string& document, const std::string& figure, float frame, bool json,
+         bool points);
 int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
                  const std::string& out);
 

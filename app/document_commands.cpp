@@ -10,6 +10,7 @@
 #include "anim/skeletal_frame.h"
 #include "commands.h"
 #include "figure/attribute_file.h"
+#include "figure/figure_document.h"
 #include "figure/figure_file.h"
 #include "figure/skin.h"
 #include "material/decoders.h"
@@ -378,7 +379,8 @@ int Resave(const std::string& in, const std::string& out) {
   return 1;
 }
 
-int Eval(const std::string& document, const std::string& figureName, float frame, bool json) {
+int Eval(const std::string& document, const std::string& figureName, float frame, bool json,
+         bool points) {
   // Either an action on a figure, or a figure at rest.
   const bool isAction = TagOf(document) == "ACTI";
   const std::string figurePath = isAction ? figureName : document;
@@ -386,7 +388,8 @@ int Eval(const std::string& document, const std::string& figureName, float frame
     std::cerr << "an action needs --figure FIGURE.fig\n";
     return 1;
   }
-  Result<Figure> figure = ReadFigure(figurePath);
+  SegmentRegistry registry;
+  Result<Figure> figure = OpenFigure(figurePath, registry);
   if (!figure) {
     std::cerr << figurePath << ": " << figure.failure().message << " (" << figure.failure().detail
               << ")\n";
@@ -402,6 +405,7 @@ int Eval(const std::string& document, const std::string& figureName, float frame
     }
     action.emplace(std::move(*read));
     action->Bind(*figure);
+    DeformFigure(*figure, *action, frame);
     PoseFigure(*figure, Transform::Identity(), {1, 1, 1}, ActionPose(*action, frame));
   } else {
     PoseFigure(*figure, Transform::Identity(), {1, 1, 1});
@@ -415,10 +419,23 @@ int Eval(const std::string& document, const std::string& figureName, float frame
         channels.push_back(EvaluateChannel(*set, c, frame));
       }
     }
-    nodes.push_back({{"segment", node.name},
-                     {"frame_transform", node.frameTransform.t},
-                     {"geometry_transform", node.geometryTransform.t},
-                     {"channels", channels}});
+    ordered_json entry = {{"segment", node.name},
+                          {"frame_transform", node.frameTransform.t},
+                          {"geometry_transform", node.geometryTransform.t},
+                          {"channels", channels}};
+    if (points) {
+      ordered_json list = ordered_json::array();
+      if (node.segment) {
+        node.segment->working.ForEachPoint([&](ControlPoint& p) {
+          list.push_back({{"number", p.number},
+                          {"position", Triple(p.position)},
+                          {"in", Triple(p.inTangent)},
+                          {"out", Triple(p.outTangent)}});
+        });
+      }
+      entry["points"] = list;
+    }
+    nodes.push_back(entry);
   }
   if (json) {
     std::cout << nodes.dump() << '\n';
@@ -428,6 +445,11 @@ int Eval(const std::string& document, const std::string& figureName, float frame
                 << node["frame_transform"].dump() << "\n  geometry "
                 << node["geometry_transform"].dump() << "\n  channels " << node["channels"].dump()
                 << '\n';
+      if (node.contains("points")) {
+        for (const auto& p : node["points"]) {
+          std::cout << "  point " << p["number"].dump() << " " << p["position"].dump() << '\n';
+        }
+      }
     }
   }
   return 0;

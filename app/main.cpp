@@ -50,6 +50,8 @@ int main(int argc, char** argv) {
   eval->add_option("--figure", evalFigure, "The figure an action moves");
   eval->add_option("--frame", evalFrame, "Frame number, from 1");
   eval->add_flag("--json", evalJson, "Print JSON");
+  bool evalPoints = false;
+  eval->add_flag("--points", evalPoints, "Also print every deformed control point");
 
   std::string convertIn, convertOut;
   CLI::App* convert = app.add_subcommand("convert", "Convert a picture to Targa or PNG");
@@ -121,7 +123,7 @@ int main(int argc, char** argv) {
   if (*convert)
     return cli::Convert(convertIn, convertOut);
   if (*eval)
-    return cli::Eval(evalDocument, evalFigure, evalFrame, evalJson);
+    return cli::Eval(evalDocument, evalFigure, evalFrame, evalJson, evalPoints);
   std::cout << app.help();
   return 0;
 }

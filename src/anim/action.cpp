@@ -13,9 +13,18 @@ namespace {
 constexpr double kRadians = std::numbers::pi / 180.0;
 
 void ShiftSubtree(Action& action, const Figure& figure, float frame, std::int16_t delta) {
+  const auto at = static_cast<std::int16_t>(frame);
   for (int n : figure.Subtree(figure.Patriarch())) {
-    if (ChannelSet* set = action.ChannelsOf(figure.nodes[static_cast<std::size_t>(n)].name)) {
-      ShiftFrames(*set, static_cast<std::int16_t>(frame), delta);
+    ActionEntry* e = action.Entry(figure.nodes[static_cast<std::size_t>(n)].name);
+    if (!e) {
+      continue;
+    }
+    if (e->channels) {
+      ShiftFrames(*e->channels, at, delta);
+    }
+    ShiftMuscleFrames(e->muscle, at, delta);
+    if (e->spine) {
+      ShiftSpineFrames(*e->spine, at, delta);
     }
   }
 }
@@ -144,7 +153,9 @@ bool SetPoseKey(Action& action, Figure& figure, int node, int index, float frame
   FigureNode& n = figure.nodes[static_cast<std::size_t>(node)];
   ActionEntry* entry = action.Entry(n.name);
   if (!entry) {
-    action.entries.push_back({n.name, nullptr, {}, {}});
+    ActionEntry fresh;
+    fresh.segmentPath = n.name;
+    action.entries.push_back(std::move(fresh));
     entry = &action.entries.back();
     action.Bind(figure);
   }
@@ -171,6 +182,34 @@ bool SetOrientKeys(Action& action, Figure& figure, int node, float frame, float 
   return SetPoseKey(action, figure, node, 6, frame, d.x, restDirection.x) &&
          SetPoseKey(action, figure, node, 7, frame, d.y, restDirection.y) &&
          SetPoseKey(action, figure, node, 8, frame, d.z, restDirection.z);
+}
+
+void DeformFigure(Figure& figure, Action& action, float frame) {
+  for (FigureNode& node : figure.nodes) {
+    node.spineFrames.clear();
+    if (!node.segment) {
+      continue;
+    }
+    Segment& segment = *node.segment;
+    segment.ResetWorkingCopy();
+    ActionEntry* entry = action.Entry(node.name);
+    if (!entry) {
+      continue;
+    }
+    if (!entry->muscle.empty()) {
+      ApplyMuscle(entry->muscle, segment.Splines(), segment.working, frame);
+      segment.working.PlaceStacksAndTangents();
+    }
+    if (entry->spine) {
+      if (entry->spine->binding.empty()) {
+        BindSpine(*entry->spine, segment.Splines());
+      }
+      ApplySpine(*entry->spine, segment.working, frame);
+      for (const SpinePoint& p : entry->spine->points) {
+        node.spineFrames.emplace_back(p.rest, p.transform);
+      }
+    }
+  }
 }
 
 void InsertFrames(Action& action, const Figure& figure, float frame, std::int16_t count) {

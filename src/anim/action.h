@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "anim/channel_set.h"
+#include "anim/muscle.h"
+#include "anim/spine.h"
 #include "figure/figure.h"
 #include "figure/pose.h"
 
@@ -29,6 +31,8 @@ struct ActionEntry {
   std::unique_ptr<ChannelSet> channels;  // null when the node has no keys
   std::string musclePath;                // "" for none
   std::string spinePath;
+  MuscleRecords muscle;          // read from musclePath
+  std::unique_ptr<Spine> spine;  // read from spinePath against the segment
 };
 
 class Action {
@@ -71,6 +75,12 @@ bool SetPoseKey(Action& action, Figure& figure, int node, int index, float frame
 // Keys channels 6 to 8 with the direction of the angles.
 bool SetOrientKeys(Action& action, Figure& figure, int node, float frame, float latitude,
                    float longitude);
+
+// Deforms every loaded segment's working copy for the action at frame:
+// back to rest, muscle motion, tangents, then spine bending (which also
+// gives spined nodes the frames their children hang from). Posing then
+// applies skins and the segment transforms.
+void DeformFigure(Figure& figure, Action& action, float frame);
 
 // ShiftFrames on the channel set of the patriarch and every descendant.
 void InsertFrames(Action& action, const Figure& figure, float frame, std::int16_t count);

@@ -1,7 +1,9 @@
 // Reading and writing action files.
 #include "anim/action_file.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "anim/channel_file.h"
 #include "model/patch_colours.h"
@@ -85,8 +87,29 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
     }
     entry.musclePath = muscle == "nomuscle" ? std::string() : Absolute(muscle, folder);
     entry.spinePath = spine == "nospine" ? std::string() : Absolute(spine, folder);
-    if (figure && figure->Find(entry.segmentPath) == kNoNode) {
+    const int node = figure ? figure->Find(entry.segmentPath) : kNoNode;
+    if (figure && node == kNoNode) {
       continue;  // a segment this figure does not have
+    }
+    // The muscle and spine files; one that cannot be read leaves the node
+    // without that motion.
+    if (!entry.musclePath.empty()) {
+      Result<MuscleFile> muscle = ReadMuscle(entry.musclePath);
+      if (muscle) {
+        entry.muscle = std::move(muscle->records);
+      } else {
+        log_line(muscle.failure().detail);
+      }
+    }
+    const FigureNode* owner =
+        node != kNoNode ? &figure->nodes[static_cast<std::size_t>(node)] : nullptr;
+    if (!entry.spinePath.empty() && owner && owner->segment) {
+      Result<Spine> spine = ReadSpine(entry.spinePath, owner->segment->Splines());
+      if (spine) {
+        entry.spine = std::make_unique<Spine>(std::move(*spine));
+      } else {
+        log_line(spine.failure().detail);
+      }
     }
     action.entries.push_back(std::move(entry));
   }
@@ -104,6 +127,34 @@ Result<Action> ReadAction(const std::string& path, const Figure* figure) {
 
 SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,
                        std::string* detail) {
+  // Muscle and spine files are written with the action, next to their
+  // segments, and named in it.
+  std::map<const ActionEntry*, std::pair<std::string, std::string>> companions;
+  for (const ActionEntry& e : action.entries) {
+    const int node = figure ? figure->Find(e.segmentPath) : kNoNode;
+    const Segment* segment =
+        node != kNoNode ? figure->nodes[static_cast<std::size_t>(node)].segment.get() : nullptr;
+    const float size = segment ? SegmentSize(*segment) : 1.0f;
+    std::string musclePath = e.musclePath, spinePath = e.spinePath;
+    if (!e.muscle.empty()) {
+      musclePath = MusclePath(e.segmentPath, path);
+      if (WriteMuscle(e.muscle, action.length, size, musclePath, detail) != SaveStatus::kSaved) {
+        return SaveStatus::kWriteError;
+      }
+    }
+    const bool spineKeys =
+        e.spine && std::any_of(e.spine->points.begin(), e.spine->points.end(),
+                               [](const SpinePoint& p) { return p.channels != nullptr; });
+    if (spineKeys) {
+      spinePath = SpinePath(e.segmentPath, path);
+      if (WriteSpine(*e.spine, action.length, size, spinePath, detail) != SaveStatus::kSaved) {
+        return SaveStatus::kWriteError;
+      }
+    }
+    companions[&e] = {musclePath, spinePath};
+  }
+  // The figure's depth-first order, then any record the figure lacks, so that
+  // nothing the action holds is dropped.
   std::vector<const ActionEntry*> order;
   if (figure) {
     for (int n : figure->DepthFirst()) {
@@ -113,8 +164,9 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
         }
       }
     }
-  } else {
-    for (const ActionEntry& e : action.entries) {
+  }
+  for (const ActionEntry& e : action.entries) {
+    if (std::find(order.begin(), order.end(), &e) == order.end()) {
       order.push_back(&e);
     }
   }
@@ -129,7 +181,8 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
                action.strideValues[0], action.strideValues[1]);
         w.Line("%g", static_cast<double>(action.referenceSize));
         for (const ActionEntry* e : order) {
-          if (!e->channels && e->musclePath.empty() && e->spinePath.empty()) {
+          const auto& [musclePath, spinePath] = companions[e];
+          if (!e->channels && musclePath.empty() && spinePath.empty()) {
             continue;
           }
           w.Line("%s", RelativeToFolder(e->segmentPath, folder).c_str());
@@ -139,10 +192,9 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
           } else {
             w.Line("noskeletal");
           }
-          w.Line("%s", e->musclePath.empty() ? "nomuscle"
-                                             : RelativeToFolder(e->musclePath, folder).c_str());
           w.Line("%s",
-                 e->spinePath.empty() ? "nospine" : RelativeToFolder(e->spinePath, folder).c_str());
+                 musclePath.empty() ? "nomuscle" : RelativeToFolder(musclePath, folder).c_str());
+          w.Line("%s", spinePath.empty() ? "nospine" : RelativeToFolder(spinePath, folder).c_str());
         }
       },
       detail);

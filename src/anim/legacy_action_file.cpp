@@ -127,7 +127,10 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
     channels->kind = kSkeletalKind;
     channels->defaults = kSkeletalDefaults;
     if (figure.Find(segmentPath) != kNoNode) {
-      action.entries.push_back({segmentPath, std::move(channels), {}, {}});
+      ActionEntry entry;
+      entry.segmentPath = segmentPath;
+      entry.channels = std::move(channels);
+      action.entries.push_back(std::move(entry));
     }
   }
   return action;

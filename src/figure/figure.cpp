@@ -63,6 +63,7 @@ int Figure::AddSegment(int parent, const std::string& segmentPath) {
   node.RebuildCog();
   const int index = static_cast<int>(nodes.size());
   nodes.push_back(node);
+  MarkChanged();
   int* link = nullptr;
   if (parent == kNoNode) {
     if (index == 0) {
@@ -76,7 +77,6 @@ int Figure::AddSegment(int parent, const std::string& segmentPath) {
     link = &nodes[static_cast<std::size_t>(*link)].nextSibling;
   }
   *link = index;
-  MarkChanged();
   return index;
 }
 

@@ -95,6 +95,10 @@ struct FigureNode {
   const void* channelSet = nullptr;  // the node's skeletal channel set in the current action
   std::vector<SkinPair> skins;       // pairs joining this node to its parent
   SegmentAttributes attributes;
+  // The posed spine of this node's segment (rest position and transform of
+  // each spine point), which children of a spined node hang from; empty
+  // without a spine.
+  std::vector<std::pair<Vector3, Transform>> spineFrames;
   // The loaded segment (shared splines, own working copy); null for a ghost
   // or before the segments are loaded.
   std::shared_ptr<Segment> segment;

@@ -13,6 +13,32 @@ void Segment::RebuildWorkingCopy() {
   working = splines->DeepCopy(/*clearSelection=*/true);
 }
 
+void Segment::ResetWorkingCopy() {
+  const std::vector<Spline>& rest = splines->Splines();
+  const std::vector<Spline>& work = working.Splines();
+  bool same = rest.size() == work.size();
+  for (std::size_t i = 0; same && i < rest.size(); ++i) {
+    const ControlPoint* r = rest[i].first;
+    ControlPoint* w = work[i].first;
+    for (; r && w; r = NextInTraversal(r), w = NextInTraversal(w)) {
+      if (r->number != w->number) {
+        same = false;
+        break;
+      }
+      w->position = r->position;
+      w->inTangent = r->inTangent;
+      w->outTangent = r->outTangent;
+      w->SetInBias(r->InBias());
+      w->SetOutBias(r->OutBias());
+      w->hookTangents = r->hookTangents;
+    }
+    same = same && !r && !w;
+  }
+  if (!same) {
+    RebuildWorkingCopy();
+  }
+}
+
 void Segment::SplinesEdited() {
   bounds = splines->BoundingBox();
   RebuildWorkingCopy();

@@ -61,6 +61,10 @@ class Segment {
 
   // Deep copy of the splines with the selection cleared.
   void RebuildWorkingCopy();
+  // Puts the working copy back to the rest points (positions, bias,
+  // tangents) before a frame deforms it; rebuilds it when the structure
+  // differs.
+  void ResetWorkingCopy();
   // Splines changed: recompute the bounding box, rebuild the working copy, and
   // mark the segment file changed and the patches stale.
   void SplinesEdited();

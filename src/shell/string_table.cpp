@@ -98,6 +98,9 @@ constexpr Entry kTable[] = {
     {str::kUntitled, "untitled"},
     {str::kFindingPatches, "Finding Patches: "},
     {str::kAlreadySkinned, "Already Skinned"},
+    {str::kNoSpineSelected, "No Spine Selected."},
+    {str::kNoSpinePointSelected, "No Spine Point Selected!"},
+    {str::kNoSpineAssign, "No Spine. Assign Selected Spline?"},
 };
 
 constexpr bool SortedById() {

@@ -73,6 +73,9 @@ inline constexpr int kNoFigureSelected = 30033;
 inline constexpr int kUntitled = 30034;
 inline constexpr int kFindingPatches = 30035;
 inline constexpr int kAlreadySkinned = 30036;
+inline constexpr int kNoSpineSelected = 30037;
+inline constexpr int kNoSpinePointSelected = 30038;
+inline constexpr int kNoSpineAssign = 30039;
 }  // namespace str
 
 // The text of an entry, if the table has it.

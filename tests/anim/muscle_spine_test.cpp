@@ -1,0 +1,265 @@
+// Muscle motion and spines: deformation by hand-worked values, binding, and
+// the files that travel with an action.
+#include <gtest/gtest.h>
+
+#include "anim/action_file.h"
+#include "figure/figure_document.h"
+#include "figure/pose.h"
+#include "model/segment_file.h"
+#include "support/expect_vector.h"
+#include "support/temp_dir.h"
+
+namespace zentrope {
+namespace {
+
+using testing::TempDir;
+using testing::VectorNear;
+
+// Splines A (1, 2, 3) and B (4, 5); 5 stacked on 2.
+Segment Stacked() {
+  Segment seg;
+  const Vector3 a[] = {{0, 0, 0}, {2, 0, 0}, {4, 1, 0}};
+  const Vector3 b[] = {{2, 3, 0}, {2, 0, 0}};
+  ControlPoint* sa = seg.Splines().AppendSpline(a);
+  ControlPoint* sb = seg.Splines().AppendSpline(b);
+  sa->next->attachedAbove = sb->next;
+  sb->next->attachedTo = sa->next;
+  seg.Renumber();
+  seg.Splines().PlaceStacksAndTangents();
+  seg.RebuildWorkingCopy();
+  return seg;
+}
+
+TEST(MuscleTest, MotionCarriesTheStack) {
+  Segment seg = Stacked();
+  MuscleRecords records;
+  const ControlPoint& p2 = *seg.Splines().FindByNumber(2);
+  for (int c = 0; c < 3; ++c) {
+    ASSERT_TRUE(SetMuscleKey(records, p2, c, 3, c == 0 ? 1.0f : 0.0f));
+  }
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].type, kMuscleFree);
+  // The attached point takes bias records only.
+  const ControlPoint& p5 = *seg.Splines().FindByNumber(5);
+  EXPECT_FALSE(SetMuscleKey(records, p5, 0, 3, 1.0f));
+  ASSERT_TRUE(SetMuscleKey(records, p5, 3, 3, 20.0f));
+  EXPECT_EQ(records[1].type, kMuscleAttached);
+  ApplyMuscle(records, seg.Splines(), seg.working, 3);
+  EXPECT_EQ(seg.working.FindByNumber(2)->position, (Vector3{3, 0, 0}));
+  EXPECT_EQ(seg.working.FindByNumber(5)->position, (Vector3{3, 0, 0}));
+  EXPECT_EQ(seg.working.FindByNumber(5)->alphaIn, 20.0f);
+  // Frame 1 was keyed at rest.
+  seg.ResetWorkingCopy();
+  ApplyMuscle(records, seg.Splines(), seg.working, 1);
+  EXPECT_EQ(seg.working.FindByNumber(2)->position, (Vector3{2, 0, 0}));
+  // The rest points never move.
+  EXPECT_EQ(seg.Splines().FindByNumber(2)->position, (Vector3{2, 0, 0}));
+}
+
+TEST(MuscleTest, BiasOffsetsOnSmoothAndPeakedPoints) {
+  Segment seg = Stacked();
+  ControlPoint* smooth = seg.Splines().FindByNumber(2);
+  smooth->SetInBias({5, 1, 2});
+  ControlPoint* peaked = seg.Splines().FindByNumber(3);
+  peaked->flags &= static_cast<std::uint16_t>(~kPointSmooth);
+  peaked->SetOutBias({3, 4, 2});
+  seg.RebuildWorkingCopy();
+  MuscleRecords records;
+  const float values[6] = {10, 0, 50, 99, 99, 99};
+  for (int b = 0; b < 6; ++b) {
+    ASSERT_TRUE(SetMuscleKey(records, *smooth, 3 + b, 4, values[b]));
+    ASSERT_TRUE(SetMuscleKey(records, *peaked, 3 + b, 4, values[b]));
+  }
+  ApplyMuscle(records, seg.Splines(), seg.working, 4);
+  const ControlPoint* w = seg.working.FindByNumber(2);
+  EXPECT_EQ(w->InBias(), (Bias{15, 1, 1}));
+  EXPECT_EQ(w->OutBias(), w->InBias());  // the Out values 99 are not used
+  const ControlPoint* wp = seg.working.FindByNumber(3);
+  EXPECT_EQ(wp->alphaOut, 102.0f);
+  EXPECT_EQ(wp->gammaOut, 103.0f);
+  EXPECT_NEAR(wp->magnitudeOut, 1.98f, 1e-6f);
+}
+
+TEST(MuscleTest, RecordedEditsKeyDisplacementAndBias) {
+  Segment seg = Stacked();
+  const ControlPoint& rest = *seg.Splines().FindByNumber(1);
+  ControlPoint edited = rest;
+  edited.position += Vector3{0, 2, 0};
+  edited.magnitudeIn = 3.0f;
+  MuscleRecords records;
+  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &edited}}, 6));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(EvaluateChannel(*records[0].motion, 1, 6), 2.0f);
+  EXPECT_EQ(EvaluateChannel(*records[0].bias, 2, 6), 300.0f);
+  EXPECT_EQ(EvaluateChannel(*records[0].bias, 0, 6), 0.0f);
+}
+
+// Two spine points (0,0,0) and (0,10,0) on the first spline; the second
+// spline's points follow them.
+Segment Spined() {
+  Segment seg;
+  const Vector3 spine[] = {{0, 0, 0}, {0, 10, 0}};
+  const Vector3 body[] = {{1, 1, 0}, {0, 5, 0}, {1, 10, 0}, {0, 4, 0}};
+  seg.Splines().AppendSpline(spine);
+  seg.Splines().AppendSpline(body);
+  seg.Renumber();
+  seg.RebuildWorkingCopy();
+  return seg;
+}
+
+TEST(SpineTest, RestAndBinding) {
+  Segment seg = Spined();
+  Spine spine = AssignSpine(seg.Splines(), *seg.Splines().Splines()[0].first->next);
+  EXPECT_EQ(spine.firstNumber, 1);
+  ASSERT_EQ(spine.points.size(), 2u);
+  EXPECT_EQ(spine.binding.at(4), 0);  // (0, 5, 0) lies between: the earlier point
+  EXPECT_EQ(spine.binding.at(5), 1);  // (1, 10, 0) is nearer the second point
+  EXPECT_EQ(spine.binding.at(3), 0);
+  // The binding is by index (0 or 1).
+  ApplySpine(spine, seg.working, 7);
+  seg.working.ForEachPoint([&](ControlPoint& p) {
+    EXPECT_TRUE(VectorNear(p.position, seg.Splines().FindByNumber(p.number)->position, 1e-6f));
+  });
+  EXPECT_EQ(NearestSpinePoint(spine, {0, 5, 0}), 0);
+  EXPECT_EQ(NearestSpinePoint(spine, {0, 6, 0}), 1);
+}
+
+TEST(SpineTest, RotationOnTheFirstPointTurnsTheChain) {
+  Segment seg = Spined();
+  Spine spine = AssignSpine(seg.Splines(), *seg.Splines().Splines()[0].first);
+  ASSERT_TRUE(SetSpineKey(spine, 0, 8, 5, 90));  // Z Rotate: the first angle
+  ApplySpine(spine, seg.working, 5);
+  // Rx(−90) turns (x, y, z) into (x, z, −y) about the first point.
+  EXPECT_TRUE(VectorNear(seg.working.FindByNumber(2)->position, {0, 0, -10}, 1e-5f));
+  EXPECT_TRUE(VectorNear(seg.working.FindByNumber(5)->position, {1, 0, -10}, 1e-5f));
+  EXPECT_TRUE(VectorNear(seg.working.FindByNumber(3)->position, {1, 0, -1}, 1e-5f));
+  // Tangents turn with their points.
+  const ControlPoint* rest = seg.Splines().FindByNumber(5);
+  const ControlPoint* moved = seg.working.FindByNumber(5);
+  EXPECT_TRUE(VectorNear(moved->outTangent,
+                         {rest->outTangent.x, rest->outTangent.z, -rest->outTangent.y}, 1e-5f));
+}
+
+TEST(SpineTest, ChildrenHangFromTheNearestSpinePoint) {
+  Figure figure;
+  const int root = figure.AddSegment(kNoNode, "/body.seg");
+  const int child = figure.AddGhost(root);
+  figure.nodes[static_cast<std::size_t>(child)].position = {0, 11, 0};
+  figure.nodes[0].segment = std::make_shared<Segment>(Spined());
+  Action action;
+  ActionEntry entry;
+  entry.segmentPath = "/body.seg";
+  entry.spine = std::make_unique<Spine>(AssignSpine(
+      figure.nodes[0].segment->Splines(), *figure.nodes[0].segment->Splines().Splines()[0].first));
+  ASSERT_TRUE(SetSpineKey(*entry.spine, 0, 8, 5, 90));
+  action.entries.push_back(std::move(entry));
+  DeformFigure(figure, action, 5);
+  PoseFigure(figure, Transform::Identity(), {1, 1, 1});
+  // The child's pivot, one unit past the second spine point, turns with it.
+  EXPECT_TRUE(VectorNear(figure.nodes[1].frameTransform.Translation(), {0, 0, -11}, 1e-5f));
+  EXPECT_EQ(CheckSpinePoint(nullptr, 0).message, "No Spine Selected.");
+  EXPECT_EQ(CheckSpinePoint(action.entries[0].spine.get(), 5).message, "No Spine Point Selected!");
+  EXPECT_TRUE(CheckSpinePoint(action.entries[0].spine.get(), 1).Ok());
+}
+
+TEST(SpineTest, ScaleStretchesTheChain) {
+  Segment seg = Spined();
+  Spine spine = AssignSpine(seg.Splines(), *seg.Splines().Splines()[0].first);
+  ASSERT_TRUE(SetSpineKey(spine, 0, 4, 3, 200));  // Y Scale
+  ApplySpine(spine, seg.working, 3);
+  EXPECT_TRUE(VectorNear(seg.working.FindByNumber(2)->position, {0, 20, 0}, 1e-5f));
+  EXPECT_TRUE(VectorNear(seg.working.FindByNumber(5)->position, {1, 20, 0}, 1e-5f));
+  EXPECT_TRUE(VectorNear(seg.working.FindByNumber(4)->position, {0, 10, 0}, 1e-5f));
+  EXPECT_TRUE(VectorNear(seg.working.FindByNumber(6)->position, {0, 8, 0}, 1e-5f));
+}
+
+TEST(MuscleSpineFileTest, FilesTravelWithTheAction) {
+  TempDir dir;
+  SegmentRegistry registry;
+  // A one-node figure whose segment has a spine spline and a stacked point.
+  Segment seg = Spined();
+  seg.path = (dir / "models" / "body.seg").string();
+  seg.MarkModified(kSegmentSplinesChanged);
+  ASSERT_TRUE(SaveSegment(seg).Ok());
+  Figure figure;
+  figure.path = (dir / "body.fig").string();
+  figure.AddSegment(kNoNode, seg.path);
+  ASSERT_EQ(SaveFigure(figure).failures.size(), 0u);
+  Result<Figure> opened = OpenFigure(figure.path, registry);
+  ASSERT_TRUE(opened) << opened.failure().detail;
+  Action action;
+  action.path = (dir / "walk.act").string();
+  ActionEntry entry;
+  entry.segmentPath = seg.path;
+  ASSERT_TRUE(
+      SetMuscleKey(entry.muscle, *opened->nodes[0].segment->Splines().FindByNumber(3), 0, 4, 2.5f));
+  entry.spine =
+      std::make_unique<Spine>(AssignSpine(opened->nodes[0].segment->Splines(),
+                                          *opened->nodes[0].segment->Splines().Splines()[0].first));
+  ASSERT_TRUE(SetSpineKey(*entry.spine, 1, 0, 6, 3.0f));
+  action.entries.push_back(std::move(entry));
+  ASSERT_EQ(opened->nodes[0].name, seg.path);
+  ASSERT_EQ(WriteAction(action, action.path, &*opened), SaveStatus::kSaved);
+  EXPECT_TRUE(std::filesystem::exists(dir / "models" / "muscle" / "walk.mus"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "models" / "spine" / "walk.spi"));
+  EXPECT_NE(testing::ReadFile(dir / "walk.act").find("models/muscle/walk.mus"), std::string::npos)
+      << testing::ReadFile(dir / "walk.act");
+
+  Result<Action> back = ReadAction(action.path, &*opened);
+  ASSERT_TRUE(back) << back.failure().detail;
+  ASSERT_EQ(back->entries.size(), 1u);
+  const ActionEntry& e = back->entries[0];
+  ASSERT_EQ(e.muscle.size(), 1u);
+  EXPECT_EQ(EvaluateChannel(*e.muscle[0].motion, 0, 4), 2.5f);
+  ASSERT_NE(e.spine, nullptr);
+  EXPECT_EQ(EvaluateChannel(*e.spine->points[1].channels, 0, 6), 3.0f);
+  // Deforming the figure applies both.
+  back->Bind(*opened);
+  DeformFigure(*opened, *back, 6);
+  const ControlPoint* p3 = opened->nodes[0].segment->working.FindByNumber(3);
+  EXPECT_GT(p3->position.x, 1.0f);
+}
+
+TEST(MuscleSpineFileTest, SpineOfAVanishedSplineIsDropped) {
+  TempDir dir;
+  Segment seg = Spined();
+  Spine spine = AssignSpine(seg.Splines(), *seg.Splines().Splines()[0].first);
+  SetSpineKey(spine, 0, 1, 3, 2.0f);
+  ASSERT_EQ(WriteSpine(spine, 30, 10, (dir / "a.spi").string()), SaveStatus::kSaved);
+  Result<Spine> fine = ReadSpine((dir / "a.spi").string(), seg.Splines());
+  ASSERT_TRUE(fine) << fine.failure().detail;
+  EXPECT_EQ(fine->points.size(), 2u);
+  Segment other;
+  const Vector3 pts[] = {{0, 0, 0}, {1, 0, 0}};
+  other.Splines().AppendSpline(pts);
+  for (ControlPoint* p = other.Splines().Splines()[0].first; p; p = p->next) {
+    p->number += 100;
+  }
+  EXPECT_FALSE(ReadSpine((dir / "a.spi").string(), other.Splines()));
+}
+
+TEST(MuscleSpineFileTest, FrameFiles) {
+  TempDir dir;
+  Segment seg = Stacked();
+  MuscleRecords records;
+  SetMuscleKey(records, *seg.Splines().FindByNumber(2), 1, 5, 4.0f);
+  SetMuscleKey(records, *seg.Splines().FindByNumber(5), 3, 5, 30.0f);
+  ASSERT_EQ(WriteMuscleFrame(records, 5, (dir / "a.muf").string()), SaveStatus::kSaved);
+  MuscleRecords fresh;
+  ASSERT_TRUE(ReadMuscleFrame(fresh, seg.Splines(), 9, (dir / "a.muf").string()));
+  ASSERT_EQ(fresh.size(), 2u);
+  EXPECT_EQ(EvaluateChannel(*fresh[0].motion, 1, 9), 4.0f);
+  EXPECT_EQ(EvaluateChannel(*fresh[1].bias, 0, 9), 30.0f);
+
+  Segment body = Spined();
+  Spine spine = AssignSpine(body.Splines(), *body.Splines().Splines()[0].first);
+  SetSpineKey(spine, 1, 7, 2, 45.0f);
+  ASSERT_EQ(WriteSpineFrame(spine, 2, 10, (dir / "a.spf").string()), SaveStatus::kSaved);
+  Spine again = AssignSpine(body.Splines(), *body.Splines().Splines()[0].first);
+  ASSERT_TRUE(ReadSpineFrame(again, 8, (dir / "a.spf").string()));
+  EXPECT_EQ(again.points[0].channels, nullptr);
+  EXPECT_EQ(EvaluateChannel(*again.points[1].channels, 7, 8), 45.0f);
+}
+
+}  // namespace
+}  // namespace zentrope
