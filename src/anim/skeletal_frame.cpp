@@ -15,13 +15,26 @@ namespace zentrope {
 
 namespace {
 
-// Children first, then the node.
+// Children first, then the node (without recursion).
 void PostOrder(const Figure& figure, int node, std::vector<int>& out) {
-  for (int c = figure.nodes[static_cast<std::size_t>(node)].firstChild; c != kNoNode;
-       c = figure.nodes[static_cast<std::size_t>(c)].nextSibling) {
-    PostOrder(figure, c, out);
+  std::vector<std::pair<int, bool>> stack{{node, false}};
+  while (!stack.empty()) {
+    auto [n, expanded] = stack.back();
+    stack.pop_back();
+    if (expanded) {
+      out.push_back(n);
+      continue;
+    }
+    stack.emplace_back(n, true);
+    std::vector<int> children;
+    for (int c = figure.nodes[static_cast<std::size_t>(n)].firstChild; c != kNoNode;
+         c = figure.nodes[static_cast<std::size_t>(c)].nextSibling) {
+      children.push_back(c);
+    }
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+      stack.emplace_back(*it, false);
+    }
   }
-  out.push_back(node);
 }
 
 }  // namespace

@@ -36,8 +36,9 @@ Transform ChildParent(const FigureNode& node, const Vector3& childPosition) {
   return Transform::FromParts(f.Linear() * local.Linear(), f.ApplyToPoint(local.Translation()));
 }
 
-void PoseNode(Figure& figure, int index, const Transform& mp, const Vector3& sp,
-              const PoseFunction& pose) {
+// Poses one node from the transform and scale it hangs from.
+void PoseOne(Figure& figure, int index, const Transform& mp, const Vector3& sp,
+             const PoseFunction& pose) {
   FigureNode& node = figure.nodes[static_cast<std::size_t>(index)];
   const NodePose p = pose ? pose(figure, index) : RestPose(node);
   const Vector3 s = Mul(Mul(sp, p.scale), node.scale);
@@ -48,12 +49,6 @@ void PoseNode(Figure& figure, int index, const Transform& mp, const Vector3& sp,
   ScaleColumns(geometry, s);
   node.geometryTransform = Transform::FromParts(geometry, pivot);
   node.posedScale = s;
-  for (int c = node.firstChild; c != kNoNode;
-       c = figure.nodes[static_cast<std::size_t>(c)].nextSibling) {
-    const Transform parent = ChildParent(figure.nodes[static_cast<std::size_t>(index)],
-                                         figure.nodes[static_cast<std::size_t>(c)].position);
-    PoseNode(figure, c, parent, s, pose);
-  }
 }
 
 }  // namespace
@@ -69,9 +64,17 @@ void PoseFigure(Figure& figure, const Transform& parent, const Vector3& parentSc
   if (figure.nodes.empty()) {
     return;
   }
-  for (int top = figure.Patriarch(); top != kNoNode;
-       top = figure.nodes[static_cast<std::size_t>(top)].nextSibling) {
-    PoseNode(figure, top, parent, parentScale, pose);
+  // Depth first without recursion: a figure read from a file may nest
+  // deeper than the stack would allow.
+  for (int n : figure.DepthFirst()) {
+    const int up = figure.nodes[static_cast<std::size_t>(n)].parent;
+    if (up == kNoNode) {
+      PoseOne(figure, n, parent, parentScale, pose);
+      continue;
+    }
+    const FigureNode& p = figure.nodes[static_cast<std::size_t>(up)];
+    PoseOne(figure, n, ChildParent(p, figure.nodes[static_cast<std::size_t>(n)].position),
+            p.posedScale, pose);
   }
   // With every transform known, skins join the segments' tangents.
   ApplySkins(figure);

@@ -130,6 +130,22 @@ TEST(FigureFileTest, OlderVersionsAndFailures) {
   EXPECT_EQ(bad.failure().message, "Trouble Opening Figure");
 }
 
+TEST(FigureFileTest, DeepChainsReadAndPoseWithoutRecursion) {
+  // 100,000 ghosts, each the only child of the one before.
+  constexpr int kDepth = 100000;
+  std::string text = "FIGU 4 0 1 0 0 0\n0\n";
+  text.reserve(static_cast<std::size_t>(kDepth) * 60);
+  for (int i = 0; i < kDepth; ++i) {
+    text += "\n2\n0 1 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n";
+    text += i + 1 < kDepth ? "0 1\n" : "0 0\n";
+  }
+  Result<Figure> f = ParseFigure(text, "deep.fig");
+  ASSERT_TRUE(f) << f.failure().detail;
+  ASSERT_EQ(f->nodes.size(), static_cast<std::size_t>(kDepth));
+  PoseFigure(*f, Transform::Identity(), {1, 1, 1});
+  EXPECT_EQ(f->nodes.back().frameTransform.Translation().y, static_cast<float>(kDepth));
+}
+
 TEST(FigureTest, LimitsAndDrawModes) {
   Figure figure;
   const int root = figure.AddGhost(kNoNode);
