@@ -350,6 +350,38 @@ int Resave(const std::string& in, const std::string& out) {
     }
     return report.Ok() ? 0 : 1;
   }
+  if (tag == "FIGU") {
+    // The figure and its companions, under the new stem.
+    Result<Figure> figure = ReadFigure(in);
+    if (!figure) {
+      std::cerr << in << ": " << figure.failure().message << " (" << figure.failure().detail
+                << ")\n";
+      return 1;
+    }
+    ReadSkinFile(*figure, SkinFilePath(in));
+    ReadAttributeFile(*figure, AttributeFilePath(in));
+    figure->path = out;
+    figure->flags = kFigureSaveNeeded | kFigureAttributesChanged | kFigureSkinChanged;
+    const SaveReport report = SaveFigure(*figure);
+    for (const std::string& failure : report.failures) {
+      std::cerr << out << ": " << failure << '\n';
+    }
+    return report.Ok() ? 0 : 1;
+  }
+  if (tag == "ACTI") {
+    Result<Action> action = ReadAction(in);
+    if (!action) {
+      std::cerr << in << ": " << action.failure().message << " (" << action.failure().detail
+                << ")\n";
+      return 1;
+    }
+    std::string detail;
+    if (WriteAction(*action, out, nullptr, &detail) != SaveStatus::kSaved) {
+      std::cerr << out << ": " << LoadString(str::kTroubleSavingAction) << " (" << detail << ")\n";
+      return 1;
+    }
+    return 0;
+  }
   if (tag == "GROU") {
     std::string contents, error;
     if (!LoadDocumentText(in, contents, &error)) {

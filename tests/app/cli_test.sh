@@ -54,6 +54,14 @@ echo "$rest" | grep -q '"frame_transform":\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,
 moved=$("$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame 30 --json)
 echo "$moved" | grep -q '"channels":\[0.0,0.0,0.0,100.0,100.0,100.0,-100.0,0.0,0.0,45.0\]' || fail "posed channels: $moved"
 "$zentrope" eval "$arm/wave.act" --frame 3 2>/dev/null && fail "action without a figure accepted"
+# Resaved beside the originals, paths stay relative and the bytes the same.
+mkdir -p "$work/arm2"
+cp "$arm"/* "$work/arm2/"
+"$zentrope" resave "$work/arm2/arm.fig" -o "$work/arm2/copy.fig" || fail "resave figure"
+"$zentrope" resave "$work/arm2/wave.act" -o "$work/arm2/copy.act" || fail "resave action"
+cmp -s "$arm/arm.fig" "$work/arm2/copy.fig" || fail "resaved figure differs"
+cmp -s "$arm/wave.act" "$work/arm2/copy.act" || fail "resaved action differs"
+[ -e "$work/arm2/copy.att" ] || fail "resaved figure lacks its attribute file"
 "$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame 1 --points --json | grep -q '"points":\[{"number":1,"position":\[-2.0,0.0,0.0\]' || fail "eval --points"
 printf 'SKIN 2 0 1 0 0 0\n0\nlower.seg\n2\n3 1\n4 2\n' > "$work/arm.ski"
 expect_eq "$("$zentrope" info "$work/arm.ski" --json)" '{"type":"SKIN","version":2,"nodes":1,"pairs":2}' "skin info"
