@@ -5,6 +5,7 @@
 
 #include "anim/action_file.h"
 #include "core/rotation.h"
+#include "support/elementary_rotations.h"
 #include "support/expect_vector.h"
 #include "support/temp_dir.h"
 
@@ -13,6 +14,9 @@ namespace {
 
 using testing::MatrixNear;
 using testing::ReadFile;
+using testing::Roll;
+using testing::Rx;
+using testing::Ry;
 using testing::SourceDir;
 using testing::TempDir;
 using testing::VectorNear;
@@ -105,21 +109,6 @@ TEST(ActionTest, PosingWithAnActionAndTheReferenceSize) {
   action.referenceSize = 10.0f;  // made on a figure half this one's size (2 · 10 / 10)
   PoseFigure(figure, Transform::Identity(), {1, 1, 1}, ActionPose(action, 3));
   EXPECT_TRUE(VectorNear(figure.nodes[1].frameTransform.Translation(), {12, -20, 0}, 1e-5f));
-}
-
-double Rad(double d) {
-  return d * 3.14159265358979323846 / 180.0;
-}
-Matrix3 Rx(double d) {
-  const auto c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
-  return {{1, 0, 0, 0, c, -s, 0, s, c}};
-}
-Matrix3 Ry(double d) {
-  const auto c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
-  return {{c, 0, s, 0, 1, 0, -s, 0, c}};
-}
-Matrix3 Roll(const Vector3& a) {
-  return Ry(-a.y) * Rx(-a.x) * Ry(-(a.z - a.y));
 }
 
 TEST(ActionTest, TwoNodesPosedByAnActionAgainstTransformsComposedByHand) {

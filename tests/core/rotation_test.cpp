@@ -6,30 +6,17 @@
 #include <random>
 
 #include "core/rotation.h"
+#include "support/elementary_rotations.h"
 #include "support/expect_vector.h"
 
 namespace zentrope {
 namespace {
 
 using testing::MatrixNear;
+using testing::Rx;
+using testing::Ry;
+using testing::Rz;
 using testing::VectorNear;
-
-double Rad(double degrees) {
-  return degrees * std::numbers::pi / 180.0;
-}
-
-Matrix3 Rx(double d) {
-  const float c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
-  return {{1, 0, 0, 0, c, -s, 0, s, c}};
-}
-Matrix3 Ry(double d) {
-  const float c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
-  return {{c, 0, s, 0, 1, 0, -s, 0, c}};
-}
-Matrix3 Rz(double d) {
-  const float c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
-  return {{c, -s, 0, s, c, 0, 0, 0, 1}};
-}
 
 TEST(RotationTest, BuildRotationIsProductOfElementaryRotations) {
   std::mt19937 rng(7);

@@ -7,6 +7,7 @@
 #include "core/rotation.h"
 #include "figure/figure_file.h"
 #include "figure/pose.h"
+#include "support/elementary_rotations.h"
 #include "support/expect_vector.h"
 #include "support/temp_dir.h"
 
@@ -15,26 +16,13 @@ namespace {
 
 using testing::MatrixNear;
 using testing::ReadFile;
+using testing::Roll;
+using testing::Rx;
+using testing::Ry;
 using testing::SourceDir;
 using testing::TempDir;
 using testing::VectorNear;
 using testing::WriteFile;
-
-double Rad(double d) {
-  return d * std::numbers::pi / 180.0;
-}
-Matrix3 Rx(double d) {
-  const auto c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
-  return {{1, 0, 0, 0, c, -s, 0, s, c}};
-}
-Matrix3 Ry(double d) {
-  const auto c = static_cast<float>(std::cos(Rad(d))), s = static_cast<float>(std::sin(Rad(d)));
-  return {{c, 0, s, 0, 1, 0, -s, 0, c}};
-}
-// The roll-relative rotation composed by hand: Ry(−a1)·Rx(−a0)·Ry(−(a2 − a1)).
-Matrix3 Roll(const Vector3& a) {
-  return Ry(-a.y) * Rx(-a.x) * Ry(-(a.z - a.y));
-}
 
 std::string Record(const std::string& name, const std::string& mode, const std::string& rotation,
                    const std::string& links) {
