@@ -102,16 +102,14 @@ Outcome GroupInfo(const std::string& name) {
 }
 
 // A picture, read in full so that a broken one is reported.
-Outcome ImageInfo(const std::string& name, bool* isImage) {
+Outcome ImageInfo(const std::string& name) {
   Image image;
   image.fileName = name;
   image.flags = kImageQuiet;
   std::string error;
-  *isImage = false;
   if (!LoadImage(image, -1, 0, &error)) {
     return {false, error, {}};
   }
-  *isImage = true;
   ordered_json j;
   j["type"] = "IMAGE";
   j["format"] = FormatName(image.format);
@@ -258,28 +256,22 @@ Outcome Describe(const std::string& name) {
   if (tag == "GROU") {
     return GroupInfo(name);
   }
-  {
-    const std::optional<std::filesystem::path> file = LocateFile(name);
-    std::vector<std::uint8_t> head(600);
-    std::size_t got = 0;
-    if (file) {
-      if (std::FILE* f = std::fopen(file->c_str(), "rb")) {
-        got = std::fread(head.data(), 1, head.size(), f);
-        std::fclose(f);
-      }
-    }
-    if (DetectImageFormat(head.data(), got) != ImageFormat::kUnknown) {
-      bool isImage = false;
-      return ImageInfo(name, &isImage);
-    }
-  }
+  // Not a tagged document: perhaps a picture.
   std::string error;
-  if (!LocateFile(name, &error)) {
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  if (!file) {
     return {false, error, {}};
   }
-  std::error_code ec;
-  if (!std::filesystem::exists(*LocateFile(name), ec)) {
+  std::vector<std::uint8_t> head(600);
+  std::size_t got = 0;
+  if (std::FILE* f = std::fopen(file->c_str(), "rb")) {
+    got = std::fread(head.data(), 1, head.size(), f);
+    std::fclose(f);
+  } else {
     return {false, "no such file", {}};
+  }
+  if (DetectImageFormat(head.data(), got) != ImageFormat::kUnknown) {
+    return ImageInfo(name);
   }
   return {false, "not a document this program reads", {}};
 }
