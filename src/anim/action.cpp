@@ -138,14 +138,19 @@ PoseFunction ActionPose(const Action& action, float frame) {
     const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];
     const auto* channels = static_cast<const ChannelSet*>(node.channelSet);
     NodePose pose = EvaluatePose(node, channels, frame);
-    if (action.referenceSize != 0.0f && !figure.nodes.empty()) {
-      // An action made on a larger or smaller figure moves this one in
-      // proportion.
-      const FigureNode& patriarch = figure.nodes[0];
-      pose.translation *= patriarch.scale.y * patriarch.size / action.referenceSize;
-    }
+    // An action made on a larger or smaller figure moves this one in
+    // proportion.
+    pose.translation *= SizeFactor(figure, action);
     return pose;
   };
+}
+
+float SizeFactor(const Figure& figure, const Action& action) {
+  if (action.referenceSize == 0.0f || figure.nodes.empty()) {
+    return 1.0f;
+  }
+  const FigureNode& patriarch = figure.nodes[0];
+  return patriarch.scale.y * patriarch.size / action.referenceSize;
 }
 
 bool SetPoseKey(Action& action, Figure& figure, int node, int index, float frame, float value,
@@ -185,14 +190,23 @@ bool SetOrientKeys(Action& action, Figure& figure, int node, float frame, float 
 }
 
 void DeformFigure(Figure& figure, Action& action, float frame) {
-  for (FigureNode& node : figure.nodes) {
+  DeformFigure(figure, [&](int n) {
+    return NodeLayer{action.Entry(figure.nodes[static_cast<std::size_t>(n)].name), frame};
+  });
+}
+
+void DeformFigure(Figure& figure, const std::function<NodeLayer(int node)>& layer) {
+  for (std::size_t n = 0; n < figure.nodes.size(); ++n) {
+    FigureNode& node = figure.nodes[n];
     node.spineFrames.clear();
     if (!node.segment) {
       continue;
     }
     Segment& segment = *node.segment;
     segment.ResetWorkingCopy();
-    ActionEntry* entry = action.Entry(node.name);
+    const NodeLayer l = layer(static_cast<int>(n));
+    ActionEntry* entry = l.entry;
+    const float frame = l.frame;
     if (!entry) {
       continue;
     }

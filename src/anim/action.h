@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,10 @@ NodePose EvaluatePose(const FigureNode& node, const ChannelSet* channels, float 
 // The pose function that PoseFigure calls for an action at a frame,
 // including the reference-size scaling of translations.
 PoseFunction ActionPose(const Action& action, float frame);
+// The figure's size relative to the size the action was made at: the
+// patriarch's size times its Y scale over the action's reference size (1
+// when the reference size is unknown).
+float SizeFactor(const Figure& figure, const Action& action);
 
 // Keys channel index of a node at frame, creating its channel set on demand;
 // a later frame on a channel without a key at frame 1 first keys frame 1 with
@@ -81,6 +86,14 @@ bool SetOrientKeys(Action& action, Figure& figure, int node, float frame, float 
 // gives spined nodes the frames their children hang from). Posing then
 // applies skins and the segment transforms.
 void DeformFigure(Figure& figure, Action& action, float frame);
+// The same with each node deformed by its own action entry and frame (a
+// choreography's overload tracks drive different nodes); a null entry
+// leaves the node at rest.
+struct NodeLayer {
+  ActionEntry* entry = nullptr;
+  float frame = 1.0f;
+};
+void DeformFigure(Figure& figure, const std::function<NodeLayer(int node)>& layer);
 
 // ShiftFrames on the channel set of the patriarch and every descendant.
 void InsertFrames(Action& action, const Figure& figure, float frame, std::int16_t count);

@@ -2,6 +2,7 @@
 #include "anim/action_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 
@@ -16,14 +17,27 @@ namespace zentrope {
 
 namespace {
 
-std::string Absolute(const std::string& stored, const std::filesystem::path& folder) {
-  if (resolve_path(stored, Projects()).kind != PathKind::kPlain) {
-    return stored;
-  }
-  return ResolveInFolder(stored, folder).string();
-}
-
 }  // namespace
+
+bool PeekActionTiming(const std::string& path, std::int16_t& length, float& strideLength) {
+  std::string contents;
+  if (!LoadDocumentText(path, contents, nullptr)) {
+    return false;
+  }
+  TextReader r(std::move(contents), path);
+  std::string header, reserved;
+  short l = 0;
+  float v[7] = {};
+  if (!r.Next(header) || !r.Next(reserved) || !r.ScanLine(1, nullptr, "%hd", &l) ||
+      !r.ScanLine(7, nullptr, "%f %f %f %f %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                  &v[6]) ||
+      !std::isfinite(v[6])) {
+    return false;
+  }
+  length = l;
+  strideLength = v[6];
+  return true;
+}
 
 Result<Action> ParseAction(std::string contents, const std::string& path, const Figure* figure) {
   TextReader r(std::move(contents), path);
@@ -60,7 +74,7 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;  // a trailing empty line
     }
-    entry.segmentPath = Absolute(stored, folder);
+    entry.segmentPath = AbsoluteDocumentName(stored, folder);
     if (skeletal != "noskeletal") {
       short tag = 0;
       if (ScanText(skeletal, "%hd", &tag) != 1) {
@@ -85,8 +99,8 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
     if (!r.Next(muscle) || !r.Next(spine)) {
       return fail();
     }
-    entry.musclePath = muscle == "nomuscle" ? std::string() : Absolute(muscle, folder);
-    entry.spinePath = spine == "nospine" ? std::string() : Absolute(spine, folder);
+    entry.musclePath = muscle == "nomuscle" ? std::string() : AbsoluteDocumentName(muscle, folder);
+    entry.spinePath = spine == "nospine" ? std::string() : AbsoluteDocumentName(spine, folder);
     const int node = figure ? figure->Find(entry.segmentPath) : kNoNode;
     if (figure && node == kNoNode) {
       continue;  // a segment this figure does not have

@@ -21,6 +21,11 @@ inline constexpr int kActionVersion = 1;
 Result<Action> ReadAction(const std::string& path, const Figure* figure = nullptr);
 Result<Action> ParseAction(std::string contents, const std::string& path,
                            const Figure* figure = nullptr);
+// The action's length (its third line) and stride length (the seventh
+// number of its fourth line) without reading the rest; false when the file
+// cannot be opened or those lines do not parse.
+bool PeekActionTiming(const std::string& path, std::int16_t& length, float& strideLength);
+
 // Writes the records in the figure's depth-first order (or the action's own
 // order without a figure); paths relative to the action's folder.
 SaveStatus WriteAction(const Action& action, const std::string& path,

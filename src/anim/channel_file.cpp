@@ -47,6 +47,11 @@ Failure ChannelFailure(const TextReader& r, int messageId = str::kTroubleOpening
 
 bool ReadKeyList(TextReader& r, ChannelSet& set, Channel& channel, float frameScale,
                  float valueScale) {
+  return ReadKeyList(r, set.Arena(), channel.keys, frameScale, valueScale);
+}
+
+bool ReadKeyList(TextReader& r, PointArena& arena, ControlPoint*& first, float frameScale,
+                 float valueScale) {
   short count = 0;
   if (!r.ScanLine(1, nullptr, "%hd", &count)) {
     return false;
@@ -71,7 +76,7 @@ bool ReadKeyList(TextReader& r, ChannelSet& set, Channel& channel, float frameSc
       r.Fail("key is not a number");
       return false;
     }
-    ControlPoint* k = set.Arena().Create();
+    ControlPoint* k = arena.Create();
     if (!k) {
       r.Fail("out of memory");
       return false;
@@ -85,20 +90,20 @@ bool ReadKeyList(TextReader& r, ChannelSet& set, Channel& channel, float frameSc
     if (last) {
       last->next = k;
     } else {
-      channel.keys = k;
+      first = k;
     }
     last = k;
     if (k->ClosesLoop()) {
-      if (k != channel.keys) {
-        k->next = channel.keys;
-        channel.keys->prev = k;
+      if (k != first) {
+        k->next = first;
+        first->prev = k;
       } else {
         k->Set(kPointLoopClosing, false);
       }
       break;
     }
   }
-  ComputeSplineTangents(channel.keys);
+  ComputeSplineTangents(first);
   return true;
 }
 

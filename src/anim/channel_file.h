@@ -22,6 +22,9 @@ using ReferenceLookup = std::function<const void*(const std::string& name)>;
 // frameScale and each y by valueScale, then computes the tangents.
 bool ReadKeyList(TextReader& reader, ChannelSet& set, Channel& channel, float frameScale = 1.0f,
                  float valueScale = 1.0f);
+// The same into a list held by any arena (paths); first must be null.
+bool ReadKeyList(TextReader& reader, PointArena& arena, ControlPoint*& first,
+                 float frameScale = 1.0f, float valueScale = 1.0f);
 void WriteKeyList(TextWriter& writer, const ControlPoint* first);
 
 // A name line followed by a key list; the keys go into a fresh list held by

@@ -206,19 +206,28 @@ void ForwardDifferenceStep(ForwardDifferences& table) {
   table.d2 += table.d3;
 }
 
-float SegmentLength(const ControlPoint& a) {
+void SegmentChords(const ControlPoint& a, std::array<float, kLengthSteps>& chords) {
+  chords.fill(0.0f);
   if (!a.next) {
-    return 0.0f;
+    return;
   }
   const ControlPoint& b = *a.next;
   ForwardDifferences fd;
   ForwardDifferenceSetup(fd, b.position, a.position, b.outTangent, a.inTangent, kLengthSteps);
-  float length = 0.0f;
   Vector3 previous = fd.f;
   for (int i = 0; i < kLengthSteps; ++i) {
     ForwardDifferenceStep(fd);
-    length += Length(fd.f - previous);
+    chords[static_cast<std::size_t>(i)] = Length(fd.f - previous);
     previous = fd.f;
+  }
+}
+
+float SegmentLength(const ControlPoint& a) {
+  std::array<float, kLengthSteps> chords;
+  SegmentChords(a, chords);
+  float length = 0.0f;
+  for (float c : chords) {
+    length += c;
   }
   return length;
 }

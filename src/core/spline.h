@@ -4,6 +4,7 @@
 // samples channels and measures lengths.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "core/control_point.h"
@@ -68,12 +69,15 @@ void ForwardDifferenceSetup(ForwardDifferences& table, const Vector3& p0, const 
                             const Vector3& t0, const Vector3& t1, std::int16_t steps);
 void ForwardDifferenceStep(ForwardDifferences& table);
 
-// Arc length of the segment from a to a.next as the sum of 30 chords; 0 when
-// a has no next.
-float SegmentLength(const ControlPoint& a);
-
 // Steps per segment for drawing and channel sampling, and for lengths.
 inline constexpr std::int16_t kDrawSteps = 8;
 inline constexpr std::int16_t kLengthSteps = 30;
+
+// Arc length of the segment from a to a.next as the sum of 30 chords; 0 when
+// a has no next.
+float SegmentLength(const ControlPoint& a);
+// The 30 chords of that sum in stepping order: chord i runs from parameter
+// i/30 to (i + 1)/30 of the Hermite form, which starts at a.next (t = 0).
+void SegmentChords(const ControlPoint& a, std::array<float, kLengthSteps>& chords);
 
 }  // namespace zentrope

@@ -52,4 +52,8 @@ Transform Transform::TransposedCopy() const {
   return FromParts(Transpose(Linear()), Vector3{});
 }
 
+Transform operator*(const Transform& a, const Transform& b) {
+  return Transform::FromParts(a.Linear() * b.Linear(), a.ApplyToPoint(b.Translation()));
+}
+
 }  // namespace zentrope

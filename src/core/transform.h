@@ -38,4 +38,7 @@ struct Transform {
   Transform TransposedCopy() const;
 };
 
+// Composition: (a * b) applied to p is a applied to (b applied to p).
+Transform operator*(const Transform& a, const Transform& b);
+
 }  // namespace zentrope

@@ -28,10 +28,7 @@ std::string AbsoluteName(const std::string& stored, const std::filesystem::path&
   if (stored.empty() || stored == kGhostName) {
     return kGhostName;
   }
-  if (resolve_path(stored, Projects()).kind != PathKind::kPlain) {
-    return stored;
-  }
-  return ResolveInFolder(stored, folder).string();
+  return AbsoluteDocumentName(stored, folder);
 }
 
 struct Pending {

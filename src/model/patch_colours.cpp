@@ -87,6 +87,13 @@ std::filesystem::path ResolveInFolder(const std::string& stored,
   return MapToFileSystem((p.is_absolute() ? p : folder / p).string());
 }
 
+std::string AbsoluteDocumentName(const std::string& stored, const std::filesystem::path& folder) {
+  if (resolve_path(stored, Projects()).kind != PathKind::kPlain) {
+    return stored;
+  }
+  return ResolveInFolder(stored, folder).string();
+}
+
 Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::string& name,
                                               const std::filesystem::path& segmentFolder) {
   TextReader r(std::move(contents), name);

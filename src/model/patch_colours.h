@@ -49,5 +49,8 @@ std::string RelativeToFolder(const std::string& path, const std::filesystem::pat
 // A stored path resolved against folder when it is relative.
 std::filesystem::path ResolveInFolder(const std::string& stored,
                                       const std::filesystem::path& folder);
+// A stored document name made absolute against folder; project names
+// ("NAME:rest") stay as they are, to be resolved when the file is opened.
+std::string AbsoluteDocumentName(const std::string& stored, const std::filesystem::path& folder);
 
 }  // namespace zentrope

@@ -188,17 +188,19 @@ void TextWriter::Line(const char* format, ...) {
   }
 }
 
-void TextWriter::Header(std::string_view tag, int version) {
+void TextWriter::Header(std::string_view tag, int version, bool reservedLine) {
   const std::string t(tag);
   Line("%s %d %hd %hd %hd %hd %hd", t.c_str(), version, short{0}, short{1}, short{0}, short{0},
        short{0});
-  Line("0");
+  if (reservedLine) {
+    Line("0");
+  }
 }
 
 SaveStatus WriteDocument(
     const std::string& name, std::string_view tag, int version,
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
-    std::string* detail) {
+    std::string* detail, bool reservedLine) {
   const std::optional<std::filesystem::path> file = LocateFile(name, detail);
   if (!file) {
     return SaveStatus::kWriteError;
@@ -208,7 +210,7 @@ SaveStatus WriteDocument(
       *file,
       [&](std::FILE* f) {
         TextWriter w(f);
-        w.Header(tag, version);
+        w.Header(tag, version, reservedLine);
         body(w, folder);
         return w.ok();
       },

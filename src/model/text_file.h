@@ -72,8 +72,9 @@ class TextWriter {
   explicit TextWriter(std::FILE* f) : f_(f) {}
   // One formatted line; the line end is added.
   void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  // "TAG v 0 1 0 0 0" and the reserved "0" line.
-  void Header(std::string_view tag, int version);
+  // "TAG v 0 1 0 0 0" and, unless the document has none, the reserved "0"
+  // line.
+  void Header(std::string_view tag, int version, bool reservedLine = true);
   void Fail() { ok_ = false; }
   bool ok() const { return ok_; }
 
@@ -86,12 +87,13 @@ enum class SaveStatus;
 
 // Writes a document the way every writer does: resolves its name (project
 // paths too), then through a temporary file in the target's folder writes
-// the header line, the reserved "0" line and the body. The body gets the
-// folder that relative paths are written against.
+// the header line, the reserved "0" line (unless reservedLine is off) and
+// the body. The body gets the folder that relative paths are written
+// against.
 SaveStatus WriteDocument(
     const std::string& name, std::string_view tag, int version,
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
-    std::string* detail = nullptr);
+    std::string* detail = nullptr, bool reservedLine = true);
 
 // "%g" of a float as printf gives it, for tests and callers that build lines.
 std::string FormatG(float v);
