@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 namespace zentrope::cli {
 
 int Info(const std::string& file, bool json);
@@ -17,6 +19,13 @@ int Eval(const std::string& document, const std::string& figure, float frame, bo
          bool points);
 int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
                  const std::string& out);
+
+// Choreographies.
+bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info,
+                      std::string& message);
+int ChoreographyEval(const std::string& file, float frame, bool json);
+int ChoreographyResave(const std::string& in, const std::string& out);
+int Simulate(const std::string& in, const std::string& out);
 
 int SettingsList();
 int SettingsGet(const std::string& section, const std::string& key);

@@ -235,6 +235,11 @@ Outcome FrameInfo(const std::string& name) {
 
 Outcome Describe(const std::string& name) {
   const std::string tag = TagOf(name);
+  if (tag == "CHOR") {
+    Outcome o;
+    o.ok = ChoreographyInfo(name, o.info, o.message);
+    return o;
+  }
   if (tag == "SKIN") {
     return SkinInfo(name);
   }
@@ -330,6 +335,9 @@ int Check(const std::vector<std::string>& files) {
 
 int Resave(const std::string& in, const std::string& out) {
   const std::string tag = TagOf(in);
+  if (tag == "CHOR") {
+    return ChoreographyResave(in, out);
+  }
   if (tag == "SCUL") {
     SegmentRegistry registry;
     Result<Segment> segment = OpenOrReport(in, registry);
@@ -405,8 +413,12 @@ int Resave(const std::string& in, const std::string& out) {
 
 int Eval(const std::string& document, const std::string& figureName, float frame, bool json,
          bool points) {
-  // Either an action on a figure, or a figure at rest.
-  const bool isAction = TagOf(document) == "ACTI";
+  // A scene, an action on a figure, or a figure at rest.
+  const std::string tag = TagOf(document);
+  if (tag == "CHOR") {
+    return ChoreographyEval(document, frame, json);
+  }
+  const bool isAction = tag == "ACTI";
   const std::string figurePath = isAction ? figureName : document;
   if (figurePath.empty()) {
     std::cerr << "an action needs --figure FIGURE.fig\n";

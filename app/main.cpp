@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
   std::string evalDocument, evalFigure;
   float evalFrame = 1.0f;
   bool evalJson = false;
-  CLI::App* eval = app.add_subcommand("eval", "Pose a figure at rest, or by an action at a frame");
-  eval->add_option("DOCUMENT", evalDocument, "ACTION.act or FIGURE.fig")->required();
+  CLI::App* eval = app.add_subcommand(
+      "eval", "Evaluate a scene at a frame, or pose a figure at rest or by an action");
+  eval->add_option("DOCUMENT", evalDocument, "SCENE.cho, ACTION.act or FIGURE.fig")->required();
   eval->add_option("--figure", evalFigure, "The figure an action moves");
   eval->add_option("--frame", evalFrame, "Frame number, from 1");
   eval->add_flag("--json", evalJson, "Print JSON");
@@ -54,6 +55,12 @@ int main(int argc, char** argv) {
   eval->add_flag("--points", evalPoints, "Also print every deformed control point");
 
   std::string convertIn, convertOut;
+  std::string simulateIn, simulateOut;
+  CLI::App* simulate =
+      app.add_subcommand("simulate", "Run a scene's dynamics and save the simulated motion");
+  simulate->add_option("SCENE", simulateIn, "Choreography to simulate")->required();
+  simulate->add_option("-o,--output", simulateOut, "Where to write the result")->required();
+
   CLI::App* convert = app.add_subcommand("convert", "Convert a picture to Targa or PNG");
   convert->add_option("IMAGE", convertIn, "Picture to read")->required();
   convert->add_option("-o,--output", convertOut, "OUT.tga or OUT.png")->required();
@@ -122,6 +129,8 @@ int main(int argc, char** argv) {
     return cli::LatheCommand(latheIn, latheSections, lathePoint, latheOut);
   if (*convert)
     return cli::Convert(convertIn, convertOut);
+  if (*simulate)
+    return cli::Simulate(simulateIn, simulateOut);
   if (*eval)
     return cli::Eval(evalDocument, evalFigure, evalFrame, evalJson, evalPoints);
   std::cout << app.help();

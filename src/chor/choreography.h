@@ -213,6 +213,7 @@ class Choreography {
   std::vector<Light> lights;
   std::vector<FigureInstance> figures;
   std::array<Rotoscope, kRotoscopeCount> rotoscopes;
+  int fileVersion = 9;  // the version of the file it was read from
   bool dynamicsUpToDate = false;
 
   const Path* FindPath(const std::string& name) const;

@@ -55,10 +55,18 @@ void NumberPathPoints(Path& path) {
   }
 }
 
+// Names are held absolute so that a scene saved elsewhere still finds
+// its figures and actions.
+std::filesystem::path AbsoluteFolder(const std::filesystem::path& file) {
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::absolute(file.parent_path(), ec);
+  return ec ? file.parent_path() : folder.lexically_normal();
+}
+
 class ChorParser {
  public:
   ChorParser(std::string contents, const std::string& path)
-      : r_(std::move(contents), path), folder_(std::filesystem::path(path).parent_path()) {
+      : r_(std::move(contents), path), folder_(AbsoluteFolder(path)) {
     chor_.scene.fileName = path;
   }
 
@@ -96,6 +104,7 @@ class ChorParser {
       return false;
     }
     version_ = v[0];
+    chor_.fileVersion = version_;
     if (version_ > kChoreographyVersion) {
       r_.Fail("choreography version " + std::to_string(version_));
       messageId_ = str::kRequiresNewerSoftware;
@@ -730,7 +739,8 @@ void WriteOptionalSet(TextWriter& w, const ChannelSet* set) {
 
 class ChorWriter {
  public:
-  ChorWriter(TextWriter& w, const std::filesystem::path& folder) : w_(w), folder_(folder) {}
+  ChorWriter(TextWriter& w, const std::filesystem::path& file)
+      : w_(w), folder_(AbsoluteFolder(file)) {}
 
   void Write(const Choreography& chor) {
     const SceneSettings& s = chor.scene;
@@ -863,7 +873,7 @@ class ChorWriter {
   }
 
   TextWriter& w_;
-  const std::filesystem::path& folder_;
+  std::filesystem::path folder_;
 };
 
 bool Untouched(const Light& light) {
@@ -903,7 +913,9 @@ SaveStatus write_choreography(const Choreography& chor, const std::string& path,
   set_cursor("Snooze");
   const SaveStatus status = WriteDocument(
       path, "CHOR", kChoreographyVersion,
-      [&](TextWriter& w, const std::filesystem::path& folder) { ChorWriter(w, folder).Write(chor); },
+      [&](TextWriter& w, const std::filesystem::path& folder) {
+        ChorWriter(w, folder / "scene").Write(chor);
+      },
       detail, false);
   set_cursor("WakeUp");
   return status;

@@ -172,11 +172,15 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
   chor.dynamicsUpToDate = false;
   for (float frame = 1.0f; frame <= last; frame += 1.0f) {
     if (escape && escape()) {
+      SetStatusText("");
       return run;
     }
+    SetStatusText("Dynamics: frame " + std::to_string(static_cast<int>(frame)) + " of " +
+                  std::to_string(static_cast<int>(last)));
     if (const int code = evaluate_figures(Transform::Identity(), chor.figures, frame, chor,
                                           options, &run.message)) {
       run.code = code;
+      SetStatusText("");
       return run;
     }
     for (std::size_t b = 0; b < bodies.size(); ++b) {
@@ -201,6 +205,7 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
       f.state |= kPoseOutOfDate;
     }
   }
+  SetStatusText("");
   run.completed = true;
   chor.dynamicsUpToDate = true;
   return run;

@@ -1,8 +1,10 @@
 // Render settings to and from the settings file.
 #include "render/render_settings.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "shell/startup.h"
 
@@ -218,7 +220,6 @@ QuickRenderSettings load_quick_render_settings(const SettingsFile& file) {
 }
 
 bool save_render_settings(SettingsFile& file, const RenderSettings& s) {
-  const char* formats[] = {"", "AVI", "TGA", "", "DXF", "QTM", "QT"};
   const char* stereo = s.stereo == Stereo::kRightEye
                            ? "RIGHTEYE"
                            : (s.stereo == Stereo::kLeftEye ? "LEFTEYE" : "MONO");
@@ -239,7 +240,7 @@ bool save_render_settings(SettingsFile& file, const RenderSettings& s) {
       {"OutputMode", s.selectionOutput ? "SELECTION" : "SPECIFIC"},
       {"FrameRate", Format("%g", s.frameRate)},
       {"Step", Format("%g", s.step)},
-      {"RenderFormat", formats[static_cast<int>(s.format)]},
+      {"RenderFormat", RenderFormatName(s.format)},
       {"StereoMode", stereo},
   };
   bool ok = true;
@@ -264,6 +265,23 @@ bool save_quick_render_settings(SettingsFile& file, const QuickRenderSettings& q
     ok = file.write_setting("QUICKRENDER", key, value) && ok;
   }
   return ok;
+}
+
+const char* RenderFormatName(RenderFormat format) {
+  const char* formats[] = {"", "AVI", "TGA", "", "DXF", "QTM", "QT"};
+  const auto i = static_cast<std::size_t>(format);
+  return i < std::size(formats) ? formats[i] : "";
+}
+
+RenderFormat RenderFormatForOutput(const std::string& outputName) {
+  std::string ext = std::filesystem::path(outputName).extension().string();
+  for (char& c : ext) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return ext == ".avi"   ? RenderFormat::kAvi
+         : ext == ".dxf" ? RenderFormat::kDxf
+         : ext == ".qtm" ? RenderFormat::kQtm
+                         : RenderFormat::kTarga;
 }
 
 }  // namespace zentrope

@@ -108,6 +108,12 @@ SessionRenderSettings& RenderSettingsOfSession();
 // Registers the start-up step that loads both sets from the settings file.
 void RegisterRenderSettingsStartUp();
 
+// The settings-file word of a format ("AVI", "TGA", ...).
+const char* RenderFormatName(RenderFormat format);
+// The format a choreography's output name selects by its extension: "avi",
+// "dxf" and "qtm" their own, anything else a Targa sequence.
+RenderFormat RenderFormatForOutput(const std::string& outputName);
+
 RenderSettings load_render_settings(const SettingsFile& file);
 QuickRenderSettings load_quick_render_settings(const SettingsFile& file);
 bool save_render_settings(SettingsFile& file, const RenderSettings& settings);
