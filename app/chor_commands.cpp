@@ -24,16 +24,14 @@ ordered_json Triple(const Vector3& v) {
 Result<Choreography> OpenOrReport(const std::string& file) {
   Result<Choreography> chor = read_choreography(file);
   if (!chor) {
-    std::cerr << file << ": " << chor.failure().message << " (" << chor.failure().detail
-              << ")\n";
+    std::cerr << file << ": " << chor.failure().message << " (" << chor.failure().detail << ")\n";
   }
   return chor;
 }
 
 }  // namespace
 
-bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info,
-                      std::string& message) {
+bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info, std::string& message) {
   Result<Choreography> chor = read_choreography(file);
   if (!chor) {
     message = chor.failure().message + " (" + chor.failure().detail + ")";
@@ -120,8 +118,8 @@ int ChoreographyEval(const std::string& file, float frame, bool json) {
   std::cout << "frame " << frame << "\ncamera " << j["camera"]["position"].dump() << " looking at "
             << j["camera"]["target"].dump() << '\n';
   for (const auto& l : j["lights"]) {
-    std::cout << "light type " << l["type"].dump() << " at " << l["position"].dump()
-              << " colour " << l["colour"].dump() << '\n';
+    std::cout << "light type " << l["type"].dump() << " at " << l["position"].dump() << " colour "
+              << l["colour"].dump() << '\n';
   }
   for (const auto& f : j["figures"]) {
     std::cout << f["file"].get<std::string>() << "\n  placement " << f["placement_transform"].dump()

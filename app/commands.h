@@ -21,8 +21,7 @@ int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
                  const std::string& out);
 
 // Choreographies.
-bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info,
-                      std::string& message);
+bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info, std::string& message);
 int ChoreographyEval(const std::string& file, float frame, bool json);
 int ChoreographyResave(const std::string& in, const std::string& out);
 int Simulate(const std::string& in, const std::string& out);

@@ -15,9 +15,7 @@
 
 namespace zentrope {
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 bool PeekActionTiming(const std::string& path, std::int16_t& length, float& strideLength) {
   std::string contents;

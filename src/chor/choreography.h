@@ -39,15 +39,14 @@ inline constexpr std::uint8_t kPlacementChannels = 8;
 
 inline constexpr std::array<float, kCameraChannels> kCameraDefaults = {0, 100, 0, 0, 0, 0,
                                                                        0, 0,   0, 0, 0, 10};
-inline constexpr std::array<float, kLightChannels> kLightDefaults = {0,   191, 191, 191, 191,
-                                                                     0,   0,   1,   100};
+inline constexpr std::array<float, kLightChannels> kLightDefaults = {0, 191, 191, 191, 191,
+                                                                     0, 0,   1,   100};
 inline constexpr std::array<float, kTargetChannels> kTargetDefaults = {0};
 inline constexpr std::array<float, kPlacementChannels> kPlacementDefaults = {0,   100, 100, 100,
                                                                              100, 0,   0,   0};
 // The dynamics motion: translation (0–2) and orientation quaternion (3–6,
 // scalar last) of a simulated body.
-inline constexpr std::array<float, kPlacementChannels> kDynamicsDefaults = {0, 0, 0, 0,
-                                                                            0, 0, 1, 0};
+inline constexpr std::array<float, kPlacementChannels> kDynamicsDefaults = {0, 0, 0, 0, 0, 0, 1, 0};
 
 // Channel indices.
 inline constexpr int kEase = 0;

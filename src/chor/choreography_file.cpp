@@ -150,8 +150,8 @@ class ChorParser {
         return false;
       }
     }
-    const int fields = ScanText(line, "%hd %f %f %f", &s.length, &s.renderFrom, &s.renderTo,
-                                &s.renderStep);
+    const int fields =
+        ScanText(line, "%hd %f %f %f", &s.length, &s.renderFrom, &s.renderTo, &s.renderStep);
     if (fields == 1) {
       s.renderFrom = 1.0f;
       s.renderTo = s.length;
@@ -496,8 +496,8 @@ class ChorParser {
   bool Placement(ActionPlacement& p) {
     std::string stored;
     int v[7] = {};
-    if (!r_.Next(stored) || !r_.ScanLine(7, nullptr, "%d %d %d %d %d %d %d", &v[0], &v[1],
-                                          &v[2], &v[3], &v[4], &v[5], &v[6])) {
+    if (!r_.Next(stored) || !r_.ScanLine(7, nullptr, "%d %d %d %d %d %d %d", &v[0], &v[1], &v[2],
+                                         &v[3], &v[4], &v[5], &v[6])) {
       return false;
     }
     p.hold = static_cast<std::int16_t>(v[0]);
@@ -669,8 +669,8 @@ class ChorParser {
         float g[9];
         if (!r_.Next(text) || !r_.Next(text) || !r_.Next(text) ||
             !r_.ScanLine(5, nullptr, "%d %d %d %d %d", &d[0], &d[1], &d[2], &d[3], &d[4]) ||
-            !r_.ScanLine(10, nullptr, "%u %u %d %d %d %d %d %d %d %d", &u[0], &u[1], &w[0],
-                         &w[1], &w[2], &w[3], &w[4], &w[5], &w[6], &w[7]) ||
+            !r_.ScanLine(10, nullptr, "%u %u %d %d %d %d %d %d %d %d", &u[0], &u[1], &w[0], &w[1],
+                         &w[2], &w[3], &w[4], &w[5], &w[6], &w[7]) ||
             !r_.ScanLine(7, nullptr, "%f %f %f %f %f %f %f", &g[0], &g[1], &g[2], &g[3], &g[4],
                          &g[5], &g[6]) ||
             !r_.ScanLine(9, nullptr, "%f %f %f %f %f %f %f %f %f", &g[0], &g[1], &g[2], &g[3],
@@ -782,9 +782,7 @@ class ChorWriter {
   }
 
  private:
-  void Name(const std::string& name) {
-    w_.Line("%s", RelativeToFolder(name, folder_).c_str());
-  }
+  void Name(const std::string& name) { w_.Line("%s", RelativeToFolder(name, folder_).c_str()); }
 
   void Figures(const std::vector<FigureInstance>& list) {
     for (std::size_t i = 0; i < list.size(); ++i) {

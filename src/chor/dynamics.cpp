@@ -110,8 +110,8 @@ BodyState StepBody(const Body& body, const BodyState& x, float t, float h) {
   for (std::size_t i = 0; i < kBodyStateSize; ++i) {
     next[i] = x[i] + h * (k1[i] + 2 * k2[i] + 2 * k3[i] + k4[i]) / 6;
   }
-  const float qn = std::sqrt(next[3] * next[3] + next[4] * next[4] + next[5] * next[5] +
-                             next[6] * next[6]);
+  const float qn =
+      std::sqrt(next[3] * next[3] + next[4] * next[4] + next[5] * next[5] + next[6] * next[6]);
   if (qn > 0.0f) {
     for (std::size_t i = 3; i < 7; ++i) {
       next[i] /= qn;
@@ -177,8 +177,8 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
     }
     SetStatusText("Dynamics: frame " + std::to_string(static_cast<int>(frame)) + " of " +
                   std::to_string(static_cast<int>(last)));
-    if (const int code = evaluate_figures(Transform::Identity(), chor.figures, frame, chor,
-                                          options, &run.message)) {
+    if (const int code = evaluate_figures(Transform::Identity(), chor.figures, frame, chor, options,
+                                          &run.message)) {
       run.code = code;
       SetStatusText("");
       return run;

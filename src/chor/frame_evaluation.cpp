@@ -187,8 +187,8 @@ void SelectPlacements(FigureInstance& f, float frame, const Choreography& chor) 
   for (std::size_t t = 0; t < f.tracks.size(); ++t) {
     const Track& track = f.tracks[t];
     if (track.current >= 0) {
-      rt.actionFrames[t] = ActionFrame(
-          f, track.placements[static_cast<std::size_t>(track.current)], locals[t], frame, chor);
+      rt.actionFrames[t] = ActionFrame(f, track.placements[static_cast<std::size_t>(track.current)],
+                                       locals[t], frame, chor);
     }
   }
 }
@@ -226,10 +226,9 @@ void PlaceFigure(const Transform& incoming, FigureInstance& f, float frame,
         break;
     }
     using namespace placement_channel;
-    const Transform turn =
-        BuildRotation(Vector3{}, Vector3{EvaluateChannel(*set, kTilt, frame),
-                                         EvaluateChannel(*set, kRoll, frame),
-                                         EvaluateChannel(*set, kSwivel, frame)});
+    const Transform turn = BuildRotation(
+        Vector3{}, Vector3{EvaluateChannel(*set, kTilt, frame), EvaluateChannel(*set, kRoll, frame),
+                           EvaluateChannel(*set, kSwivel, frame)});
     const Transform pathFrame = Transform::FromParts(heading, at.position) * turn;
     rt.placement = BentInPlace(f) ? pathFrame : incoming * pathFrame;
   } else {

@@ -16,8 +16,8 @@ inline constexpr int kFigureLoadError = 107;
 
 // Receives each figure to draw or render with its placement transform and
 // scale; a non-zero result stops the evaluation and is returned.
-using FigureSink = std::function<int(FigureInstance& figure, const Transform& placement,
-                                     const Vector3& scale)>;
+using FigureSink =
+    std::function<int(FigureInstance& figure, const Transform& placement, const Vector3& scale)>;
 
 struct EvaluationOptions {
   bool draw = false;   // pose each figure and hand it to sink

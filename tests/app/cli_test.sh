@@ -70,6 +70,29 @@ expect_eq "$("$zentrope" info "$work/arm.att" --json)" '{"type":"ATTR","version"
 printf 'SKEF 1 0 1 0 0 0\n0\n10\nlower.seg\n2\n0 0 0 100 100 100 0 -100 0 0 \n' > "$work/pose.skf"
 expect_eq "$("$zentrope" info "$work/pose.skf" --json)" '{"type":"SKEF","version":1,"size":10.0,"nodes":1}' "frame info"
 
+scene="$source_dir/examples/scene.cho"
+expect_eq "$("$zentrope" info "$scene" --json | sed 's/,"figure_files".*//')" '{"type":"CHOR","version":9,"length":60,"render_from":1.0,"render_to":60.0,"render_step":1.0,"output_name":"wave.avi","render_format":"AVI","output_size":[320,240],"paths":3,"lights":1,"figures":2,"tracks":[[2,1],[]]' "scene info"
+out=$("$zentrope" eval "$scene" --frame 20 --json)
+echo "$out" | grep -q '"tracks":\[{"placement":0,"action_frame":15.0},{"placement":0,"action_frame":14.5}\]' || fail "scene eval: $out"
+echo "$out" | grep -q '"lights":\[{"position":\[16.09' || fail "scene eval light: $out"
+mkdir -p "$work/scene"
+cp -r "$source_dir/examples/arm" "$work/scene/arm"
+cp "$scene" "$work/scene/scene.cho"
+"$zentrope" resave "$work/scene/scene.cho" -o "$work/scene/copy.cho" || fail "scene resave"
+cmp -s "$scene" "$work/scene/copy.cho" || fail "resaved scene differs"
+"$zentrope" simulate "$work/scene/copy.cho" -o "$work/scene/sim.cho" || fail "simulate"
+"$zentrope" simulate "$work/scene/copy.cho" -o "$work/scene/sim2.cho" || fail "simulate again"
+cmp -s "$work/scene/sim.cho" "$work/scene/sim2.cho" || fail "simulation not deterministic"
+"$zentrope" eval "$work/scene/sim.cho" --frame 60 --json | grep -q '"placement_transform":\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,0.0,18.0,-100.0\]' || fail "dropped figure at rest on the ground"
+rm "$work/scene/arm/arm.fig"
+out=$("$zentrope" eval "$work/scene/copy.cho" --frame 1 2>&1)
+status=$?
+expect_eq "$status" 1 "eval status without the figure"
+echo "$out" | grep -q "error 107: Trouble Opening Figure: $work/scene/arm/arm.fig" || fail "missing figure message: $out"
+head -c 300 "$scene" > "$work/cut.cho"
+out=$("$zentrope" info "$work/cut.cho" 2>&1)
+echo "$out" | grep -q "Trouble Opening Choreography" || fail "cut scene: $out"
+
 expect_eq "$("$zentrope" settings get RENDER Step)" "1" "default setting"
 "$zentrope" settings set DIRECTION GridSpacing 150 || fail "settings set"
 expect_eq "$("$zentrope" settings get direction gridspacing)" "150" "stored setting"

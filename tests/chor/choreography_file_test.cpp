@@ -166,9 +166,10 @@ TEST(ChoreographyFileTest, FigureWithoutActionsWritesZeroZero) {
 
 TEST(ChoreographyFileTest, Version2Defaults) {
   TempDir dir;
-  const std::string text = "CHOR 2 0 1 0 0 0\n45\n0\n2\n" + SetText("CAMERA", "dummypathname", 10, 2) +
-                           "0\n1\n2\n" + SetText("LIGHT", "dummypathname", 9, 4) +
-                           "0\n1\nman.fig\n2 35\n" + SetText("man.fig", "dummypathname", 8, 1) +
+  const std::string text = "CHOR 2 0 1 0 0 0\n45\n0\n2\n" +
+                           SetText("CAMERA", "dummypathname", 10, 2) + "0\n1\n2\n" +
+                           SetText("LIGHT", "dummypathname", 9, 4) + "0\n1\nman.fig\n2 35\n" +
+                           SetText("man.fig", "dummypathname", 8, 1) +
                            "3\nwalk.act 2 10 1\nrun.act 0 5 0\nwalk.act 1 7 0\n0\n0 0\n";
   Result<Choreography> c = ParseChoreography(text, (dir / "old.cho").string());
   ASSERT_TRUE(c) << c.failure().detail;
@@ -203,8 +204,8 @@ TEST(ChoreographyFileTest, Version2Defaults) {
 TEST(ChoreographyFileTest, OldFlagWordsAndHiddenKind) {
   TempDir dir;
   auto figureWith = [&](const std::string& line2) {
-    const std::string text = "CHOR 4 0 1 0 0 0\n10\n2 320 240 1 name\n0\n0\n0\n0\n1\nf.fig\n" +
-                             line2 + "\n0\n0\n0 0\n";
+    const std::string text =
+        "CHOR 4 0 1 0 0 0\n10\n2 320 240 1 name\n0\n0\n0\n0\n1\nf.fig\n" + line2 + "\n0\n0\n0 0\n";
     Result<Choreography> c = ParseChoreography(text, (dir / "s.cho").string());
     EXPECT_TRUE(c) << c.failure().detail;
     return c ? std::make_pair(c->figures[0].role, c->figures[0].kind)
@@ -265,8 +266,9 @@ TEST(ChoreographyFileTest, Version7SnapshotsAndVersion8OutputName) {
     }
     body += "0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n";
     if (version >= 7) {
-      body += "1\nclose-up\n1\nA\nB\nC\n1 2 3 4 5\n1 2 3 4 5 6 7 8 9 10\n1 2 3 4 5 6 7\n"
-              "1 2 3 4 5 6 7 8 9 \n1 2 3 4 5 6 7 8 9\n";
+      body +=
+          "1\nclose-up\n1\nA\nB\nC\n1 2 3 4 5\n1 2 3 4 5 6 7 8 9 10\n1 2 3 4 5 6 7\n"
+          "1 2 3 4 5 6 7 8 9 \n1 2 3 4 5 6 7 8 9\n";
     }
     return body;
   };
@@ -318,7 +320,8 @@ TEST(ChoreographyFileTest, BadInputFailsWithTheMessage) {
   std::string count = "CHOR 4 0 1 0 0 0\n10\n2 320 240 1 n\n0\n0\n0\n0\n2\nf.fig\n0 0\n0\n0\n0 0\n";
   EXPECT_FALSE(ParseChoreography(count, "x.cho"));
   // A name in an unknown project.
-  std::string project = "CHOR 4 0 1 0 0 0\n10\n2 320 240 1 n\n0\n0\n0\n0\n1\nNOSUCH:f.fig\n0 0\n0\n0\n0 0\n";
+  std::string project =
+      "CHOR 4 0 1 0 0 0\n10\n2 320 240 1 n\n0\n0\n0\n0\n1\nNOSUCH:f.fig\n0 0\n0\n0\n0 0\n";
   EXPECT_FALSE(ParseChoreography(project, "x.cho"));
   // Not a choreography at all.
   EXPECT_FALSE(ParseChoreography("SCUL 2 0 1 0 0 0\n0\n", "x.cho"));

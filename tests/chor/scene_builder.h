@@ -45,8 +45,8 @@ inline FigureInstance& AddRider(Choreography& chor, const std::string& file,
   return chor.figures.back();
 }
 
-inline ActionPlacement Placement(const std::string& file, int wait, int start, int end,
-                                 int length, int hold) {
+inline ActionPlacement Placement(const std::string& file, int wait, int start, int end, int length,
+                                 int hold) {
   ActionPlacement p;
   p.actionFile = file;
   p.wait = static_cast<std::int16_t>(wait);

@@ -1,0 +1,154 @@
+// Dynamics: the integrator under gravity, bounces off the ground, and a
+// whole simulation run stored as channels.
+#include <gtest/gtest.h>
+
+#include "chor/choreography_file.h"
+#include "chor/dynamics.h"
+#include "chor/frame_evaluation.h"
+#include "core/rotation.h"
+#include "scene_builder.h"
+#include "support/expect_vector.h"
+#include "support/temp_dir.h"
+
+namespace zentrope {
+namespace {
+
+using testing::AddPathThrough;
+using testing::AddRider;
+using testing::MatrixNear;
+using testing::ReadFile;
+using testing::SourceDir;
+using testing::TempDir;
+
+BodyState AtRest(float height) {
+  return {0, height, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+}
+
+double Energy(const BodyState& s, float inverseMass) {
+  const double v = static_cast<double>(s[8]) * inverseMass;
+  return 0.5 * v * v + kGravity * static_cast<double>(s[1]);
+}
+
+TEST(DynamicsTest, OrientationConversionsArePaired) {
+  const Matrix3 r = BuildRotation({}, {20, -35, 110}).Linear();
+  EXPECT_TRUE(MatrixNear(BodyRotation(BodyQuaternion(r)), r, 1e-5f));
+  EXPECT_TRUE(MatrixNear(BodyRotation({0, 0, 0, 1}), Matrix3::Identity(), 0.0f));
+}
+
+TEST(DynamicsTest, FreeFallIsExactUnderRungeKutta) {
+  const Body body{0.5f, 0.0f, 0.0f};
+  BodyState s = AtRest(1000);
+  const float h = kDynamicsStep;
+  for (int i = 1; i <= 10; ++i) {
+    s = StepBody(body, s, static_cast<float>(i) * h, h);
+    const double t = i * static_cast<double>(h);
+    EXPECT_NEAR(s[1], 1000.0 - 0.5 * kGravity * t * t, 1e-3) << i;
+    EXPECT_NEAR(s[8] * body.inverseMass, -kGravity * t, 1e-3) << i;
+  }
+  const Body immovable{0.0f, 0.5f, 0.0f};
+  EXPECT_EQ(StepBody(immovable, AtRest(5), 0, h), AtRest(5)) << "infinite mass stays put";
+}
+
+TEST(DynamicsTest, EachBounceKeepsTheSquareOfTheBounce) {
+  for (float bounce : {0.5f, 0.8f}) {
+    const Body body{1.0f, bounce, -2.0f};  // lowest point 2 below the origin
+    BodyState s = AtRest(102);
+    const double start = Energy(s, 1.0f) - kGravity * 2.0;
+    std::vector<double> apexes;
+    bool rising = false;
+    double peak = 0.0;
+    for (int i = 0; i < 600 && apexes.size() < 2; ++i) {
+      const BodyState next =
+          StepBody(body, s, static_cast<float>(i) * kDynamicsStep, kDynamicsStep);
+      ASSERT_GE(next[1], 2.0f - 1e-4f) << "never below the ground";
+      if (s[8] <= 0.0f && next[8] > 0.0f) {
+        rising = true;  // bounced within this step
+        peak = 0.0;
+      }
+      if (rising) {
+        peak = std::max(peak, static_cast<double>(next[1]) - 2.0);
+        if (next[8] <= 0.0f) {
+          apexes.push_back(peak);
+          rising = false;
+        }
+      }
+      s = next;
+    }
+    ASSERT_GE(apexes.size(), 2u);
+    // The frames sample the flight, so an apex is seen up to g·h²/8 low.
+    const double tolerance = kGravity * kDynamicsStep * kDynamicsStep / 8.0 + 1e-3;
+    EXPECT_NEAR(apexes[0], bounce * bounce * (start / kGravity), tolerance) << bounce;
+    EXPECT_NEAR(apexes[1], bounce * bounce * apexes[0], tolerance * (1 + bounce * bounce));
+  }
+}
+
+TEST(DynamicsTest, NoBounceComesToRest) {
+  const Body body{1.0f, 0.0f, 0.0f};
+  BodyState s = AtRest(50);
+  for (int i = 0; i < 60; ++i) {
+    s = StepBody(body, s, static_cast<float>(i) * kDynamicsStep, kDynamicsStep);
+  }
+  EXPECT_EQ(s[1], 0.0f);
+  EXPECT_EQ(s[8], 0.0f);
+}
+
+TEST(DynamicsTest, RunStoresTheMotionAndIsDeterministic) {
+  TempDir dir;
+  for (const char* name : {"arm.fig", "upper.seg", "lower.seg"}) {
+    std::filesystem::copy_file(SourceDir() / "examples/arm" / name, dir / name);
+  }
+  auto scene = [&] {
+    Choreography chor = NewChoreography();
+    chor.scene.length = 40;
+    AddPathThrough(chor, "high", {{10, 200, -30}});
+    FigureInstance& f = AddRider(chor, (dir / "arm.fig").string(), "high");
+    f.dynamics = std::make_unique<Dynamics>();
+    f.dynamics->inverseMass = 0.5f;
+    f.dynamics->bounce = 0.5f;
+    f.dynamics->ranges = {{5, 30}};
+    return chor;
+  };
+  Choreography chor = scene();
+  const DynamicsRun run = RunDynamics(chor);
+  ASSERT_TRUE(run.completed) << run.message;
+  EXPECT_TRUE(chor.dynamicsUpToDate);
+  const FigureInstance& f = chor.figures[0];
+  ASSERT_TRUE(f.dynamics->motion);
+  EXPECT_TRUE(HasKeyAt(*f.dynamics->motion, 0, 5));
+  EXPECT_TRUE(HasKeyAt(*f.dynamics->motion, 1, 30));
+  // Before its range the path places it; at the start it is where the path
+  // left it; it falls and never passes below the ground.
+  EXPECT_EQ(EvaluateChannel(*f.dynamics->motion, 1, 5), 200.0f);
+  float lowest = 1e9f;
+  for (int frame = 5; frame <= 30; ++frame) {
+    PlaceFigure(Transform::Identity(), chor.figures[0], static_cast<float>(frame), chor);
+    lowest = std::min(lowest, chor.figures[0].runtime.placement.Translation().y);
+    EXPECT_EQ(chor.figures[0].runtime.placement.Translation().x, 10.0f);
+  }
+  EXPECT_LT(lowest, 100.0f);
+  EXPECT_GT(lowest, 0.0f) << "the arm hangs below its origin";
+  // The same scene simulated again writes the same file.
+  ASSERT_EQ(write_choreography(chor, (dir / "a.cho").string()), SaveStatus::kSaved);
+  Choreography again = scene();
+  ASSERT_TRUE(RunDynamics(again).completed);
+  ASSERT_EQ(write_choreography(again, (dir / "b.cho").string()), SaveStatus::kSaved);
+  EXPECT_EQ(ReadFile(dir / "a.cho"), ReadFile(dir / "b.cho"));
+}
+
+TEST(DynamicsTest, EscapeAndMissingFiguresEndTheRun) {
+  Choreography chor = NewChoreography();
+  AddPathThrough(chor, "p", {{0, 10, 0}});
+  FigureInstance& f = AddRider(chor, "nowhere/none.fig", "p");
+  f.dynamics = std::make_unique<Dynamics>();
+  f.dynamics->ranges = {{1, 5}};
+  const DynamicsRun failed = RunDynamics(chor);
+  EXPECT_EQ(failed.code, kFigureLoadError);
+  EXPECT_FALSE(failed.completed);
+  EXPECT_FALSE(chor.dynamicsUpToDate);
+  const DynamicsRun stopped = RunDynamics(chor, [] { return true; });
+  EXPECT_EQ(stopped.code, 0);
+  EXPECT_FALSE(stopped.completed);
+}
+
+}  // namespace
+}  // namespace zentrope
