@@ -11,3 +11,5 @@ cmake --build build/release --parallel 2 --target zentrope_cli
 
 build/release/bin/zentrope --version
 build/release/bin/zentrope info examples/box.seg
+build/release/bin/zentrope info examples/scene.cho
+build/release/bin/zentrope eval examples/scene.cho --frame 20

@@ -26,6 +26,7 @@ constexpr int kSetFollows = 2;
 // count and the sibling/children line.
 constexpr std::size_t kMinFigureLines = 5;
 constexpr std::size_t kLinesPerSnapshotView = 8;
+constexpr std::size_t kMaxCount = 32767;
 
 // The defaults of a channel set read from a file follow its kind.
 void AssignDefaults(ChannelSet* set) {
@@ -500,6 +501,12 @@ class ChorParser {
                                          &v[3], &v[4], &v[5], &v[6])) {
       return false;
     }
+    for (int value : v) {
+      if (value < -32768 || value > 32767) {
+        r_.Fail("placement number " + std::to_string(value) + " out of range");
+        return false;
+      }
+    }
     p.hold = static_cast<std::int16_t>(v[0]);
     p.length = static_cast<std::int16_t>(v[1]);
     p.overlap = v[2] != 0;
@@ -743,6 +750,13 @@ class ChorWriter {
       : w_(w), folder_(AbsoluteFolder(file)) {}
 
   void Write(const Choreography& chor) {
+    // The counts are 16-bit in the file; a scene that outgrows them is
+    // refused rather than written wrongly (the old file stays).
+    if (chor.paths.size() > kMaxCount || chor.lights.size() > kMaxCount ||
+        chor.AllFigures().size() > kMaxCount) {
+      w_.Fail();
+      return;
+    }
     const SceneSettings& s = chor.scene;
     w_.Line("%hd %g %g %g", s.length, static_cast<double>(s.renderFrom),
             static_cast<double>(s.renderTo), static_cast<double>(s.renderStep));

@@ -45,6 +45,18 @@ std::shared_ptr<Action> LoadAction(FigureInstance& f, const std::string& file) {
   return action;
 }
 
+// The placement whose action a track shows: its current one, or during a
+// tween the last real placement before it (a tween holds that pose).
+const ActionPlacement* HeldPlacement(const Track& track) {
+  for (int i = track.current; i >= 0; --i) {
+    const ActionPlacement& p = track.placements[static_cast<std::size_t>(i)];
+    if (!p.tween) {
+      return &p;
+    }
+  }
+  return nullptr;
+}
+
 bool Animates(const Action& action, const std::string& segment) {
   for (const ActionEntry& e : action.entries) {
     if (e.segmentPath == segment && (e.channels || !e.muscle.empty() || e.spine)) {
@@ -68,12 +80,12 @@ void RebuildActionState(FigureInstance& f) {
     if (track.current < 0) {
       continue;
     }
-    ActionPlacement& p = track.placements[static_cast<std::size_t>(track.current)];
-    p.inUse = true;
-    if (p.tween || p.actionFile.empty()) {
+    track.placements[static_cast<std::size_t>(track.current)].inUse = true;
+    const ActionPlacement* p = HeldPlacement(track);
+    if (!p || p->actionFile.empty()) {
       continue;
     }
-    const std::shared_ptr<Action> action = LoadAction(f, p.actionFile);
+    const std::shared_ptr<Action> action = LoadAction(f, p->actionFile);
     if (!action) {
       continue;
     }
@@ -186,9 +198,15 @@ void SelectPlacements(FigureInstance& f, float frame, const Choreography& chor) 
   rt.actionFrames.assign(f.tracks.size(), 1.0f);
   for (std::size_t t = 0; t < f.tracks.size(); ++t) {
     const Track& track = f.tracks[t];
-    if (track.current >= 0) {
-      rt.actionFrames[t] = ActionFrame(f, track.placements[static_cast<std::size_t>(track.current)],
-                                       locals[t], frame, chor);
+    if (track.current < 0) {
+      continue;
+    }
+    const ActionPlacement& current = track.placements[static_cast<std::size_t>(track.current)];
+    if (current.tween) {
+      const ActionPlacement* held = HeldPlacement(track);
+      rt.actionFrames[t] = held ? held->end : 1.0f;
+    } else {
+      rt.actionFrames[t] = ActionFrame(f, current, locals[t], frame, chor);
     }
   }
 }

@@ -319,12 +319,31 @@ TEST(ChoreographyFileTest, BadInputFailsWithTheMessage) {
   // A figure count that disagrees with the records.
   std::string count = "CHOR 4 0 1 0 0 0\n10\n2 320 240 1 n\n0\n0\n0\n0\n2\nf.fig\n0 0\n0\n0\n0 0\n";
   EXPECT_FALSE(ParseChoreography(count, "x.cho"));
+  // A placement number the 16-bit field cannot hold.
+  std::string wide = good;
+  wide.replace(wide.find("\n3 24 1 1 24 2 1\n"), 17, "\n3 70000 1 1 24 2 1\n");
+  Result<Choreography> w = ParseChoreography(wide, "wide.cho");
+  ASSERT_FALSE(w);
+  EXPECT_NE(w.failure().detail.find("out of range"), std::string::npos) << w.failure().detail;
   // A name in an unknown project.
   std::string project =
       "CHOR 4 0 1 0 0 0\n10\n2 320 240 1 n\n0\n0\n0\n0\n1\nNOSUCH:f.fig\n0 0\n0\n0\n0 0\n";
   EXPECT_FALSE(ParseChoreography(project, "x.cho"));
   // Not a choreography at all.
   EXPECT_FALSE(ParseChoreography("SCUL 2 0 1 0 0 0\n0\n", "x.cho"));
+}
+
+TEST(ChoreographyFileTest, ASceneTooLargeForTheFileKeepsTheOldFile) {
+  TempDir dir;
+  Choreography chor = NewChoreography();
+  const std::string file = (dir / "big.cho").string();
+  ASSERT_EQ(write_choreography(chor, file), SaveStatus::kSaved);
+  const std::string before = ReadFile(file);
+  for (int i = 0; i < 32768; ++i) {
+    chor.lights.emplace_back();
+  }
+  EXPECT_NE(write_choreography(chor, file), SaveStatus::kSaved);
+  EXPECT_EQ(ReadFile(file), before);
 }
 
 TEST(ChoreographyFileTest, DeepFigureTreesAreRefused) {

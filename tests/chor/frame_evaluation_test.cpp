@@ -74,6 +74,24 @@ TEST(FrameEvaluationTest, CurrentPlacementsFollowTheSpans) {
   EXPECT_EQ(f.runtime.actionFrames[0], 6.0f);
 }
 
+TEST(FrameEvaluationTest, ATweenHoldsThePoseBeforeIt) {
+  Choreography chor = NewChoreography();
+  FigureInstance f;
+  f.tracks.resize(1);
+  f.tracks[0].placements.push_back(Placement("a.act", 0, 2, 9, 10, 0));
+  f.tracks[0].placements.push_back(Placement("b.act", 0, 1, 5, 5, 0));
+  InsertTween(f, 0, 1);
+  SelectPlacements(f, 10.5f, chor);
+  EXPECT_EQ(f.tracks[0].current, 1);
+  EXPECT_EQ(f.runtime.actionFrames[0], 9.0f) << "the end of the placement before";
+  SelectPlacements(f, 12, chor);
+  EXPECT_EQ(f.tracks[0].current, 2);
+  InsertTween(f, 0, 0);
+  SelectPlacements(f, 0.5f, chor);
+  EXPECT_EQ(f.tracks[0].current, 0);
+  EXPECT_EQ(f.runtime.actionFrames[0], 1.0f) << "nothing before a leading tween";
+}
+
 TEST(FrameEvaluationTest, OverloadTracksTakeOverTheSegmentsTheyMove) {
   TempDir dir;
   const std::string armFile = CopyArm(dir);
