@@ -155,6 +155,18 @@ TEST(ChoreographyFileTest, WrittenLayout) {
   EXPECT_TRUE(text.ends_with("\n0 0\n0\n0\n0\n0\n0\n0\n"));
 }
 
+TEST(ChoreographyFileTest, AReservedLineAfterTheHeaderIsTolerated) {
+  TempDir dir;
+  Choreography chor = RichScene(dir);
+  ASSERT_EQ(write_choreography(chor, (dir / "scene.cho").string()), SaveStatus::kSaved);
+  std::string text = ReadFile(dir / "scene.cho");
+  text.insert(text.find('\n') + 1, "0\n");
+  Result<Choreography> c = ParseChoreography(text, (dir / "scene.cho").string());
+  ASSERT_TRUE(c) << c.failure().detail;
+  EXPECT_EQ(c->scene.length, 90);
+  EXPECT_EQ(c->figures.size(), 2u);
+}
+
 TEST(ChoreographyFileTest, FigureWithoutActionsWritesZeroZero) {
   TempDir dir;
   Choreography chor = NewChoreography();
@@ -164,41 +176,44 @@ TEST(ChoreographyFileTest, FigureWithoutActionsWritesZeroZero) {
   EXPECT_NE(ReadFile(dir / "s.cho").find("\n0\n0 0\n0\n0 0\n"), std::string::npos);
 }
 
-TEST(ChoreographyFileTest, Version2Defaults) {
+TEST(ChoreographyFileTest, Versions1And2Defaults) {
   TempDir dir;
-  const std::string text = "CHOR 2 0 1 0 0 0\n45\n0\n2\n" +
-                           SetText("CAMERA", "dummypathname", 10, 2) + "0\n1\n2\n" +
-                           SetText("LIGHT", "dummypathname", 9, 4) + "0\n1\nman.fig\n2 35\n" +
-                           SetText("man.fig", "dummypathname", 8, 1) +
-                           "3\nwalk.act 2 10 1\nrun.act 0 5 0\nwalk.act 1 7 0\n0\n0 0\n";
-  Result<Choreography> c = ParseChoreography(text, (dir / "old.cho").string());
-  ASSERT_TRUE(c) << c.failure().detail;
-  EXPECT_EQ(c->scene.length, 45);
-  EXPECT_EQ(c->scene.renderFrom, 1.0f);
-  EXPECT_EQ(c->scene.renderTo, 45.0f);
-  EXPECT_EQ(c->scene.renderStep, 1.0f);
-  EXPECT_EQ(c->scene.outputWidth, 320);
-  EXPECT_EQ(c->scene.outputHeight, 240);
-  EXPECT_EQ(c->scene.outputAspect, 1.0f);
-  EXPECT_EQ(c->camera->Count(), 12) << "an older camera is widened";
-  EXPECT_EQ(EvaluateChannel(*c->camera, 11, 1), 10.0f);
-  ASSERT_EQ(c->figures.size(), 1u);
-  const FigureInstance& f = c->figures[0];
-  // Flag word 35 = 0x23: role 3 from the high nibble; of the kind bits 1
-  // and 2 the first one set wins.
-  EXPECT_EQ(f.role, kBentAlongPath);
-  EXPECT_EQ(f.kind, 1);
-  ASSERT_EQ(f.tracks.size(), 1u) << "one number: one track";
-  ASSERT_EQ(f.tracks[0].placements.size(), 3u);
-  const ActionPlacement& p = f.tracks[0].placements[0];
-  EXPECT_EQ(p.hold, 2);
-  EXPECT_EQ(p.length, 10);
-  EXPECT_TRUE(p.overlap);
-  EXPECT_EQ(p.wait, 0);
-  EXPECT_EQ(p.start, 1);
-  EXPECT_EQ(p.end, 10);
-  EXPECT_EQ(p.actionLength, 0) << "an action file that cannot be read";
-  EXPECT_EQ(p.actionFile, (dir / "walk.act").string());
+  for (const char* version : {"1", "2"}) {
+    SCOPED_TRACE(version);
+    const std::string text = "CHOR " + std::string(version) + " 0 1 0 0 0\n45\n0\n2\n" +
+                             SetText("CAMERA", "dummypathname", 10, 2) + "0\n1\n2\n" +
+                             SetText("LIGHT", "dummypathname", 9, 4) + "0\n1\nman.fig\n2 35\n" +
+                             SetText("man.fig", "dummypathname", 8, 1) +
+                             "3\nwalk.act 2 10 1\nrun.act 0 5 0\nwalk.act 1 7 0\n0\n0 0\n";
+    Result<Choreography> c = ParseChoreography(text, (dir / "old.cho").string());
+    ASSERT_TRUE(c) << c.failure().detail;
+    EXPECT_EQ(c->scene.length, 45);
+    EXPECT_EQ(c->scene.renderFrom, 1.0f);
+    EXPECT_EQ(c->scene.renderTo, 45.0f);
+    EXPECT_EQ(c->scene.renderStep, 1.0f);
+    EXPECT_EQ(c->scene.outputWidth, 320);
+    EXPECT_EQ(c->scene.outputHeight, 240);
+    EXPECT_EQ(c->scene.outputAspect, 1.0f);
+    EXPECT_EQ(c->camera->Count(), 12) << "an older camera is widened";
+    EXPECT_EQ(EvaluateChannel(*c->camera, 11, 1), 10.0f);
+    ASSERT_EQ(c->figures.size(), 1u);
+    const FigureInstance& f = c->figures[0];
+    // Flag word 35 = 0x23: role 3 from the high nibble; of the kind bits 1
+    // and 2 the first one set wins.
+    EXPECT_EQ(f.role, kBentAlongPath);
+    EXPECT_EQ(f.kind, 1);
+    ASSERT_EQ(f.tracks.size(), 1u) << "one number: one track";
+    ASSERT_EQ(f.tracks[0].placements.size(), 3u);
+    const ActionPlacement& p = f.tracks[0].placements[0];
+    EXPECT_EQ(p.hold, 2);
+    EXPECT_EQ(p.length, 10);
+    EXPECT_TRUE(p.overlap);
+    EXPECT_EQ(p.wait, 0);
+    EXPECT_EQ(p.start, 1);
+    EXPECT_EQ(p.end, 10);
+    EXPECT_EQ(p.actionLength, 0) << "an action file that cannot be read";
+    EXPECT_EQ(p.actionFile, (dir / "walk.act").string());
+  }
 }
 
 TEST(ChoreographyFileTest, OldFlagWordsAndHiddenKind) {
