@@ -29,6 +29,15 @@ Result<Choreography> OpenOrReport(const std::string& file) {
   return chor;
 }
 
+int SaveOrReport(const Choreography& chor, const std::string& out) {
+  std::string detail;
+  if (write_choreography(chor, out, &detail) != SaveStatus::kSaved) {
+    std::cerr << out << ": the choreography could not be saved (" << detail << ")\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info, std::string& message) {
@@ -133,12 +142,7 @@ int ChoreographyResave(const std::string& in, const std::string& out) {
   if (!chor) {
     return 1;
   }
-  std::string detail;
-  if (write_choreography(*chor, out, &detail) != SaveStatus::kSaved) {
-    std::cerr << out << ": the choreography could not be saved (" << detail << ")\n";
-    return 1;
-  }
-  return 0;
+  return SaveOrReport(*chor, out);
 }
 
 int Simulate(const std::string& in, const std::string& out) {
@@ -156,12 +160,7 @@ int Simulate(const std::string& in, const std::string& out) {
     std::cerr << in << ": the simulation was interrupted; nothing was written\n";
     return 1;
   }
-  std::string detail;
-  if (write_choreography(*chor, out, &detail) != SaveStatus::kSaved) {
-    std::cerr << out << ": the choreography could not be saved (" << detail << ")\n";
-    return 1;
-  }
-  return 0;
+  return SaveOrReport(*chor, out);
 }
 
 }  // namespace zentrope::cli
