@@ -17,15 +17,6 @@ std::unique_ptr<ChannelSet> MakeSet(std::string name, std::span<const float> def
                           defaults);
 }
 
-bool Rides(const ChannelSet* set, const std::string& path) {
-  for (; set; set = set->next.get()) {
-    if (set->referenceName == path) {
-      return true;
-    }
-  }
-  return false;
-}
-
 void Collect(std::vector<FigureInstance>& list, std::vector<FigureInstance*>& out) {
   for (FigureInstance& f : list) {
     out.push_back(&f);
@@ -69,6 +60,23 @@ std::vector<FigureInstance*> Choreography::AllFigures() {
 std::vector<const FigureInstance*> Choreography::AllFigures() const {
   std::vector<FigureInstance*> all = const_cast<Choreography*>(this)->AllFigures();
   return {all.begin(), all.end()};
+}
+
+void Choreography::ForEachRidingSet(const std::function<void(ChannelSet&)>& f) {
+  auto chain = [&](ChannelSet* set) {
+    for (; set; set = set->next.get()) {
+      f(*set);
+    }
+  };
+  chain(camera.get());
+  chain(cameraTarget.get());
+  for (Light& l : lights) {
+    chain(l.set.get());
+    chain(l.target.get());
+  }
+  for (FigureInstance* figure : AllFigures()) {
+    chain(figure->placement.get());
+  }
 }
 
 std::unique_ptr<ChannelSet> CreateCameraSet() {
@@ -136,35 +144,19 @@ EditOutcome RenamePath(Choreography& chor, std::size_t index, std::string name) 
     duplicate = true;
   }
   // Every thing riding the path follows it to its new name.
-  auto follow = [&](ChannelSet* set) {
-    for (; set; set = set->next.get()) {
-      if (set->referenceName == path.name) {
-        set->referenceName = name;
-      }
+  chor.ForEachRidingSet([&](ChannelSet& set) {
+    if (set.referenceName == path.name) {
+      set.referenceName = name;
     }
-  };
-  follow(chor.camera.get());
-  follow(chor.cameraTarget.get());
-  for (Light& l : chor.lights) {
-    follow(l.set.get());
-    follow(l.target.get());
-  }
-  for (FigureInstance* f : chor.AllFigures()) {
-    follow(f->placement.get());
-  }
+  });
   path.name = std::move(name);
   return duplicate ? EditOutcome::Failure(str::kDuplicatePathName) : EditOutcome::Success();
 }
 
 EditOutcome DeletePath(Choreography& chor, std::size_t index) {
   const std::string& name = chor.paths.at(index).name;
-  bool occupied = Rides(chor.camera.get(), name) || Rides(chor.cameraTarget.get(), name);
-  for (const Light& l : chor.lights) {
-    occupied = occupied || Rides(l.set.get(), name) || Rides(l.target.get(), name);
-  }
-  for (const FigureInstance* f : std::as_const(chor).AllFigures()) {
-    occupied = occupied || Rides(f->placement.get(), name);
-  }
+  bool occupied = false;
+  chor.ForEachRidingSet([&](ChannelSet& set) { occupied = occupied || set.referenceName == name; });
   if (occupied) {
     return EditOutcome::Failure(str::kPathOccupied);
   }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -222,6 +223,9 @@ class Choreography {
   // sibling).
   std::vector<FigureInstance*> AllFigures();
   std::vector<const FigureInstance*> AllFigures() const;
+  // Calls f for every set that can ride a path: the camera, its target,
+  // the lights and their targets, and every figure's placement chain.
+  void ForEachRidingSet(const std::function<void(ChannelSet&)>& f);
 };
 
 // Fresh channel sets of each kind, with their defaults; null when memory

@@ -752,8 +752,8 @@ class ChorWriter {
   void Write(const Choreography& chor) {
     // The counts are 16-bit in the file; a scene that outgrows them is
     // refused rather than written wrongly (the old file stays).
-    if (chor.paths.size() > kMaxCount || chor.lights.size() > kMaxCount ||
-        chor.AllFigures().size() > kMaxCount) {
+    const std::size_t figures = chor.AllFigures().size();
+    if (chor.paths.size() > kMaxCount || chor.lights.size() > kMaxCount || figures > kMaxCount) {
       w_.Fail();
       return;
     }
@@ -790,7 +790,7 @@ class ChorWriter {
         w_.Line("0");
       }
     }
-    w_.Line("%hd", static_cast<short>(chor.AllFigures().size()));
+    w_.Line("%hd", static_cast<short>(figures));
     Figures(chor.figures);
     Trailer(chor);
   }
@@ -956,21 +956,12 @@ void ImportChoreography(Choreography& into, Choreography scratch) {
     p.name = name;
   }
   if (!renamed.empty()) {
-    auto rebind = [&](ChannelSet* set) {
-      for (; set; set = set->next.get()) {
-        const auto it = renamed.find(set->referenceName);
-        if (it != renamed.end()) {
-          set->referenceName = it->second;
-        }
+    scratch.ForEachRidingSet([&](ChannelSet& set) {
+      const auto it = renamed.find(set.referenceName);
+      if (it != renamed.end()) {
+        set.referenceName = it->second;
       }
-    };
-    for (Light& l : scratch.lights) {
-      rebind(l.set.get());
-      rebind(l.target.get());
-    }
-    for (FigureInstance* f : scratch.AllFigures()) {
-      rebind(f->placement.get());
-    }
+    });
   }
   for (Path& p : scratch.paths) {
     into.paths.push_back(std::move(p));

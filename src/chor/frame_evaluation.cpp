@@ -341,7 +341,8 @@ void BendAlongPath(FigureInstance& f, float frame, const Choreography& chor) {
   }
   const PathPosition at = position_on_path(chor, f.placement.get(), frame);
   const float s = std::max(at.distance, 0.0f);
-  const float length = PathLength(*path);
+  const PathMeasure measure = MeasurePath(*path);
+  const float length = measure.total;
   const ControlPoint* last = path->first;
   while (last->next && !last->ClosesLoop()) {
     last = last->next;
@@ -356,7 +357,7 @@ void BendAlongPath(FigureInstance& f, float frame, const Choreography& chor) {
       const float d = s - q.z;
       Vector3 direction, onPath;
       if (d >= 0.0f && d < length) {
-        const PathPosition there = PointAtDistance(*path, d);
+        const PathPosition there = PointAtDistance(*path, measure, d);
         direction = there.direction;
         onPath = there.position;
       } else if (d >= length) {

@@ -27,15 +27,24 @@ PointAndDerivative OnSegment(const ControlPoint& a, float t) {
 
 }  // namespace
 
-float PathLength(const Path& path) {
-  float length = 0.0f;
+PathMeasure MeasurePath(const Path& path) {
+  PathMeasure m;
   for (const ControlPoint* a = path.first; a && !EndsPath(a); a = a->next) {
-    length += SegmentLength(*a);
+    m.segments.push_back(SegmentLength(*a));
+    m.total += m.segments.back();
   }
-  return length;
+  return m;
+}
+
+float PathLength(const Path& path) {
+  return MeasurePath(path).total;
 }
 
 PathPosition PointAtDistance(const Path& path, float s) {
+  return PointAtDistance(path, MeasurePath(path), s);
+}
+
+PathPosition PointAtDistance(const Path& path, const PathMeasure& measure, float s) {
   PathPosition out;
   out.distance = s;
   const ControlPoint* a = path.first;
@@ -43,8 +52,8 @@ PathPosition PointAtDistance(const Path& path, float s) {
     return out;
   }
   float before = 0.0f;
-  for (; !EndsPath(a); a = a->next) {
-    const float length = SegmentLength(*a);
+  for (std::size_t i = 0; !EndsPath(a); a = a->next, ++i) {
+    const float length = measure.segments[i];
     if (before + length > s) {
       const float r = s - before;
       std::array<float, kLengthSteps> chords;
@@ -101,7 +110,8 @@ PathPosition position_on_path(const Choreography& chor, const ChannelSet* set, f
     return out;
   }
   const float u = ease_fraction(set, frame, chor.scene.length);
-  return PointAtDistance(*path, u * PathLength(*path));
+  const PathMeasure measure = MeasurePath(*path);
+  return PointAtDistance(*path, measure, u * measure.total);
 }
 
 float PathPercentAtPoint(const Path& path, std::int32_t number) {

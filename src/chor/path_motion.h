@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "chor/choreography.h"
 #include "core/matrix3.h"
@@ -23,10 +24,19 @@ struct PathPosition {
 // closed path, else the last point).
 float PathLength(const Path& path);
 
+// The arc length of each segment up to the end and their sum, measured once
+// for callers that look up many distances on one path.
+struct PathMeasure {
+  std::vector<float> segments;
+  float total = 0.0f;
+};
+PathMeasure MeasurePath(const Path& path);
+
 // The point at arc length s (step through the segments, then through the
 // chords of the segment that holds s). Beyond the end: the end point and
 // its outTangent.
 PathPosition PointAtDistance(const Path& path, float s);
+PathPosition PointAtDistance(const Path& path, const PathMeasure& measure, float s);
 
 // The fraction of its path a set has travelled at frame: its Ease channel
 // in percent when keyed, else evenly from frame 1 to the last frame.
