@@ -39,6 +39,31 @@ TEST(ViewTest, PerspectiveDividesByDepthOverDistance) {
   EXPECT_FALSE(ProjectPoint(v, {0, 0, 0.999f}).has_value());
 }
 
+// Catches: in perspective, the aspect factor left out, put on x, or applied
+// before the divide by depth; the pan added before the divide; or flooring
+// instead of truncation.
+TEST(ViewTest, PerspectiveWithAspectAndPan) {
+  View v = PerspectiveView();  // centre (50, 50), zoom 10
+  v.distance = 4.0f;
+  v.aspect = 0.75f;
+  v.px = 0.25f;
+  v.py = -0.35f;
+  // (3, −2, 8): w = 8/4 = 2, x/w = 1.5, y/w = −1.
+  // sx = 50 + trunc((1.5 + 0.25)·10) = 50 + trunc(17.5) = 67.
+  // sy = 50 − trunc((−1 − 0.35)·10·0.75) = 50 − trunc(−10.125) = 60.
+  EXPECT_EQ(ProjectPoint(v, {3, -2, 8}), (ScreenPoint{67, 60}));
+  // (−1, 6, 2): w = 0.5, x/w = −2, y/w = 12.
+  // sx = 50 + trunc((−2 + 0.25)·10) = 50 − 17 = 33.
+  // sy = 50 − trunc((12 − 0.35)·10·0.75) = 50 − trunc(87.375) = −37: off the
+  // clip rectangle, but projection does not clip.
+  EXPECT_EQ(ProjectPoint(v, {-1, 6, 2}), (ScreenPoint{33, -37}));
+  // An aspect of 2 doubles only the vertical offset: (0, 1.03, 4), w = 1,
+  // sx = 50 + trunc(0.25·10) = 52, sy = 50 − trunc((1.03 − 0.35)·10·2) =
+  // 50 − trunc(13.6) = 37.
+  v.aspect = 2.0f;
+  EXPECT_EQ(ProjectPoint(v, {0, 1.03f, 4}), (ScreenPoint{52, 37}));
+}
+
 TEST(ViewTest, LineBehindNearPlaneDrawsNothing) {
   RecordingSink sink;
   DrawViewLine(PerspectiveView(), {0, 0, 0.5f}, {1, 1, -3.0f}, sink);

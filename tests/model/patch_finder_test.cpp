@@ -114,6 +114,130 @@ TEST(PatchFinderTest, TriangleOfThreeSplines) {
   }
 }
 
+// A triangle of three two-point splines a→b, b→c, c→a, stacked at the
+// corners, plus a dangling two-point spline (a spoke, closing no loop) from
+// each corner listed: a spoke makes that corner's attach stack one taller.
+Segment TriangleWithSpokes(const std::vector<Vector3>& spokes) {
+  Segment seg;
+  const Vector3 a{0, 0, 0}, b{4, 0, 0}, c{2, 3, 0};
+  const Vector3 ab[] = {a, b}, bc[] = {b, c}, ca[] = {c, a};
+  ControlPoint* s1 = seg.Splines().AppendSpline(ab);
+  ControlPoint* s2 = seg.Splines().AppendSpline(bc);
+  ControlPoint* s3 = seg.Splines().AppendSpline(ca);
+  Stack(s1->next, s2);
+  Stack(s2->next, s3);
+  Stack(s1, s3->next);
+  for (const Vector3& corner : spokes) {
+    const Vector3 spoke[] = {corner, corner + Vector3{0, 0, 5}};
+    ControlPoint* s = seg.Splines().AppendSpline(spoke);
+    Stack(corner == a ? s1 : corner == b ? s1->next : s2->next, s);
+  }
+  seg.Renumber();
+  seg.SplinesEdited();
+  return seg;
+}
+
+// Slots 1 to 3 of a three-sided patch run corner 1→2, 2→3 and 4(=1)→3; slot 4
+// is empty. Every edge here is a straight two-point spline, whose tangents
+// are (P0 − P1)/2 at both ends, so its Bézier control points sit 1/6 and 5/6
+// of the way along: at s = 0.25 the curve is 3·0.25·0.75²/6 + 3·0.25²·0.75·5/6
+// + 0.25³ = 0.203125 of the way from the slot's start to its end.
+::testing::AssertionResult SlotsJoinTheirCorners(const Patch& p) {
+  static constexpr int kStart[3] = {0, 1, 3};
+  static constexpr int kEnd[3] = {1, 2, 2};
+  for (int slot = 0; slot < 3; ++slot) {
+    const Vector3 s = p.corners[kStart[slot]]->position;
+    const Vector3 e = p.corners[kEnd[slot]]->position;
+    if (auto r = VectorNear(p.BoundaryPoint(slot, 0.25f), s + (e - s) * 0.203125f, 1e-5f); !r) {
+      return r << " slot " << slot + 1;
+    }
+  }
+  if (!(p.StartTangent(3) == Vector3{}) || !(p.EndTangent(3) == Vector3{})) {
+    return ::testing::AssertionFailure() << "slot 4 is not empty";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Catches: the tallest-stack choice of a triangle's first corner with a tie
+// broken towards the second corner instead of the third, a stack only as tall
+// as another taken for the start, or a wrong corner order for a choice.
+TEST(PatchFinderTest, TriangleStartsAtTheTallestStack) {
+  const Vector3 a{0, 0, 0}, b{4, 0, 0}, c{2, 3, 0};
+  // The first walk is a → b → c (spline order, next side first), so S = a,
+  // C2 = b, C3 = c; the key is (C2, C3, S, S) whichever corner comes first.
+  // Stack heights without spokes are 1 each.
+  struct Case {
+    std::vector<Vector3> spokes;
+    Vector3 first, second, third;
+  };
+  const Case cases[] = {
+      {{}, c, a, b},      // all equal: C3 is at least as tall as C2 → (C3, S, C2)
+      {{c}, c, a, b},     // C3 tallest
+      {{b, c}, c, a, b},  // C2 and C3 tie: C3
+      {{a}, a, b, c},     // S strictly tallest → (S, C2, C3)
+      {{b}, b, a, c},     // C2 taller than C3, S not strictly tallest → (C2, S, C3)
+      {{a, b}, b, a, c},  // S only as tall as C2: not S; C3 shorter than C2: C2
+  };
+  for (const Case& k : cases) {
+    Segment seg = TriangleWithSpokes(k.spokes);
+    ASSERT_EQ(Count(seg), std::make_pair(1, 0)) << k.spokes.size();
+    const Patch& p = seg.patches[0];
+    SCOPED_TRACE(::testing::Message()
+                 << "first corner expected at " << k.first.x << "," << k.first.y);
+    EXPECT_EQ(p.corners[0]->position, k.first);
+    EXPECT_EQ(p.corners[1]->position, k.second);
+    EXPECT_EQ(p.corners[2]->position, k.third);
+    EXPECT_EQ(p.corners[3], p.corners[0]);
+    // Bottom numbers after renumbering in spline order: a = 1, b = 2, c = 4.
+    EXPECT_EQ(p.cornerNumbers, (PatchKey{2, 4, 1, 1}));
+    EXPECT_TRUE(SlotsJoinTheirCorners(p));
+  }
+}
+
+// Catches: a triangle's first corner chosen without looking at where earlier
+// patches start (or the wrong corner of an earlier patch remembered).
+TEST(PatchFinderTest, TriangleStartsWhereAnEarlierPatchStarts) {
+  // Two triangles a-b-c and b-d-c sharing the edge b-c, with a spoke at d.
+  Segment seg;
+  const Vector3 a{0, 0, 0}, b{4, 0, 0}, c{2, 3, 0}, d{6, 3, 0};
+  const Vector3 ab[] = {a, b}, bc[] = {b, c}, ca[] = {c, a}, bd[] = {b, d}, dc[] = {d, c},
+                spoke[] = {d, d + Vector3{0, 0, 5}};
+  ControlPoint* s1 = seg.Splines().AppendSpline(ab);
+  ControlPoint* s2 = seg.Splines().AppendSpline(bc);
+  ControlPoint* s3 = seg.Splines().AppendSpline(ca);
+  ControlPoint* s4 = seg.Splines().AppendSpline(bd);
+  ControlPoint* s5 = seg.Splines().AppendSpline(dc);
+  ControlPoint* s6 = seg.Splines().AppendSpline(spoke);
+  Stack(s1, s3->next);
+  Stack(s1->next, s2);
+  Stack(s1->next, s4);
+  Stack(s2->next, s3);
+  Stack(s2->next, s5->next);
+  Stack(s4->next, s5);
+  Stack(s4->next, s6);
+  seg.Renumber();
+  seg.SplinesEdited();
+  // The quad a-b-d-c holds three numbers of the first triangle and its fourth:
+  // a duplicate, so only the two triangles are patches.
+  ASSERT_EQ(Count(seg), std::make_pair(2, 0));
+  // First found from a: a → b → c; stack heights a 1, b 2, c 2, so the tie
+  // goes to C3 and the patch starts at c.
+  const Patch& first = seg.patches[0];
+  EXPECT_EQ(first.corners[0]->position, c);
+  EXPECT_EQ(first.corners[1]->position, a);
+  EXPECT_EQ(first.corners[2]->position, b);
+  // Then from b along s2: b → c → d. Every stack is 2 high (d's through the
+  // spoke), so by height it would start at C3 = d; but the first patch starts
+  // at C2 = c, which wins: corners (C2, S, C3) = (c, b, d).
+  const Patch& second = seg.patches[1];
+  EXPECT_EQ(second.corners[0]->position, c);
+  EXPECT_EQ(second.corners[1]->position, b);
+  EXPECT_EQ(second.corners[2]->position, d);
+  EXPECT_EQ(second.corners[3], second.corners[0]);
+  EXPECT_TRUE(SlotsJoinTheirCorners(first));
+  EXPECT_TRUE(SlotsJoinTheirCorners(second));
+}
+
 TEST(PatchFinderTest, BoundariesFollowTheSplines) {
   Segment seg = Grid(3, 3);
   // Bend the mesh so that tangents matter.
@@ -179,6 +303,49 @@ TEST(PatchFinderTest, LatheRings) {
   EXPECT_EQ(meridian->attachedTo, ring);
   EXPECT_FALSE(Lathe(seg, first, 0));
   EXPECT_EQ(seg.Splines().Splines().size(), 12u);
+}
+
+// Catches: a meridian point given the profile point's Out bias on its In side
+// (or the In bias on both sides), or its smooth flag not copied.
+TEST(PatchFinderTest, LatheMeridiansCarryTheProfileBias) {
+  Segment seg;
+  const Vector3 profile[] = {{2, 0, 0}, {3, 1, 0}, {4, 2, 0}};
+  ControlPoint* first = seg.Splines().AppendSpline(profile);
+  ControlPoint* middle = first->next;
+  ControlPoint* last = middle->next;
+  first->SetInBias({10, 20, 1.5f});
+  first->SetOutBias({-30, 40, 0.75f});
+  middle->SetInBias({0, 0, 2});
+  middle->SetOutBias({0, 0, 0.5f});
+  last->SetInBias({5, 0, 1});
+  last->SetOutBias({0, -15, 3});
+  last->Set(kPointSmooth, false);
+  ASSERT_TRUE(Lathe(seg, middle, 4));
+  const auto& splines = seg.Splines().Splines();
+  ASSERT_EQ(splines.size(), 1u + 3u + 4u);
+  // Rings are made fresh: smooth and neutral.
+  for (std::size_t i = 1; i <= 3; ++i) {
+    EXPECT_EQ(splines[i].first->InBias(), kNeutralBias);
+    EXPECT_EQ(splines[i].first->OutBias(), kNeutralBias);
+  }
+  for (std::size_t j = 4; j < splines.size(); ++j) {
+    const ControlPoint* q = splines[j].first;
+    for (const ControlPoint* source : {first, middle, last}) {
+      ASSERT_NE(q, nullptr);
+      EXPECT_EQ(q->InBias(), source->InBias()) << "meridian " << j - 4;
+      EXPECT_EQ(q->OutBias(), source->OutBias()) << "meridian " << j - 4;
+      EXPECT_EQ(q->Has(kPointSmooth), source->Has(kPointSmooth)) << "meridian " << j - 4;
+      q = q->next;
+    }
+  }
+  // Meridian 0 lies at θ = 0, on the profile's own points (2,0,0), (3,1,0),
+  // (4,2,0). Its smooth middle point has chord D = (2,0,0) − (4,2,0) split
+  // evenly (both neighbours √2 away): base tangents (−1,−1,0) each. The
+  // points are collinear, so the reference normal is zero and only Magnitude
+  // acts: In 2 gives (−2,−2,0), Out 0.5 gives (−0.5,−0.5,0).
+  const ControlPoint* m = splines[4].first->next;
+  EXPECT_TRUE(VectorNear(m->inTangent, {-2, -2, 0}, 1e-5f));
+  EXPECT_TRUE(VectorNear(m->outTangent, {-0.5f, -0.5f, 0}, 1e-5f));
 }
 
 TEST(PatchFinderTest, ColoursFindTheirPatches) {

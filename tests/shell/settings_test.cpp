@@ -33,6 +33,39 @@ TEST(SettingsTest, WriteCreatesFileAndSectionAndReplacesKeys) {
   EXPECT_EQ(s.read_setting_text("Direction", "GRIDSPACING", ""), "175");
 }
 
+// Catches: a key meant for an empty section inserted above its header or
+// after the next section's header, or a second header for the section
+// appended because an empty section went unnoticed.
+TEST(SettingsTest, KeyWrittenIntoAnEmptySectionStaysInIt) {
+  struct Case {
+    const char* before;
+    const char* after;
+  };
+  // The key goes on the line after the header, before whatever follows; the
+  // rest of the file is kept line for line.
+  const Case cases[] = {
+      // An empty section followed directly by another.
+      {"[RENDER]\n[DIRECTION]\nGrid=OFF\n", "[RENDER]\nStep=2\n[DIRECTION]\nGrid=OFF\n"},
+      // An empty section followed by a blank line and another.
+      {"[RENDER]\n\n[DIRECTION]\nGrid=OFF\n", "[RENDER]\nStep=2\n\n[DIRECTION]\nGrid=OFF\n"},
+      // An empty section last in the file.
+      {"[GLOBAL]\nErrorLog=ON\n\n[RENDER]\n", "[GLOBAL]\nErrorLog=ON\n\n[RENDER]\nStep=2\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "z.ini", c.before);
+    SettingsFile s(dir / "z.ini");
+    // The section is named in another case: it is still the same section.
+    ASSERT_TRUE(s.write_setting("render", "Step", "2"));
+    const std::string text = ReadFile(s.path());
+    EXPECT_EQ(text, c.after);
+    EXPECT_EQ(text.find("[RENDER]"), text.rfind("[RENDER]")) << "section header repeated";
+    EXPECT_EQ(s.Stored("RENDER", "Step"), "2");
+    EXPECT_EQ(s.Stored("DIRECTION", "Step"), std::nullopt);
+    EXPECT_EQ(s.Stored("GLOBAL", "Step"), std::nullopt);
+  }
+}
+
 TEST(SettingsTest, ParseRules) {
   TempDir dir;
   WriteFile(dir / "z.ini",
