@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <random>
 
 #include "core/spline.h"
@@ -136,9 +137,16 @@ TEST(RotateTowardsTest, AngleReduction) {
   // Through a 16-bit integer: −40000 wraps to 25536; 25536 mod 360 + 360 is
   // 696, which must wrap once more instead of extrapolating past 360.
   EXPECT_TRUE(same(-40000, 336));
-  // Huge and non-finite angles must not fault.
-  EXPECT_NO_FATAL_FAILURE(RotateTowards(a, b, 1e30f));
-  EXPECT_NO_FATAL_FAILURE(RotateTowards(a, b, -1e30f));
+  // Huge angles reduce to some angle in [0, 360): the result is still one of
+  // the blends of a and b, a unit vector in their plane (normal a × b =
+  // (−0.8, 0, 0.6)), not an overflowed or non-finite value.
+  // Catches: a huge angle giving a non-finite or off-plane result.
+  for (float huge : {1e30f, -1e30f}) {
+    const Vector3 r = RotateTowards(a, b, huge);
+    EXPECT_TRUE(std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.z)) << huge;
+    EXPECT_NEAR(Length(r), 1.0f, 1e-6f) << huge;
+    EXPECT_NEAR(Dot(r, Vector3{-0.8f, 0, 0.6f}), 0.0f, 1e-6f) << huge;
+  }
 }
 
 TEST(BiasTest, NeutralBiasKeepsTangents) {
