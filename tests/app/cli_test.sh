@@ -12,10 +12,37 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_eq() { [ "$1" == "$2" ] || fail "$3: got [$1] expected [$2]"; }
 
+# Expected values are worked out from the documents themselves (with awk and
+# od, which every machine running this has), or a comment says how they
+# follow from the document.
+
+# The 16-bit big-endian number at a byte offset of a file.
+be16() { od -An -tu1 -j "$2" -N2 "$1" | awk '{ print $1 * 256 + $2 }'; }
+# "splines points highest_number" of a version 2 segment file: line 5 holds
+# the spline count; each spline a point count and four lines per point, the
+# first of them "flags stacked number".
+seg_counts() {
+  awk 'NR == 5 { splines = $1; want = "count"; next }
+       NR < 5 { next }
+       want == "count" { n = $1; points += n; k = 0; if (n > 0) want = "a"; next }
+       want == "a" { if ($3 > high) high = $3; want = "b"; next }
+       want == "b" { want = "c"; next }
+       want == "c" { want = "d"; next }
+       want == "d" { want = (++k < n) ? "a" : "count"; next }
+       END { print splines, points, high }' "$1"
+}
+# Line N of a file as JSON numbers "a,b,c" (whole values printed with ".0").
+json_line() { sed -n "$2p" "$1" | awk '{ for (i = 1; i <= NF; ++i) { x = $i; s = s (i > 1 ? "," : "") (x == int(x) ? sprintf("%.1f", x) : x) } print s }'; }
+
 box="$source_dir/examples/box.seg"
 
 out=$("$zentrope" info "$box" --json)
-expect_eq "$out" '{"type":"SCUL","version":2,"splines":7,"points":18,"groups":2,"bbox":[-10.0,-5.0,-20.0,10.0,10.0,10.0],"pivot":[0.0,5.0,0.0],"highest_number":18,"patches":4,"patches3":0,"patches4":4}' "info --json"
+read -r splines points highest < <(seg_counts "$box")
+groups=$(sed -n 3p "$source_dir/examples/box.grp")
+# Patches: the four uprights join the bottom and top rings into four sides;
+# each ring alone lies on one spline (no patch) and the hooked spline hangs
+# free, so 4 four-sided patches and no three-sided one.
+expect_eq "$out" "{\"type\":\"$(head -c 4 "$box")\",\"version\":$(awk 'NR == 1 { print $2 }' "$box"),\"splines\":$splines,\"points\":$points,\"groups\":$groups,\"bbox\":[$(json_line "$box" 3)],\"pivot\":[$(json_line "$box" 4)],\"highest_number\":$highest,\"patches\":4,\"patches3\":0,\"patches4\":4}" "info --json"
 
 "$zentrope" check "$source_dir"/examples/*.seg "$source_dir"/examples/*.grp || fail "check of the examples"
 
@@ -23,6 +50,8 @@ printf 'SCUL 2 0 1 0 0 0\n0\n0 0 0 0 0 0\n0 0 0\n32767\n' > "$work/bad.seg"
 out=$("$zentrope" check "$box" "$work/bad.seg")
 status=$?
 expect_eq "$status" 1 "check status on a bad file"
+# Line 5 is the spline count; 32767 splines cannot follow in a file that ends
+# there, so the count itself is refused, at line 5.
 expect_eq "$out" "$work/bad.seg: Trouble Opening Segment ($work/bad.seg:5: impossible spline count 32767)" "check line"
 
 "$zentrope" resave "$box" -o "$work/a/box.seg" || fail "resave"
@@ -31,28 +60,73 @@ cmp -s "$work/a/box.seg" "$work/b/box.seg" || fail "resaved segment differs"
 cmp -s "$work/a/box.grp" "$source_dir/examples/box.grp" || fail "group file changed"
 
 printf 'SCUL 2 0 1 0 0 0\n0\n0 0 0 0 0 0\n0 0 0\n1\n3\n1 0 1\n5 0 0\n0\n0\n1 0 2\n8 5 0\n0\n0\n1 0 3\n5 10 0\n0\n0\n' > "$work/profile.seg"
-"$zentrope" lathe "$work/profile.seg" --sections 8 -o "$work/vase.seg" || fail "lathe"
-"$zentrope" info "$work/vase.seg" --json | grep -q '"splines":12,"points":51,.*"patches":16,"patches3":0,"patches4":16' || fail "lathed segment"
+sections=8
+"$zentrope" lathe "$work/profile.seg" --sections $sections -o "$work/vase.seg" || fail "lathe"
+# An open profile of m points off the axis gives m closed rings of N points
+# and N open meridians of m points, every meridian point stacked on a ring
+# point: the profile's spline plus m + N splines, m + 2·m·N points, and one
+# four-sided patch per band between rings and meridians, (m − 1)·N.
+read -r _ m _ < <(seg_counts "$work/profile.seg")
+"$zentrope" info "$work/vase.seg" --json | grep -q "\"splines\":$((1 + m + sections)),\"points\":$((m + 2 * m * sections)),.*\"patches\":$(((m - 1) * sections)),\"patches3\":0,\"patches4\":$(((m - 1) * sections))" || fail "lathed segment"
 "$zentrope" lathe "$work/profile.seg" --sections 0 -o "$work/none.seg" 2>/dev/null && fail "zero sections accepted"
 [ -e "$work/none.seg" ] && fail "zero sections wrote a file"
 
 samples="$source_dir/tests/data/material"
-expect_eq "$("$zentrope" info "$samples/indexed8.pict" --json)" '{"type":"IMAGE","format":"PICT","width":19,"height":3,"bytes_per_pixel":3}' "picture info"
-"$zentrope" convert "$samples/rgb24.iff" -o "$work/pic.png" || fail "convert to PNG"
-expect_eq "$("$zentrope" info "$work/pic.png" --json)" '{"type":"IMAGE","format":"PNG","width":5,"height":3,"bytes_per_pixel":3}' "converted PNG"
+# A PICT's frame (top, left, bottom, right) follows its 512-byte preamble and
+# size word; indexed colour is drawn onto a blue-green-red canvas: 3 bytes.
+pict="$samples/indexed8.pict"
+pict_w=$(($(be16 "$pict" 520) - $(be16 "$pict" 516)))
+pict_h=$(($(be16 "$pict" 518) - $(be16 "$pict" 514)))
+expect_eq "$("$zentrope" info "$pict" --json)" "{\"type\":\"IMAGE\",\"format\":\"PICT\",\"width\":$pict_w,\"height\":$pict_h,\"bytes_per_pixel\":3}" "picture info"
+# The ILBM's BMHD chunk (data at byte 20) holds width, height and, at byte
+# 28, the plane count: 24 planes are 3 bytes per pixel, kept by conversion.
+iff="$samples/rgb24.iff"
+iff_size="\"width\":$(be16 "$iff" 20),\"height\":$(be16 "$iff" 22),\"bytes_per_pixel\":$(($(od -An -tu1 -j 28 -N1 "$iff") / 8))"
+"$zentrope" convert "$iff" -o "$work/pic.png" || fail "convert to PNG"
+expect_eq "$("$zentrope" info "$work/pic.png" --json)" "{\"type\":\"IMAGE\",\"format\":\"PNG\",$iff_size}" "converted PNG"
 "$zentrope" convert "$work/pic.png" -o "$work/pic.tga" || fail "convert to Targa"
-expect_eq "$("$zentrope" info "$work/pic.tga" --json)" '{"type":"IMAGE","format":"TGA","width":5,"height":3,"bytes_per_pixel":3}' "converted Targa"
+expect_eq "$("$zentrope" info "$work/pic.tga" --json)" "{\"type\":\"IMAGE\",\"format\":\"TGA\",$iff_size}" "converted Targa"
 "$zentrope" convert "$samples/rgb.png" -o "$work/pic.bmp" 2>/dev/null && fail "unknown output accepted"
 head -c 40 "$samples/rgb24.pcx" > "$work/cut.pcx"
 "$zentrope" check "$work/cut.pcx" > /dev/null && fail "truncated picture passed"
 
 arm="$source_dir/examples/arm"
-expect_eq "$("$zentrope" info "$arm/arm.fig" --json)" '{"type":"FIGU","version":4,"nodes":2,"ghosts":0}' "figure info"
-"$zentrope" info "$arm/wave.act" --json | grep -q '"length":30,"nodes":\[{"segment":"[^"]*lower.seg","keys":\[0,0,0,0,0,0,2,2,2,2\]}\]' || fail "action info"
+# A version 4 figure is the two header lines and eight lines per node; a
+# ghost's name line is "ghost" or empty.
+fig_nodes=$(awk 'NR > 2 && (NR - 3) % 8 == 0 { n++ } END { print n }' "$arm/arm.fig")
+fig_ghosts=$(awk 'NR > 2 && (NR - 3) % 8 == 0 && ($0 == "" || $0 == "ghost") { n++ } END { print n + 0 }' "$arm/arm.fig")
+expect_eq "$("$zentrope" info "$arm/arm.fig" --json)" "{\"type\":\"FIGU\",\"version\":$(awk 'NR == 1 { print $2 }' "$arm/arm.fig"),\"nodes\":$fig_nodes,\"ghosts\":$fig_ghosts}" "figure info"
+# wave.act: line 3 is the length; its one node record names the segment
+# (line 6), then the tag, the channel set line "count kind version", the
+# version 2 editor line, the name and reference lines, then per channel a
+# flags line, a key count and four lines per key. Keys and, at the last frame
+# (frame = length: each keyed channel holds its last key, unkeyed channels
+# their defaults 0 0 0 100 100 100 0 -100 0 0 for a segment), values:
+read -r act_length act_segment act_keys act_last < <(awk '
+  { l[NR] = $0 }
+  END {
+    split("0 0 0 100 100 100 0 -100 0 0", dflt, " ")
+    split(l[8], head, " ")
+    i = head[3] == 2 ? 12 : 11
+    for (c = 1; c <= head[1]; ++c) {
+      n = l[i + 1] + 0
+      v = dflt[c]
+      if (n > 0) { split(l[i + 1 + 4 * (n - 1) + 2], key, " "); v = key[2] }
+      keys = keys (c > 1 ? "," : "") n
+      vals = vals (c > 1 ? "," : "") sprintf("%.1f", v)
+      i += 2 + 4 * n
+    }
+    print l[3], l[6], keys, vals
+  }' "$arm/wave.act")
+"$zentrope" info "$arm/wave.act" --json | grep -q "\"length\":$act_length,\"nodes\":\\[{\"segment\":\"[^\"]*$act_segment\",\"keys\":\\[$act_keys\\]}\\]" || fail "action info"
+# At rest every rotation (lines 5 and 6 of each record) is 0 and every scale
+# 1, so the lower arm's frame is the identity turned nowhere, its pivot the
+# sum of the two nodes' positions (line 3 of each record).
+rest_pivot=$(awk 'NR > 2 && (NR - 3) % 8 == 2 { x += $1; y += $2; z += $3 } END { printf "%.1f,%.1f,%.1f", x, y, z }' "$arm/arm.fig")
 rest=$("$zentrope" eval "$arm/arm.fig" --json)
-echo "$rest" | grep -q '"frame_transform":\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,0.0,-10.0,0.0\]' || fail "rest pose: $rest"
-moved=$("$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame 30 --json)
-echo "$moved" | grep -q '"channels":\[0.0,0.0,0.0,100.0,100.0,100.0,-100.0,0.0,0.0,45.0\]' || fail "posed channels: $moved"
+echo "$rest" | grep -q "\"frame_transform\":\\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,$rest_pivot\\]" || fail "rest pose: $rest"
+moved=$("$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame "$act_length" --json)
+echo "$moved" | grep -q "\"channels\":\\[$act_last\\]" || fail "posed channels: $moved"
 "$zentrope" eval "$arm/wave.act" --frame 3 2>/dev/null && fail "action without a figure accepted"
 # Resaved beside the originals, paths stay relative and the bytes the same.
 mkdir -p "$work/arm2"
@@ -62,19 +136,80 @@ cp "$arm"/* "$work/arm2/"
 cmp -s "$arm/arm.fig" "$work/arm2/copy.fig" || fail "resaved figure differs"
 cmp -s "$arm/wave.act" "$work/arm2/copy.act" || fail "resaved action differs"
 [ -e "$work/arm2/copy.att" ] || fail "resaved figure lacks its attribute file"
-"$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame 1 --points --json | grep -q '"points":\[{"number":1,"position":\[-2.0,0.0,0.0\]' || fail "eval --points"
+# wave.act does not move the upper arm, which stands at the origin unturned:
+# its first point is the upper segment's first point as written (number on
+# line 7, position on line 8).
+first_point="\"number\":$(awk 'NR == 7 { print $3 }' "$arm/upper.seg"),\"position\":\\[$(json_line "$arm/upper.seg" 8)\\]"
+"$zentrope" eval "$arm/wave.act" --figure "$arm/arm.fig" --frame 1 --points --json | grep -q "\"points\":\\[{$first_point" || fail "eval --points"
+# One node record (lower.seg) holding 2 pairs.
 printf 'SKIN 2 0 1 0 0 0\n0\nlower.seg\n2\n3 1\n4 2\n' > "$work/arm.ski"
 expect_eq "$("$zentrope" info "$work/arm.ski" --json)" '{"type":"SKIN","version":2,"nodes":1,"pairs":2}' "skin info"
+# One node record (upper.seg): "1 0 1" is no surface list, attribute byte 0
+# and one material use (kind 80, the file "default"); "nosurface": no maps.
 printf 'ATTR 6 0 1 0 0 0\n0\nupper.seg\n1 0 1\n80 \ndefault\n1 0\nnosurface\n' > "$work/arm.att"
 expect_eq "$("$zentrope" info "$work/arm.att" --json)" '{"type":"ATTR","version":6,"nodes":1,"materials":1,"maps":0}' "attribute info"
+# Size 10 on line 3, then one node record (path, tag, ten values).
 printf 'SKEF 1 0 1 0 0 0\n0\n10\nlower.seg\n2\n0 0 0 100 100 100 0 -100 0 0 \n' > "$work/pose.skf"
 expect_eq "$("$zentrope" info "$work/pose.skf" --json)" '{"type":"SKEF","version":1,"size":10.0,"nodes":1}' "frame info"
 
 scene="$source_dir/examples/scene.cho"
-expect_eq "$("$zentrope" info "$scene" --json | sed 's/,"figure_files".*//')" '{"type":"CHOR","version":9,"length":60,"render_from":1.0,"render_to":60.0,"render_step":1.0,"output_name":"wave.avi","render_format":"AVI","output_size":[320,240],"paths":3,"lights":1,"figures":2,"tracks":[[2,1],[]]' "scene info"
-out=$("$zentrope" eval "$scene" --frame 20 --json)
-echo "$out" | grep -q '"tracks":\[{"placement":0,"action_frame":15.0},{"placement":0,"action_frame":14.5}\]' || fail "scene eval: $out"
-echo "$out" | grep -q '"lights":\[{"position":\[16.09' || fail "scene eval light: $out"
+# Line 1 the header, line 2 "length from to step", then seven "norotoscope"
+# lines, line 10 "preset width height aspect", line 11 the output name (".avi"
+# selects AVI), line 12 the flags and line 13 the path count. Further on: one
+# light (line 90), two figures (line 135); the first figure's "2 2" (line
+# 160) is 2 placements in track 0 and 2 tracks, the second track holding 1
+# (line 165); the second figure's "0 0" (line 198) is no track.
+scene_head=$(awk 'NR == 1 { printf "\"type\":\"%s\",\"version\":%d", $1, $2 }
+  NR == 2 { printf ",\"length\":%d,\"render_from\":%.1f,\"render_to\":%.1f,\"render_step\":%.1f", $1, $2, $3, $4 }
+  NR == 10 { size = sprintf("[%d,%d]", $2, $3) }
+  NR == 11 { printf ",\"output_name\":\"%s\",\"render_format\":\"AVI\",\"output_size\":%s", $0, size }
+  NR == 13 { printf ",\"paths\":%d", $1 }' "$scene")
+expect_eq "$("$zentrope" info "$scene" --json | sed 's/,"figure_files".*//')" "{$scene_head,\"lights\":1,\"figures\":2,\"tracks\":[[2,1],[]]" "scene info"
+# Action frames at frame 20 from the placement lines (the line after each
+# action name: hold length overlap start end wait useStride); the first two
+# placements are track 0, the third track 1. A track's current placement is
+# the first whose wait + length + hold is not used up by the frame; then
+# t = frame − wait, and the action frame start + (t − 1)·(end − start + 1 −
+# overlap)/length (start during the wait, end during the hold).
+frame=20
+scene_tracks=$(awk -v f=$frame '
+  function action_frame(local, p,   t, frames) {
+    t = local - wait[p]
+    if (t < 1) return start[p]
+    if (t > len[p]) return end_[p]
+    frames = end_[p] - start[p] + 1 - overlap[p]
+    if (frames <= 0) frames = 1
+    return start[p] + (t - 1) * frames / len[p]
+  }
+  function track(first, last,   p, local) {
+    local = f
+    for (p = first; p < last && local - (wait[p] + len[p] + hold[p]) >= 0; ++p)
+      local -= wait[p] + len[p] + hold[p]
+    x = action_frame(local, p)
+    return sprintf("{\"placement\":%d,\"action_frame\":%s}", p - first, x == int(x) ? sprintf("%.1f", x) : x)
+  }
+  after_name { ++n; hold[n] = $1; len[n] = $2; overlap[n] = $3; start[n] = $4; end_[n] = $5; wait[n] = $6 }
+  { after_name = /\.act$/ }
+  END { print track(1, 2) "," track(3, 3) }' "$scene")
+out=$("$zentrope" eval "$scene" --frame $frame --json)
+echo "$out" | grep -q "\"tracks\":\\[$scene_tracks\\]" || fail "scene eval: $out"
+# The light rides path1 (line 95) without Ease keys, so at frame 20 of 60 it
+# has travelled u = 19/59 of the path's arc length. path1 is two points
+# (0,80,150) → (50,80,150) (lines 31 and 35): a straight segment whose
+# Bézier control points sit 1/6 and 5/6 along, walked by its 30 chords;
+# within a chord the parameter is interpolated linearly, so the light stands
+# a little short of 50·19/59 in x.
+light_x=$(awk -v f=$frame '
+  NR == 2 { length_ = $1 } NR == 31 { x0 = $1 } NR == 35 { x1 = $1 }
+  function bx(s) { return x0 + (x1 - x0) * (3 * s * (1 - s) ^ 2 / 6 + 3 * s ^ 2 * (1 - s) * 5 / 6 + s ^ 3) }
+  END {
+    for (k = 0; k < 30; ++k) { c[k] = bx((k + 1) / 30) - bx(k / 30); total += c[k] }
+    r = total * (f - 1) / (length_ - 1)
+    for (k = 0; k < 29 && sum + c[k] < r; ++k) sum += c[k]
+    x = bx((k + (r - sum) / c[k]) / 30)
+    printf "%.2f", int(x * 100) / 100
+  }' "$scene")
+echo "$out" | grep -q "\"lights\":\\[{\"position\":\\[${light_x}[0-9]*,80.0,150.0\\]" || fail "scene eval light: $out"
 mkdir -p "$work/scene"
 cp -r "$source_dir/examples/arm" "$work/scene/arm"
 cp "$scene" "$work/scene/scene.cho"
@@ -83,16 +218,25 @@ cmp -s "$scene" "$work/scene/copy.cho" || fail "resaved scene differs"
 "$zentrope" simulate "$work/scene/copy.cho" -o "$work/scene/sim.cho" || fail "simulate"
 "$zentrope" simulate "$work/scene/copy.cho" -o "$work/scene/sim2.cho" || fail "simulate again"
 cmp -s "$work/scene/sim.cho" "$work/scene/sim2.cho" || fail "simulation not deterministic"
-"$zentrope" eval "$work/scene/sim.cho" --frame 60 --json | grep -q '"placement_transform":\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,0.0,18.0,-100.0\]' || fail "dropped figure at rest on the ground"
+# The second arm drops from path2's one point (0,100,−100) (line 41) with no
+# turn; its lowest point is the lower arm's pivot (−10 below, arm.fig) plus
+# the lower segment's lowest y (−8, its bounding-box line). After bouncing to
+# rest by frame 60 that point lies on the ground y = 0: pivot at y = 18.
+rest_y=$(awk 'NR == 3 { print -$2 }' "$source_dir/examples/arm/lower.seg")
+rest_y=$((rest_y - $(awk 'NR == 13 { print $2 }' "$source_dir/examples/arm/arm.fig")))
+drop=$(awk -v y="$rest_y" 'NR == 41 { printf "%.1f,%.1f,%.1f", $1, y, $3 }' "$scene")
+"$zentrope" eval "$work/scene/sim.cho" --frame 60 --json | grep -q "\"placement_transform\":\\[1.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,1.0,$drop\\]" || fail "dropped figure at rest on the ground"
 rm "$work/scene/arm/arm.fig"
 out=$("$zentrope" eval "$work/scene/copy.cho" --frame 1 2>&1)
 status=$?
 expect_eq "$status" 1 "eval status without the figure"
+# A figure file that cannot be loaded stops the evaluation with code 107.
 echo "$out" | grep -q "error 107: Trouble Opening Figure: $work/scene/arm/arm.fig" || fail "missing figure message: $out"
 head -c 300 "$scene" > "$work/cut.cho"
 out=$("$zentrope" info "$work/cut.cho" 2>&1)
 echo "$out" | grep -q "Trouble Opening Choreography" || fail "cut scene: $out"
 
+# The documented default of RENDER "Step" is 1; no file exists yet.
 expect_eq "$("$zentrope" settings get RENDER Step)" "1" "default setting"
 "$zentrope" settings set DIRECTION GridSpacing 150 || fail "settings set"
 expect_eq "$("$zentrope" settings get direction gridspacing)" "150" "stored setting"
@@ -105,6 +249,7 @@ expect_eq "$("$zentrope" settings get RENDER Step)" "1" "other file untouched"
 mkdir -p "$work/demo/MODELS"
 cp "$box" "$work/demo/MODELS/Box.seg"
 out=$("$zentrope" check 'DEMO:\MODELS\BOX.SEG')
+# PROJECTS.BRX does not exist yet, so DEMO: is not a listed project.
 expect_eq "$out" 'DEMO:\MODELS\BOX.SEG: Unrecognized Project DEMO: (add it with: zentrope project add DEMO: DIRECTORY)' "unknown project"
 "$zentrope" project add DEMO: "$work/demo" || fail "project add"
 expect_eq "$("$zentrope" project list)" "DEMO:	$work/demo" "project list"
