@@ -8,7 +8,6 @@
 #include <map>
 
 #include "anim/channel_file.h"
-#include "anim/channel_kinds.h"
 #include "anim/legacy_action_file.h"
 #include "model/patch_colours.h"
 #include "model/text_file.h"
