@@ -142,8 +142,8 @@ Outcome ActionInfo(const std::string& name) {
     return {false, action.failure().message + " (" + action.failure().detail + ")", {}};
   }
   ordered_json j;
-  j["type"] = "ACTI";
-  j["version"] = kActionVersion;
+  j["type"] = action->fileTag;
+  j["version"] = action->fileVersion;
   j["length"] = action->length;
   ordered_json nodes = ordered_json::array();
   for (const ActionEntry& e : action->entries) {
@@ -252,7 +252,7 @@ Outcome Describe(const std::string& name) {
   if (tag == "FIGU") {
     return FigureInfo(name);
   }
-  if (tag == "ACTI") {
+  if (tag == "ACTI" || tag == "MORP") {
     return ActionInfo(name);
   }
   if (tag == "SCUL") {
@@ -368,12 +368,25 @@ int Resave(const std::string& in, const std::string& out) {
     }
     return report.Ok() ? 0 : 1;
   }
-  if (tag == "ACTI") {
+  if (tag == "ACTI" || tag == "MORP") {
+    // Older skeletal and morph files are converted to an action file; they
+    // are not written in their own layout.
+    if (IsOlderActionName(out)) {
+      std::cerr << out << ": older action files are read only; save as .act\n";
+      return 1;
+    }
     Result<Action> action = ReadAction(in);
     if (!action) {
       std::cerr << in << ": " << action.failure().message << " (" << action.failure().detail
                 << ")\n";
       return 1;
+    }
+    for (const ActionEntry& e : action->entries) {
+      if (e.segmentPath.empty()) {
+        std::cerr << in << ": the records of a version " << action->fileVersion
+                  << " file follow its figure's nodes and name no segments\n";
+        return 1;
+      }
     }
     std::string detail;
     if (WriteAction(*action, out, nullptr, &detail) != SaveStatus::kSaved) {
@@ -418,7 +431,7 @@ int Eval(const std::string& document, const std::string& figureName, float frame
   if (tag == "CHOR") {
     return ChoreographyEval(document, frame, json);
   }
-  const bool isAction = tag == "ACTI";
+  const bool isAction = tag == "ACTI" || tag == "MORP";
   const std::string figurePath = isAction ? figureName : document;
   if (figurePath.empty()) {
     std::cerr << "an action needs --figure FIGURE.fig\n";

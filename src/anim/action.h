@@ -23,6 +23,9 @@ inline constexpr std::uint8_t kSkeletalCount = 10;
 // "X Translate" .. "Z Translate", "X Scale" .. "Z Scale" (percent),
 // "X Orient" .. "Z Orient", "Roll".
 inline constexpr std::array<float, 10> kSkeletalDefaults = {0, 0, 0, 100, 100, 100, 0, -100, 0, 0};
+// Translation, scale (percent) and three angles: the older direct-angle
+// layout, in which sets of a kind without a table of its own are posed.
+inline constexpr std::array<float, 9> kDirectAngleDefaults = {0, 0, 0, 100, 100, 100, 0, 0, 0};
 inline constexpr std::uint8_t kStrideCleared = 32;
 // Direction keys are written at the length of the default direction.
 inline constexpr float kOrientScale = 100.0f;
@@ -39,6 +42,10 @@ struct ActionEntry {
 class Action {
  public:
   std::string path;
+  // The tag and version the file was read with ("MORP" and versions up to
+  // 6 for the older files); an action is always written as "ACTI" 1.
+  std::string fileTag = "ACTI";
+  int fileVersion = 1;
   std::int16_t length = 30;
   std::array<float, 6> strideMarks{};
   float strideLength = 0.0f;

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "anim/action_file.h"
-#include "anim/legacy_action_file.h"
 
 namespace zentrope {
 
@@ -19,10 +18,9 @@ Result<std::shared_ptr<Action>> ActionCache::Open(const std::string& path, Figur
     it->second->Bind(figure);
     return it->second;
   }
-  const std::string ext = std::filesystem::path(path).extension().string();
-  Result<Action> read = (ext == ".ske" || ext == ".mor" || ext == ".SKE" || ext == ".MOR")
-                            ? ReadLegacyAction(path, figure)
-                            : ReadAction(path);
+  // Read against the first figure that opens it (the oldest files name their
+  // records by its nodes), keeping every record for the figures after it.
+  Result<Action> read = ReadAction(path, &figure, /*keepOtherSegments=*/true);
   if (!read) {
     return read.failure();
   }

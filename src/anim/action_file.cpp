@@ -2,11 +2,13 @@
 #include "anim/action_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <map>
 
 #include "anim/channel_file.h"
+#include "anim/legacy_action_file.h"
 #include "model/patch_colours.h"
 #include "model/text_file.h"
 #include "shell/error_log.h"
@@ -15,18 +17,48 @@
 
 namespace zentrope {
 
-namespace {}  // namespace
+namespace {
+
+// Told by the tag of the first line, for a morph file under another name.
+bool HasMorphTag(const std::string& contents) {
+  return contents.compare(0, 5, "MORP ") == 0;
+}
+
+Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
+                                  const Figure* figure, bool keepOtherSegments);
+
+}  // namespace
+
+bool IsOlderActionName(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == ".ske" || ext == ".mor";
+}
 
 bool PeekActionTiming(const std::string& path, std::int16_t& length, float& strideLength) {
   std::string contents;
   if (!LoadDocumentText(path, contents, nullptr)) {
     return false;
   }
+  if (IsOlderActionName(path) || HasMorphTag(contents)) {
+    TextReader r(std::move(contents), path);
+    Action action;
+    int messageId = 0;
+    if (!ReadLegacyPreamble(r, action, messageId)) {
+      return false;
+    }
+    length = action.length;
+    strideLength = action.strideLength;
+    return true;
+  }
   TextReader r(std::move(contents), path);
   std::string header, reserved;
+  int version = 0;
   short l = 0;
   float v[7] = {};
-  if (!r.Next(header) || !r.Next(reserved) || !r.ScanLine(1, nullptr, "%hd", &l) ||
+  if (!r.Next(header) || !ParseHeader(header, "ACTI", version) || !r.Next(reserved) ||
+      !r.ScanLine(1, nullptr, "%hd", &l) ||
       !r.ScanLine(7, nullptr, "%f %f %f %f %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
                   &v[6]) ||
       !std::isfinite(v[6])) {
@@ -37,7 +69,18 @@ bool PeekActionTiming(const std::string& path, std::int16_t& length, float& stri
   return true;
 }
 
-Result<Action> ParseAction(std::string contents, const std::string& path, const Figure* figure) {
+Result<Action> ParseAction(std::string contents, const std::string& path, const Figure* figure,
+                           bool keepOtherSegments) {
+  if (IsOlderActionName(path) || HasMorphTag(contents)) {
+    return ParseLegacyAction(std::move(contents), path, figure, keepOtherSegments);
+  }
+  return ParseCurrentAction(std::move(contents), path, figure, keepOtherSegments);
+}
+
+namespace {
+
+Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
+                                  const Figure* figure, bool keepOtherSegments) {
   TextReader r(std::move(contents), path);
   Action action;
   action.path = path;
@@ -82,15 +125,17 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
       Result<std::unique_ptr<ChannelSet>> set = ReadChannelSet(r);
       if (!set) {
         log_line(set.failure().detail);
-        return Failure{set.failure().message == LoadString(str::kRequiresNewerSoftware)
-                           ? set.failure().message
-                           : LoadString(str::kTroubleOpeningAction),
+        return Failure{IsNewerSoftware(set.failure()) ? set.failure().message
+                                                      : LoadString(str::kTroubleOpeningAction),
                        set.failure().detail};
       }
       entry.channels = std::move(*set);
       entry.channels->tag = static_cast<std::uint8_t>(tag);
-      if (entry.channels->kind == kSkeletalKind) {
-        entry.channels->defaults = kSkeletalDefaults;
+      // The set came with its kind's table; a kind without one is posed in
+      // the older direct-angle layout and takes that layout's table, so that
+      // its unkeyed scales stay at 100 percent.
+      if (entry.channels->defaults.empty()) {
+        entry.channels->defaults = kDirectAngleDefaults;
       }
     }
     std::string muscle, spine;
@@ -100,7 +145,7 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
     entry.musclePath = muscle == "nomuscle" ? std::string() : AbsoluteDocumentName(muscle, folder);
     entry.spinePath = spine == "nospine" ? std::string() : AbsoluteDocumentName(spine, folder);
     const int node = figure ? figure->Find(entry.segmentPath) : kNoNode;
-    if (figure && node == kNoNode) {
+    if (figure && node == kNoNode && !keepOtherSegments) {
       continue;  // a segment this figure does not have
     }
     // The muscle and spine files; one that cannot be read leaves the node
@@ -128,13 +173,15 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
   return action;
 }
 
-Result<Action> ReadAction(const std::string& path, const Figure* figure) {
+}  // namespace
+
+Result<Action> ReadAction(const std::string& path, const Figure* figure, bool keepOtherSegments) {
   std::string contents, error;
   if (!LoadDocumentText(path, contents, &error)) {
     log_line(error);
     return Failure{LoadString(str::kTroubleOpeningAction), error};
   }
-  return ParseAction(std::move(contents), path, figure);
+  return ParseAction(std::move(contents), path, figure, keepOtherSegments);
 }
 
 SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,

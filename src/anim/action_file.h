@@ -14,16 +14,24 @@ namespace zentrope {
 
 inline constexpr int kActionVersion = 1;
 
-// Reads an action. With a figure, only records of the figure's segments are
-// kept (the figure is not bound); without one, every record is kept. Fails
-// with "Requires Newer Software" for version 2 and later, otherwise
-// "Trouble Opening Action".
-Result<Action> ReadAction(const std::string& path, const Figure* figure = nullptr);
+// Reads any action file: an action (.act) or one of the older skeletal
+// (.ske) and morph (.mor, or tag "MORP") files, told apart by extension in
+// any case. With a figure, records are read against it (spine files find
+// their segments, the oldest files' records take its nodes' names) and
+// records of segments it lacks are dropped unless keepOtherSegments;
+// without one, every record is kept. Fails with "Requires Newer Software"
+// for a newer file or channel set, otherwise "Trouble Opening Action".
+Result<Action> ReadAction(const std::string& path, const Figure* figure = nullptr,
+                          bool keepOtherSegments = false);
 Result<Action> ParseAction(std::string contents, const std::string& path,
-                           const Figure* figure = nullptr);
-// The action's length (its third line) and stride length (the seventh
-// number of its fourth line) without reading the rest; false when the file
-// cannot be opened or those lines do not parse.
+                           const Figure* figure = nullptr, bool keepOtherSegments = false);
+// True for the names of the older skeletal and morph files.
+bool IsOlderActionName(const std::string& path);
+// The action's length and stride length without reading the rest: the
+// third line and the seventh number of the fourth line of an action file,
+// or the length and the stride line an older file of that version has (0
+// without one). False when the file cannot be opened or those lines do not
+// parse.
 bool PeekActionTiming(const std::string& path, std::int16_t& length, float& strideLength);
 
 // Writes the records in the figure's depth-first order (or the action's own

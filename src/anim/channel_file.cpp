@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "anim/channel_kinds.h"
 #include "core/spline.h"
 #include "shell/string_table.h"
 
@@ -162,9 +163,9 @@ Result<std::unique_ptr<ChannelSet>> ReadChannelSet(TextReader& r, const Referenc
       r.Fail("impossible channel count " + std::to_string(v[0]));
       return ChannelFailure(r);
     }
-    auto set =
-        std::make_unique<ChannelSet>(std::string(), static_cast<std::uint8_t>(v[0]),
-                                     static_cast<std::uint8_t>(v[1]), std::span<const float>());
+    const auto kind = static_cast<std::uint8_t>(v[1]);
+    auto set = std::make_unique<ChannelSet>(std::string(), static_cast<std::uint8_t>(v[0]), kind,
+                                            KindDefaults(kind));
     if (version == 2) {
       short place[4] = {};
       long reserved = 0;
@@ -241,6 +242,10 @@ void WriteChannelSet(TextWriter& w, const ChannelSet& first) {
     }
     w.Line("%hd", static_cast<short>(set->next ? 1 : 0));
   }
+}
+
+bool IsNewerSoftware(const Failure& failure) {
+  return failure.message == LoadString(str::kRequiresNewerSoftware);
 }
 
 }  // namespace zentrope

@@ -33,10 +33,16 @@ bool ReadNamedKeyList(TextReader& reader, ChannelSet& set, std::string& name, Ch
 void WriteNamedKeyList(TextWriter& writer, const std::string& name, const ControlPoint* first);
 
 // Reads a chain of channel sets. Fails with "Requires Newer Software" for a
-// version of 3 or more and with "Trouble Opening Channel" otherwise. The
-// first set's defaults are the caller's to set.
+// version of 3 or more (see IsNewerSoftware) and with "Trouble Opening
+// Channel" otherwise. Every set gets the default table of its kind; an owner
+// with a table of its own replaces the first set's.
 Result<std::unique_ptr<ChannelSet>> ReadChannelSet(TextReader& reader,
                                                    const ReferenceLookup& lookup = nullptr);
 void WriteChannelSet(TextWriter& writer, const ChannelSet& set);
+
+// True when a read failed on a record newer than this program, which the
+// document reporting it shows as "Requires Newer Software" rather than as
+// its own trouble message.
+bool IsNewerSoftware(const Failure& failure);
 
 }  // namespace zentrope

@@ -1,6 +1,7 @@
 // Older skeletal and morph files.
 #include "anim/legacy_action_file.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include "anim/channel_file.h"
@@ -12,8 +13,6 @@
 namespace zentrope {
 
 namespace {
-
-constexpr int kLegacyVersion = 6;
 
 // Moves a channel's keys from one set's arena into another's.
 void MoveKeys(ChannelSet& from, int fromIndex, ChannelSet& to, int toIndex) {
@@ -56,8 +55,65 @@ std::unique_ptr<ChannelSet> ConvertAngleChannels(ChannelSet& old) {
   return set;
 }
 
+bool ReadLegacyPreamble(TextReader& r, Action& action, int& messageId) {
+  messageId = str::kTroubleOpeningAction;
+  std::string header;
+  if (!r.Next(header)) {
+    return false;
+  }
+  int version = 0;
+  if (ParseHeader(header, "ACTI", version)) {
+    action.fileTag = "ACTI";
+  } else if (ParseHeader(header, "MORP", version)) {
+    action.fileTag = "MORP";
+  } else {
+    r.Fail("not a skeletal or morph file");
+    return false;
+  }
+  action.fileVersion = version;
+  if (version > kLegacyActionVersion) {
+    r.Fail("version " + std::to_string(version));
+    messageId = str::kRequiresNewerSoftware;
+    return false;
+  }
+  if (version < 1) {
+    r.Fail("version " + std::to_string(version));
+    return false;
+  }
+  long reserved = 0;
+  short length = 0;
+  if (!r.ScanLine(1, nullptr, "%ld", &reserved) || !r.ScanLine(1, nullptr, "%hd", &length)) {
+    return false;
+  }
+  action.length = length;
+  float* m = action.strideMarks.data();
+  if (version == 5 && !r.ScanLine(7, nullptr, "%f %f %f %f %f %f %f", &m[0], &m[1], &m[2], &m[3],
+                                  &m[4], &m[5], &action.strideLength)) {
+    return false;
+  }
+  if (version == 6 &&
+      !r.ScanLine(9, nullptr, "%f %f %f %f %f %f %f %hd %hd", &m[0], &m[1], &m[2], &m[3], &m[4],
+                  &m[5], &action.strideLength, &action.strideValues[0], &action.strideValues[1])) {
+    return false;
+  }
+  if (!r.ScanLine(1, nullptr, "%f", &action.referenceSize)) {
+    return false;
+  }
+  for (float v : action.strideMarks) {
+    if (!std::isfinite(v)) {
+      r.Fail("stride mark is not a number");
+      return false;
+    }
+  }
+  if (!std::isfinite(action.strideLength) || !std::isfinite(action.referenceSize)) {
+    r.Fail("stride or size is not a number");
+    return false;
+  }
+  return true;
+}
+
 Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
-                                 const Figure& figure) {
+                                 const Figure* figure, bool keepOtherSegments) {
   TextReader r(std::move(contents), path);
   Action action;
   action.path = path;
@@ -65,40 +121,13 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
     log_line(r.Error());
     return Failure{LoadString(id), r.Error()};
   };
-  std::string header;
-  if (!r.Next(header)) {
-    return fail();
+  int messageId = str::kTroubleOpeningAction;
+  if (!ReadLegacyPreamble(r, action, messageId)) {
+    return fail(messageId);
   }
-  int version = 0;
-  if (!ParseHeader(header, "ACTI", version) && !ParseHeader(header, "MORP", version)) {
-    r.Fail("not a skeletal or morph file");
-    return fail();
-  }
-  if (version > kLegacyVersion) {
-    r.Fail("version " + std::to_string(version));
-    return fail(str::kRequiresNewerSoftware);
-  }
-  long reserved = 0;
-  short length = 0;
-  if (!r.ScanLine(1, nullptr, "%ld", &reserved) || !r.ScanLine(1, nullptr, "%hd", &length)) {
-    return fail();
-  }
-  action.length = length;
-  float* m = action.strideMarks.data();
-  if (version == 5 && !r.ScanLine(7, nullptr, "%f %f %f %f %f %f %f", &m[0], &m[1], &m[2], &m[3],
-                                  &m[4], &m[5], &action.strideLength)) {
-    return fail();
-  }
-  if (version == 6 &&
-      !r.ScanLine(9, nullptr, "%f %f %f %f %f %f %f %hd %hd", &m[0], &m[1], &m[2], &m[3], &m[4],
-                  &m[5], &action.strideLength, &action.strideValues[0], &action.strideValues[1])) {
-    return fail();
-  }
-  if (!r.ScanLine(1, nullptr, "%f", &action.referenceSize)) {
-    return fail();
-  }
+  const int version = action.fileVersion;
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  const std::vector<int> order = figure.DepthFirst();
+  const std::vector<int> order = figure ? figure->DepthFirst() : std::vector<int>();
   std::size_t position = 0;
   while (r.LinesRemaining() > 0) {
     std::string segmentPath;
@@ -111,22 +140,33 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
         break;
       }
       segmentPath = ResolveInFolder(stored, folder).string();
-    } else {
+    } else if (figure) {
       if (position >= order.size()) {
         break;
       }
-      segmentPath = figure.nodes[static_cast<std::size_t>(order[position++])].name;
+      segmentPath = figure->nodes[static_cast<std::size_t>(order[position++])].name;
+    } else {
+      // No figure to name the records by: they are kept unnamed, up to a
+      // trailing empty line.
+      TextReader peek = r;
+      std::string line;
+      if (r.LinesRemaining() == 1 && peek.Next(line) && line.empty()) {
+        break;
+      }
     }
     Result<std::unique_ptr<ChannelSet>> set = ReadChannelSet(r);
     if (!set) {
-      return Failure{LoadString(str::kTroubleOpeningAction), set.failure().detail};
+      log_line(set.failure().detail);
+      return Failure{IsNewerSoftware(set.failure()) ? set.failure().message
+                                                    : LoadString(str::kTroubleOpeningAction),
+                     set.failure().detail};
     }
     std::unique_ptr<ChannelSet> channels =
         version <= 5 ? ConvertAngleChannels(**set) : std::move(*set);
     channels->tag = kChannelSetTag;
     channels->kind = kSkeletalKind;
     channels->defaults = kSkeletalDefaults;
-    if (figure.Find(segmentPath) != kNoNode) {
+    if (!figure || keepOtherSegments || figure->Find(segmentPath) != kNoNode) {
       ActionEntry entry;
       entry.segmentPath = segmentPath;
       entry.channels = std::move(channels);
@@ -134,15 +174,6 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
     }
   }
   return action;
-}
-
-Result<Action> ReadLegacyAction(const std::string& path, const Figure& figure) {
-  std::string contents, error;
-  if (!LoadDocumentText(path, contents, &error)) {
-    log_line(error);
-    return Failure{LoadString(str::kTroubleOpeningAction), error};
-  }
-  return ParseLegacyAction(std::move(contents), path, figure);
 }
 
 }  // namespace zentrope

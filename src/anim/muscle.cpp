@@ -45,8 +45,10 @@ std::unordered_map<std::int32_t, ControlPoint*> ByNumber(const SplineSet& set) {
   return map;
 }
 
+// messageId becomes "Requires Newer Software" when the set is newer than
+// this program.
 bool ReadOptionalSet(TextReader& r, std::unique_ptr<ChannelSet>& slot, std::uint8_t kind,
-                     std::span<const float> defaults, std::int32_t number) {
+                     std::span<const float> defaults, std::int32_t number, int& messageId) {
   short tag = 0;
   if (!r.ScanLine(1, nullptr, "%hd", &tag)) {
     return false;
@@ -56,6 +58,9 @@ bool ReadOptionalSet(TextReader& r, std::unique_ptr<ChannelSet>& slot, std::uint
   }
   Result<std::unique_ptr<ChannelSet>> set = ReadChannelSet(r);
   if (!set) {
+    if (IsNewerSoftware(set.failure())) {
+      messageId = str::kRequiresNewerSoftware;
+    }
     return false;
   }
   slot = std::move(*set);
@@ -206,9 +211,8 @@ Result<MuscleFile> ReadMuscle(const std::string& path) {
   }
   TextReader r(std::move(contents), path);
   MuscleFile file;
-  auto fail = [&]() -> Result<MuscleFile> {
-    return Failure{LoadString(str::kTroubleOpeningAction), r.Error()};
-  };
+  int messageId = str::kTroubleOpeningAction;
+  auto fail = [&]() -> Result<MuscleFile> { return Failure{LoadString(messageId), r.Error()}; };
   int version = 0;
   short count = 0;
   if (!ReadHeader(r, "MUSC", version) || !r.ScanLine(1, nullptr, "%hd", &file.length) ||
@@ -232,11 +236,11 @@ Result<MuscleFile> ReadMuscle(const std::string& path) {
     MuscleRecord record;
     record.type = type == kMuscleAttached ? kMuscleAttached : kMuscleFree;
     record.pointNumber = static_cast<std::int32_t>(number);
-    if (!ReadOptionalSet(r, record.bias, kMuscleBiasKind, kMuscleBiasDefaults,
-                         record.pointNumber) ||
+    if (!ReadOptionalSet(r, record.bias, kMuscleBiasKind, kMuscleBiasDefaults, record.pointNumber,
+                         messageId) ||
         (record.type == kMuscleFree &&
          !ReadOptionalSet(r, record.motion, kMuscleMotionKind, kMuscleMotionDefaults,
-                          record.pointNumber))) {
+                          record.pointNumber, messageId))) {
       return fail();
     }
     file.records.push_back(std::move(record));

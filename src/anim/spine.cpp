@@ -1,11 +1,16 @@
 // Spine evaluation, deformation and files.
 #include "anim/spine.h"
 
+#include <array>
+#include <cmath>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "anim/channel_file.h"
 #include "core/rotation.h"
 #include "model/text_file.h"
+#include "shell/error_log.h"
 #include "shell/string_table.h"
 
 namespace zentrope {
@@ -167,9 +172,8 @@ Result<Spine> ReadSpine(const std::string& path, const SplineSet& rest) {
     return Failure{LoadString(str::kTroubleOpeningAction), error};
   }
   TextReader r(std::move(contents), path);
-  auto fail = [&]() -> Result<Spine> {
-    return Failure{LoadString(str::kTroubleOpeningAction), r.Error()};
-  };
+  int messageId = str::kTroubleOpeningAction;
+  auto fail = [&]() -> Result<Spine> { return Failure{LoadString(messageId), r.Error()}; };
   int version = 0;
   short length = 0;
   float size = 0;
@@ -194,6 +198,9 @@ Result<Spine> ReadSpine(const std::string& path, const SplineSet& rest) {
     }
     Result<std::unique_ptr<ChannelSet>> set = ReadChannelSet(r);
     if (!set) {
+      if (IsNewerSoftware(set.failure())) {
+        messageId = str::kRequiresNewerSoftware;
+      }
       return fail();
     }
     p.channels = std::move(*set);
@@ -226,6 +233,8 @@ SaveStatus WriteSpine(const Spine& spine, std::int16_t length, float segmentSize
 
 SaveStatus WriteSpineFrame(const Spine& spine, float frame, float segmentSize,
                            const std::string& path, std::string* detail) {
+  // The size line follows the header directly: a frame file has no
+  // reserved line.
   return WriteDocument(
       path, "SPIF", kSpineVersion,
       [&](TextWriter& w, const std::filesystem::path&) {
@@ -245,32 +254,77 @@ SaveStatus WriteSpineFrame(const Spine& spine, float frame, float segmentSize,
           w.Line("%s", values.c_str());
         }
       },
-      detail);
+      detail, /*reservedLine=*/false);
 }
 
 bool ReadSpineFrame(Spine& spine, float frame, const std::string& path) {
   std::string contents, error;
   if (!LoadDocumentText(path, contents, &error)) {
+    log_line(error);
     return false;
   }
   TextReader r(std::move(contents), path);
-  int version = 0;
-  float size = 0;
-  if (!ReadHeader(r, "SPIF", version) || !r.ScanLine(1, nullptr, "%f", &size)) {
+  auto fail = [&](const std::string& what) {
+    r.Fail(what);
+    log_line(r.Error());
     return false;
+  };
+  std::string header, line;
+  int version = 0;
+  if (!r.Next(header) || !ParseHeader(header, "SPIF", version)) {
+    return fail("not a spine frame");
   }
-  for (std::size_t i = 0; i < spine.points.size() && r.LinesRemaining() > 0; ++i) {
-    std::string line;
+  // After the header: the size line and one line per spine point. The
+  // earlier build wrote the reserved "0" line of other documents before the
+  // size, one line more. A size is at least 1, never "0", so a file is of
+  // that layout exactly when it has one line more than the spine needs and
+  // its second line is "0"; any other count is a frame of another spine.
+  const std::size_t points = spine.points.size();
+  if (!r.Next(line)) {
+    return fail("no size line");
+  }
+  if (r.LinesRemaining() == points + 1 && line == "0") {
     if (!r.Next(line)) {
-      return false;
+      return fail("no size line");
     }
-    float v[9] = {};
-    if (ScanText(line, "%f %f %f %f %f %f %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
-                 &v[6], &v[7], &v[8]) != 9) {
-      continue;  // "0": no channel set
+  } else if (r.LinesRemaining() != points) {
+    return fail("a frame of " + std::to_string(r.LinesRemaining()) + " spine points, not " +
+                std::to_string(points));
+  }
+  float size = 0.0f;
+  if (ScanText(line, "%f", &size) != 1 || !std::isfinite(size)) {
+    return fail("size is not a number");
+  }
+  // Every line is read before any key is set, so that a bad line leaves
+  // the spine as it was.
+  std::vector<std::optional<std::array<float, 9>>> values(points);
+  for (std::size_t i = 0; i < points; ++i) {
+    if (!r.Next(line)) {
+      return fail("missing spine point line");
+    }
+    std::array<float, 9> v{};
+    const int fields = ScanText(line, "%f %f %f %f %f %f %f %f %f", &v[0], &v[1], &v[2], &v[3],
+                                &v[4], &v[5], &v[6], &v[7], &v[8]);
+    if (fields == 1 && v[0] == 0.0f) {
+      continue;  // "0": the point has no channel set
+    }
+    if (fields != 9) {
+      return fail("expected nine spine channel values");
+    }
+    for (float x : v) {
+      if (!std::isfinite(x)) {
+        return fail("spine channel value is not a number");
+      }
+    }
+    values[i] = v;
+  }
+  for (std::size_t i = 0; i < points; ++i) {
+    if (!values[i]) {
+      continue;
     }
     for (int c = 0; c < 9; ++c) {
-      if (!SetSpineKey(spine, static_cast<int>(i), c, frame, v[c])) {
+      if (!SetSpineKey(spine, static_cast<int>(i), c, frame,
+                       (*values[i])[static_cast<std::size_t>(c)])) {
         return false;
       }
     }

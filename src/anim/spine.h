@@ -67,8 +67,14 @@ std::string SpinePath(const std::string& segmentPath, const std::string& actionP
 Result<Spine> ReadSpine(const std::string& path, const SplineSet& rest);
 SaveStatus WriteSpine(const Spine& spine, std::int16_t length, float segmentSize,
                       const std::string& path, std::string* detail = nullptr);
+// The spine frame (.spf): header, the segment's size, then per spine point
+// "0" (no channel set) or its nine channel values at frame.
 SaveStatus WriteSpineFrame(const Spine& spine, float frame, float segmentSize,
                            const std::string& path, std::string* detail = nullptr);
+// Keys every spine point with a line of values at frame. Also reads the
+// earlier build's files, which had a reserved "0" line before the size.
+// False, with the spine unchanged, for a file that is not a frame of this
+// spine (another number of points, a malformed line).
 bool ReadSpineFrame(Spine& spine, float frame, const std::string& path);
 
 }  // namespace zentrope

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "anim/action.h"
+#include "anim/channel_kinds.h"
 #include "anim/channel_set.h"
 #include "core/transform.h"
 #include "figure/figure.h"
@@ -27,24 +28,9 @@
 
 namespace zentrope {
 
-// Channel set kinds and their channels.
-inline constexpr std::uint8_t kFigurePlacementKind = 1;
-inline constexpr std::uint8_t kCameraKind = 2;
-inline constexpr std::uint8_t kTargetKind = 3;
-inline constexpr std::uint8_t kLightKind = 4;
+// Channel set kinds, their channel counts and default tables are in
+// anim/channel_kinds.h.
 
-inline constexpr std::uint8_t kCameraChannels = 12;
-inline constexpr std::uint8_t kLightChannels = 9;
-inline constexpr std::uint8_t kTargetChannels = 1;
-inline constexpr std::uint8_t kPlacementChannels = 8;
-
-inline constexpr std::array<float, kCameraChannels> kCameraDefaults = {0, 100, 0, 0, 0, 0,
-                                                                       0, 0,   0, 0, 0, 10};
-inline constexpr std::array<float, kLightChannels> kLightDefaults = {0, 191, 191, 191, 191,
-                                                                     0, 0,   1,   100};
-inline constexpr std::array<float, kTargetChannels> kTargetDefaults = {0};
-inline constexpr std::array<float, kPlacementChannels> kPlacementDefaults = {0,   100, 100, 100,
-                                                                             100, 0,   0,   0};
 // The dynamics motion: translation (0–2) and orientation quaternion (3–6,
 // scalar last) of a simulated body.
 inline constexpr std::array<float, kPlacementChannels> kDynamicsDefaults = {0, 0, 0, 0, 0, 0, 1, 0};

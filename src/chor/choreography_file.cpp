@@ -9,6 +9,7 @@
 
 #include "anim/action_file.h"
 #include "anim/channel_file.h"
+#include "anim/channel_kinds.h"
 #include "chor/path_motion.h"
 #include "model/patch_colours.h"
 #include "model/text_file.h"
@@ -28,24 +29,13 @@ constexpr std::size_t kMinFigureLines = 5;
 constexpr std::size_t kLinesPerSnapshotView = 8;
 constexpr std::size_t kMaxCount = 32767;
 
-// The defaults of a channel set read from a file follow its kind.
+// The defaults of a channel set read from a file follow its kind; a kind
+// without a table of its own rides as a figure does.
 void AssignDefaults(ChannelSet* set) {
   for (; set; set = set->next.get()) {
     set->tag = kChannelSetTag;
-    switch (set->kind) {
-      case kCameraKind:
-        set->defaults = kCameraDefaults;
-        break;
-      case kTargetKind:
-        set->defaults = kTargetDefaults;
-        break;
-      case kLightKind:
-        set->defaults = kLightDefaults;
-        break;
-      default:
-        set->defaults = kPlacementDefaults;
-        break;
-    }
+    const std::span<const float> table = KindDefaults(set->kind);
+    set->defaults = table.empty() ? std::span<const float>(kPlacementDefaults) : table;
   }
 }
 
@@ -270,6 +260,9 @@ class ChorParser {
     if (!set) {
       if (r_.Error().empty()) {
         r_.Fail(set.failure().detail);
+      }
+      if (IsNewerSoftware(set.failure())) {
+        messageId_ = str::kRequiresNewerSoftware;
       }
       return false;
     }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -382,7 +383,12 @@ bool TargaWriter::CloseTarga(std::uint32_t keyColour, float pixelAspect, int bit
   ext[471] = static_cast<std::uint8_t>(keyColour >> 16);
   ext[472] = static_cast<std::uint8_t>(keyColour >> 8);
   ext[473] = static_cast<std::uint8_t>(keyColour);
-  const auto numerator = static_cast<std::uint16_t>(std::lround(pixelAspect * 100.0f));
+  // Aspect × 100 rounded to the nearest whole number (1.337 → 134), carried
+  // in double so that a float product cannot round it twice, and held to
+  // the 16-bit field; an aspect that is not a number is stored as 0 (none).
+  const double scaled = static_cast<double>(pixelAspect) * 100.0;
+  const auto numerator = static_cast<std::uint16_t>(
+      std::isfinite(scaled) ? std::clamp<double>(std::round(scaled), 0.0, 65535.0) : 0.0);
   ext[474] = static_cast<std::uint8_t>(numerator & 0xFF);
   ext[475] = static_cast<std::uint8_t>(numerator >> 8);
   ext[476] = 100;

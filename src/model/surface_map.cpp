@@ -47,7 +47,11 @@ Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std
     r.Fail("unsupported version " + std::to_string(version));
     return fail();
   }
-  if (count < 0 || static_cast<std::size_t>(count) * 4 > r.LinesRemaining()) {
+  // The least a map takes: its image path, settings line and mapped-patch
+  // count, with the colour line from version 4 and the placement line from
+  // version 3.
+  const std::size_t linesPerMap = 3 + (version >= 4 ? 1 : 0) + (version >= 3 ? 1 : 0);
+  if (count < 0 || static_cast<std::size_t>(count) * linesPerMap > r.LinesRemaining()) {
     r.Fail("impossible surface map count");
     return fail();
   }

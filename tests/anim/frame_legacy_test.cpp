@@ -66,7 +66,7 @@ TEST(LegacyActionTest, AngleChannelsBecomeDirections) {
       "1\n1\n1\n0 20 0\n0\n0\n"
       "1\n1\n1\n0 90 0\n0\n0\n0\n";
   WriteFile(dir / "old.ske", "ACTI 4 0 1 0 0 0\n0\n11\n0\nlower.seg\n" + set);
-  Result<Action> action = ReadLegacyAction((dir / "old.ske").string(), figure);
+  Result<Action> action = ReadAction((dir / "old.ske").string(), &figure);
   ASSERT_TRUE(action) << action.failure().detail;
   ASSERT_EQ(action->entries.size(), 1u);
   const ChannelSet& k = *action->entries[0].channels;
@@ -80,11 +80,11 @@ TEST(LegacyActionTest, AngleChannelsBecomeDirections) {
   EXPECT_NEAR(angles.x, 0.0f, 1e-3f);
   // Morph files carry their own tag; newer versions are refused.
   WriteFile(dir / "old.mor", "MORP 2 0 1 0 0 0\n0\n11\n0\n" + set + set);
-  Result<Action> morph = ReadLegacyAction((dir / "old.mor").string(), figure);
+  Result<Action> morph = ReadAction((dir / "old.mor").string(), &figure);
   ASSERT_TRUE(morph) << morph.failure().detail;
   EXPECT_EQ(morph->entries.size(), 2u);  // depth-first order without paths
   WriteFile(dir / "new.ske", "ACTI 7 0 1 0 0 0\n0\n11\n0\n");
-  Result<Action> newer = ReadLegacyAction((dir / "new.ske").string(), figure);
+  Result<Action> newer = ReadAction((dir / "new.ske").string(), &figure);
   ASSERT_FALSE(newer);
   EXPECT_EQ(newer.failure().message, "Requires Newer Software");
 }
@@ -106,6 +106,111 @@ TEST(ActionCacheTest, SecondOpenBindsTheCachedAction) {
   EXPECT_EQ(first.nodes[1].channelSet, second.nodes[1].channelSet);
   EXPECT_NE(second.nodes[1].channelSet, nullptr);
   EXPECT_EQ(second.nodes[0].channelSet, nullptr);
+}
+
+// An angle-keyed record (channel set version 1) of the older files:
+// X Translate 0 → 5 over frames 1 to 11, Latitude 0 → 90, Roll 20,
+// Longitude 90.
+std::string AngleSet() {
+  return "9 16 1\nlower\ndummypathname\n"
+         "1\n2\n1\n0 0 0\n0\n0\n1\n10 5 0\n0\n0\n"
+         "1\n0\n1\n0\n1\n0\n1\n0\n1\n0\n"
+         "1\n2\n1\n0 0 0\n0\n0\n1\n10 90 0\n0\n0\n"
+         "1\n1\n1\n0 20 0\n0\n0\n"
+         "1\n1\n1\n0 90 0\n0\n0\n0\n";
+}
+
+// Catches: the older files reached only through the action cache, and
+// only with lower-case extensions, so that every other open (info, eval,
+// choreography placements) refused them as "Requires Newer Software".
+TEST(LegacyActionTest, EveryOpenReadsTheOlderFiles) {
+  TempDir dir;
+  Figure figure = TwoNodes(dir, 10);
+  WriteFile(dir / "OLD.SKE", "ACTI 4 0 1 0 0 0\n0\n11\n0\nlower.seg\n" + AngleSet());
+  for (const Figure* with :
+       {static_cast<const Figure*>(&figure), static_cast<const Figure*>(nullptr)}) {
+    Result<Action> action = ReadAction((dir / "OLD.SKE").string(), with);
+    ASSERT_TRUE(action) << action.failure().detail;
+    EXPECT_EQ(action->fileTag, "ACTI");
+    EXPECT_EQ(action->fileVersion, 4);
+    EXPECT_EQ(action->length, 11);
+    ASSERT_EQ(action->entries.size(), 1u);
+    EXPECT_EQ(action->entries[0].segmentPath, (dir / "lower.seg").string());
+    EXPECT_EQ(EvaluateChannel(*action->entries[0].channels, 0, 11), 5.0f);
+  }
+  ActionCache cache;
+  auto cached = cache.Open((dir / "OLD.SKE").string(), figure);
+  ASSERT_TRUE(cached) << cached.failure().detail;
+  EXPECT_NE(figure.nodes[1].channelSet, nullptr);
+  // A morph file under another name is told by its tag.
+  WriteFile(dir / "morph.dat", "MORP 3 0 1 0 0 0\n0\n8\n0\nlower.seg\n" + AngleSet());
+  Result<Action> morph = ReadAction((dir / "morph.dat").string(), &figure);
+  ASSERT_TRUE(morph) << morph.failure().detail;
+  EXPECT_EQ(morph->fileTag, "MORP");
+  EXPECT_EQ(morph->entries.size(), 1u);
+}
+
+// Catches: the placement's length and stride peeked with the action file's
+// layout, which the older files do not have (no stride line before version
+// 5, seven numbers in version 5).
+TEST(LegacyActionTest, LengthAndStrideOfEveryVersion) {
+  TempDir dir;
+  const struct {
+    const char* text;
+    std::int16_t length;
+    float stride;
+  } cases[] = {
+      {"ACTI 2 0 1 0 0 0\n0\n14\n0\n", 14, 0.0f},
+      {"ACTI 4 0 1 0 0 0\n0\n15\n2.5\n", 15, 0.0f},
+      {"ACTI 5 0 1 0 0 0\n0\n16\n1 2 3 4 5 6 7.5\n2.5\n", 16, 7.5f},
+      {"ACTI 6 0 1 0 0 0\n0\n17\n1 2 3 4 5 6 8.5 3 4\n2.5\n", 17, 8.5f},
+      {"MORP 6 0 1 0 0 0\n0\n18\n1 2 3 4 5 6 9.5 3 4\n2.5\n", 18, 9.5f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    WriteFile(dir / "a.ske", c.text);
+    std::int16_t length = 0;
+    float stride = -1.0f;
+    ASSERT_TRUE(PeekActionTiming((dir / "a.ske").string(), length, stride));
+    EXPECT_EQ(length, c.length);
+    EXPECT_EQ(stride, c.stride);
+  }
+  // Version 5 without its stride line, and a version 7, are not actions.
+  std::int16_t length = 0;
+  float stride = 0.0f;
+  WriteFile(dir / "b.ske", "ACTI 5 0 1 0 0 0\n0\n16\n2.5\n");
+  EXPECT_FALSE(PeekActionTiming((dir / "b.ske").string(), length, stride));
+  WriteFile(dir / "c.ske", "ACTI 7 0 1 0 0 0\n0\n16\n2.5\n");
+  EXPECT_FALSE(PeekActionTiming((dir / "c.ske").string(), length, stride));
+  // An action file's own layout still peeks.
+  WriteFile(dir / "d.act", "ACTI 1 0 1 0 0 0\n0\n19\n1 2 3 4 5 6 4.5 0 0\n0\n");
+  ASSERT_TRUE(PeekActionTiming((dir / "d.act").string(), length, stride));
+  EXPECT_EQ(length, 19);
+  EXPECT_EQ(stride, 4.5f);
+}
+
+// Catches: the oldest files' records (no paths) dropped or misnamed
+// without a figure, and a figure's missing segments kept when asked not to.
+TEST(LegacyActionTest, RecordsOfTheOldestFilesFollowTheFigure) {
+  TempDir dir;
+  Figure figure = TwoNodes(dir, 10);
+  WriteFile(dir / "two.mor", "MORP 2 0 1 0 0 0\n0\n11\n0\n" + AngleSet() + AngleSet() + "\n");
+  Result<Action> unnamed = ReadAction((dir / "two.mor").string());
+  ASSERT_TRUE(unnamed) << unnamed.failure().detail;
+  ASSERT_EQ(unnamed->entries.size(), 2u) << "a trailing empty line is no record";
+  EXPECT_EQ(unnamed->entries[0].segmentPath, "");
+  Result<Action> named = ReadAction((dir / "two.mor").string(), &figure);
+  ASSERT_TRUE(named) << named.failure().detail;
+  ASSERT_EQ(named->entries.size(), 2u);
+  EXPECT_EQ(named->entries[0].segmentPath, figure.nodes[0].name);  // depth first
+  EXPECT_EQ(named->entries[1].segmentPath, figure.nodes[1].name);
+  WriteFile(dir / "other.ske", "ACTI 3 0 1 0 0 0\n0\n11\n0\nelsewhere.seg\n" + AngleSet());
+  Result<Action> dropped = ReadAction((dir / "other.ske").string(), &figure);
+  ASSERT_TRUE(dropped) << dropped.failure().detail;
+  EXPECT_TRUE(dropped->entries.empty());
+  Result<Action> kept = ReadAction((dir / "other.ske").string(), &figure, true);
+  ASSERT_TRUE(kept) << kept.failure().detail;
+  EXPECT_EQ(kept->entries.size(), 1u);
 }
 
 }  // namespace

@@ -255,5 +255,33 @@ expect_eq "$out" 'DEMO:\MODELS\BOX.SEG: Unrecognized Project DEMO: (add it with:
 expect_eq "$("$zentrope" project list)" "DEMO:	$work/demo" "project list"
 "$zentrope" check 'DEMO:\MODELS\BOX.SEG' || fail "project path with DOS names"
 
+# ---- Older skeletal and morph files (.ske, .mor) --------------------------
+# A version 4 skeletal file for the arm's lower segment. Its record is an
+# angle-keyed channel set: X Translate keys 0 and 5 at frames 1 and 11,
+# Latitude 0 and 90 at the same frames, Roll 20, Longitude 90.
+old="$work/old"
+mkdir -p "$old"
+cp "$arm"/arm.fig "$arm"/upper.seg "$arm"/lower.seg "$old/"
+angle_set='9 16 1\nlower\ndummypathname\n1\n2\n1\n0 0 0\n0\n0\n1\n10 5 0\n0\n0\n1\n0\n1\n0\n1\n0\n1\n0\n1\n0\n1\n2\n1\n0 0 0\n0\n0\n1\n10 90 0\n0\n0\n1\n1\n1\n0 20 0\n0\n0\n1\n1\n1\n0 90 0\n0\n0\n0\n'
+printf "ACTI 4 0 1 0 0 0\n0\n11\n0\nlower.seg\n$angle_set" > "$old/wave.ske"
+# Tag and version from the header, length from the third line; the keys
+# per channel: X Translate 2, none on 1 to 5, a direction key on 6 to 8 at
+# each of the 2 Latitude keys, and Roll's 1 key moved to channel 9.
+out=$("$zentrope" info "$old/wave.ske" --json)
+echo "$out" | grep -q '^{"type":"ACTI","version":4,"length":11,"nodes":\[{"segment":"[^"]*lower.seg","keys":\[2,0,0,0,0,0,2,2,2,1\]}\]}$' || fail "older skeletal info: $out"
+# At frame 11 the lower segment sits at its figure position (0, -10, 0)
+# moved by the last X Translate key, 5; Roll is the keyed 20.
+out=$("$zentrope" eval "$old/wave.ske" --figure "$old/arm.fig" --frame 11 --json)
+echo "$out" | grep -q '"channels":\[5.0,0.0,0.0,100.0,100.0,100.0,[^]]*,20.0\]' || fail "older skeletal eval channels: $out"
+echo "$out" | grep -q '"frame_transform":\[[^]]*,5.0,-10.0,0.0\]' || fail "older skeletal eval position: $out"
+# A version 2 morph file stores its records in the figure's depth-first
+# order: two records, no segment names.
+printf "MORP 2 0 1 0 0 0\n0\n8\n0\n$angle_set$angle_set" > "$old/twist.mor"
+expect_eq "$("$zentrope" info "$old/twist.mor" --json | sed 's/,"nodes".*//')" '{"type":"MORP","version":2,"length":8' "morph info"
+"$zentrope" resave "$old/wave.ske" -o "$old/wave.act" || fail "older skeletal file converted"
+"$zentrope" info "$old/wave.act" --json | grep -q '^{"type":"ACTI","version":1,"length":11,.*"keys":\[2,0,0,0,0,0,2,2,2,1\]' || fail "converted action"
+"$zentrope" resave "$old/wave.ske" -o "$old/again.ske" 2>/dev/null && fail "an older layout written"
+"$zentrope" resave "$old/twist.mor" -o "$old/twist.act" 2>/dev/null && fail "unnamed records written"
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

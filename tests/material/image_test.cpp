@@ -2,6 +2,7 @@
 // make_samples.py from the published layouts), and the Targa writer's bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -107,6 +108,126 @@ TEST(TargaTest, EveryDepthAndOrigin) {
 TEST(TargaTest, KeyColourWithoutFooterIsWhite) {
   const Image image = Load("rgb24_bottom.tga", kLoadKeyColour);
   EXPECT_EQ(image.keyColour, 0xFFFFFFu);
+}
+
+// An 18-byte Targa header followed by the given bytes.
+std::vector<std::uint8_t> TargaBytes(std::uint8_t type, int width, int height, int depth,
+                                     std::uint8_t descriptor, std::vector<std::uint8_t> body,
+                                     int mapFirst = 0, int mapLength = 0) {
+  std::vector<std::uint8_t> f = {0,
+                                 static_cast<std::uint8_t>(mapLength ? 1 : 0),
+                                 type,
+                                 static_cast<std::uint8_t>(mapFirst),
+                                 static_cast<std::uint8_t>(mapFirst >> 8),
+                                 static_cast<std::uint8_t>(mapLength),
+                                 static_cast<std::uint8_t>(mapLength >> 8),
+                                 static_cast<std::uint8_t>(mapLength ? 24 : 0),
+                                 0,
+                                 0,
+                                 0,
+                                 0,
+                                 static_cast<std::uint8_t>(width),
+                                 static_cast<std::uint8_t>(width >> 8),
+                                 static_cast<std::uint8_t>(height),
+                                 static_cast<std::uint8_t>(height >> 8),
+                                 static_cast<std::uint8_t>(depth),
+                                 descriptor};
+  f.insert(f.end(), body.begin(), body.end());
+  return f;
+}
+
+// Catches: the right-to-left bit (0x10) ignored or applied to rows, so
+// that each row comes out mirrored or the rows swapped.
+TEST(TargaTest, RightToLeftRowsAreMirroredBack) {
+  // Three columns, two rows; each stored pixel's blue byte is its place in
+  // the file (1 to 6). Right to left, the first pixel stored is the
+  // rightmost of its row: blue at (x, stored row r) = 3·r + (3 − x).
+  std::vector<std::uint8_t> body;
+  for (std::uint8_t i = 1; i <= 6; ++i) {
+    body.insert(body.end(), {i, static_cast<std::uint8_t>(10 * i), 0});
+  }
+  for (std::uint8_t descriptor : {0x10, 0x30}) {
+    SCOPED_TRACE(static_cast<int>(descriptor));
+    const bool topDown = descriptor & 0x20;
+    const std::vector<std::uint8_t> file = TargaBytes(2, 3, 2, 24, descriptor, body);
+    Image image;
+    std::string error;
+    ASSERT_TRUE(DecodeImage(file.data(), file.size(), image, 0, &error)) << error;
+    for (int y = 0; y < 2; ++y) {
+      const int stored = topDown ? y : 1 - y;  // bottom-up files store the last row first
+      for (int x = 0; x < 3; ++x) {
+        const int blue = 3 * stored + (3 - x);
+        EXPECT_EQ(ImagePixel(image, x, y), (Pixel{static_cast<std::uint8_t>(blue),
+                                                  static_cast<std::uint8_t>(10 * blue), 0, 0}))
+            << x << "," << y;
+      }
+    }
+  }
+  // Run-length packets run right to left as well: one run of three and a raw
+  // packet of three.
+  const std::vector<std::uint8_t> rle =
+      TargaBytes(10, 3, 2, 24, 0x30, {0x82, 7, 0, 0, 0x02, 1, 0, 0, 2, 0, 0, 3, 0, 0});
+  Image packed;
+  ASSERT_TRUE(DecodeImage(rle.data(), rle.size(), packed, 0));
+  EXPECT_EQ(ImagePixel(packed, 0, 0).c0, 7);
+  EXPECT_EQ(ImagePixel(packed, 0, 1).c0, 3);
+  EXPECT_EQ(ImagePixel(packed, 2, 1).c0, 1);
+}
+
+// Catches: a colour index equal to the map's length (one past its last
+// entry) accepted and drawn with a colour the file never gave.
+TEST(TargaTest, AnIndexJustPastTheColourMapFails) {
+  // A map of four entries starting at 2: indices 2 to 5 are valid.
+  std::vector<std::uint8_t> map;
+  for (std::uint8_t i = 0; i < 4; ++i) {
+    map.insert(map.end(), {static_cast<std::uint8_t>(40 + i), 0, 0});
+  }
+  auto mapped = [&](std::uint8_t type, std::vector<std::uint8_t> pixels) {
+    std::vector<std::uint8_t> body = map;
+    body.insert(body.end(), pixels.begin(), pixels.end());
+    return TargaBytes(type, 2, 1, 8, 0x20, body, 2, 4);
+  };
+  Image image;
+  std::string error;
+  const std::vector<std::uint8_t> good = mapped(1, {2, 5});
+  ASSERT_TRUE(DecodeImage(good.data(), good.size(), image, 0, &error)) << error;
+  EXPECT_EQ(ImagePixel(image, 0, 0).c0, 40);
+  EXPECT_EQ(ImagePixel(image, 1, 0).c0, 43);
+  for (const auto& bad : {mapped(1, {2, 6}), mapped(1, {1, 2}), mapped(9, {0x81, 6})}) {
+    Image refused;
+    EXPECT_FALSE(DecodeImage(bad.data(), bad.size(), refused, 0));
+  }
+  // From the first entry at 0, the map's length itself is one past the end.
+  std::vector<std::uint8_t> body = map;
+  body.insert(body.end(), {3, 4});
+  const std::vector<std::uint8_t> past = TargaBytes(1, 2, 1, 8, 0x20, body, 0, 4);
+  Image refused;
+  EXPECT_FALSE(DecodeImage(past.data(), past.size(), refused, 0));
+  body.back() = 3;
+  const std::vector<std::uint8_t> last = TargaBytes(1, 2, 1, 8, 0x20, body, 0, 4);
+  EXPECT_TRUE(DecodeImage(last.data(), last.size(), refused, 0));
+}
+
+// Catches: the pixel-aspect numerator truncated (aspect × 100 cut to a
+// whole number) instead of rounded.
+TEST(TargaTest, PixelAspectNumeratorIsRounded) {
+  TempDir dir;
+  const struct {
+    float aspect;
+    int numerator;
+  } cases[] = {{1.337f, 134}, {0.855f, 86}, {1.234f, 123}, {0.0f, 0}, {1000.0f, 65535}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.aspect);
+    TargaWriter w;
+    ASSERT_TRUE(w.CreateTarga(dir / "a.tga", 1, 1, 24, false));
+    const std::uint32_t pixel = 0;
+    ASSERT_TRUE(w.WriteTargaRow(&pixel, 1, 24));
+    ASSERT_TRUE(w.CloseTarga(0, c.aspect, 24));
+    const std::vector<std::uint8_t> f = Bytes(dir / "a.tga");
+    const std::size_t ext = f.size() - 26 - 495;
+    EXPECT_EQ(f[ext + 474] | (f[ext + 475] << 8), c.numerator);
+    EXPECT_EQ(f[ext + 476], 100);
+  }
 }
 
 TEST(TargaTest, DetectionNeedsATypeFromOneToEleven) {
@@ -278,27 +399,94 @@ TEST(ImageFileTest, HeaderOnlyAndSequences) {
   EXPECT_NE(error.find("can't open image file: "), std::string::npos);
 }
 
-// Every truncated prefix of every sample fails cleanly or decodes; none
-// reads outside its buffer (the sanitizers watch).
-TEST(ImageFileTest, TruncatedAndCorruptSamplesFailCleanly) {
+// The same size and the same stored pixel values, plane by plane.
+bool SamePixels(const Image& a, const Image& b) {
+  if (a.width != b.width || a.height != b.height || a.bytesPerPixel != b.bytesPerPixel) {
+    return false;
+  }
+  for (int y = 0; y < a.height; ++y) {
+    for (int p = 0; p < a.bytesPerPixel; ++p) {
+      if (!std::equal(a.Plane(y, p), a.Plane(y, p) + a.width, b.Plane(y, p))) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Catches: a decoder that accepts a cut file and hands back a picture with
+// rows it never read (or leaks the rows of a failed decode). A prefix
+// either fails with a reason or, when only trailing data is missing (a
+// Targa footer, the closing palette of an 8-bit PCX, which is then read as
+// grey), gives every pixel of the whole picture.
+TEST(ImageFileTest, TruncatedSamplesFailOrGiveTheWholePicture) {
+  int samples = 0;
   for (const auto& entry : std::filesystem::directory_iterator(Sample(""))) {
     if (entry.path().extension() == ".py") {
       continue;
     }
+    SCOPED_TRACE(entry.path().filename().string());
+    ++samples;
     const std::vector<std::uint8_t> data = Bytes(entry.path());
+    Image whole;
+    std::string error;
+    ASSERT_TRUE(DecodeImage(data.data(), data.size(), whole, 0, &error)) << error;
+    const std::int64_t before = MemoryPool::Main().total_allocated();
+    int failed = 0;
     for (std::size_t n = 0; n < data.size(); ++n) {
-      Image image;
-      std::vector<std::uint8_t> prefix(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
-      DecodeImage(prefix.data(), prefix.size(), image, 0);
+      {
+        Image image;
+        error.clear();
+        std::vector<std::uint8_t> prefix(data.begin(),
+                                         data.begin() + static_cast<std::ptrdiff_t>(n));
+        if (DecodeImage(prefix.data(), prefix.size(), image, 0, &error)) {
+          EXPECT_TRUE(SamePixels(image, whole)) << "a prefix of " << n << " bytes";
+        } else {
+          EXPECT_FALSE(error.empty()) << "a prefix of " << n << " bytes";
+          ++failed;
+        }
+      }
+      ASSERT_EQ(MemoryPool::Main().total_allocated(), before) << "a prefix of " << n << " bytes";
     }
+    EXPECT_GT(failed, 0);
+    // The header alone never gives a picture.
+    Image header;
+    EXPECT_FALSE(DecodeImage(data.data(), std::min<std::size_t>(data.size(), 18), header, 0));
+  }
+  EXPECT_GE(samples, 15);
+}
+
+// Catches: a corrupted byte that makes a decoder hand back a picture it
+// cannot describe (sizes out of range, no rows) or fail without a reason;
+// reads outside the buffer are left to the sanitizers.
+TEST(ImageFileTest, CorruptSamplesFailOrGiveAWholePicture) {
+  for (const auto& entry : std::filesystem::directory_iterator(Sample(""))) {
+    if (entry.path().extension() == ".py") {
+      continue;
+    }
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::vector<std::uint8_t> data = Bytes(entry.path());
+    const std::int64_t before = MemoryPool::Main().total_allocated();
     for (std::size_t i = 0; i < data.size(); ++i) {
-      std::vector<std::uint8_t> corrupt = data;
-      corrupt[i] ^= 0xA5;
-      Image image;
-      DecodeImage(corrupt.data(), corrupt.size(), image, 0);
+      {
+        std::vector<std::uint8_t> corrupt = data;
+        corrupt[i] ^= 0xA5;
+        Image image;
+        std::string error;
+        if (DecodeImage(corrupt.data(), corrupt.size(), image, 0, &error)) {
+          ASSERT_TRUE(image.HasPixels()) << "byte " << i;
+          ASSERT_GE(image.width, 1) << "byte " << i;
+          ASSERT_GE(image.height, 1) << "byte " << i;
+          ASSERT_GE(image.bytesPerPixel, 1) << "byte " << i;
+          ASSERT_LE(image.bytesPerPixel, 4) << "byte " << i;
+          ImagePixel(image, image.width - 1, image.height - 1);
+        } else {
+          EXPECT_FALSE(error.empty()) << "byte " << i;
+        }
+      }
+      ASSERT_EQ(MemoryPool::Main().total_allocated(), before) << "byte " << i;
     }
   }
-  SUCCEED();
 }
 
 TEST(ImageFileTest, AbsurdSizesAreRefusedBeforeAllocating) {

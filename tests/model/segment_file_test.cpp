@@ -125,6 +125,32 @@ TEST(SegmentFileTest, VersionOneNumbersPointsInFileOrder) {
   EXPECT_EQ(data->highestNumber, 3);
 }
 
+// Catches: version 1's line a read with the later layout (second field
+// the stacked flag, third the number), so that a stacked point loses its
+// stack or the file fails. Version 1 is flags, a reserved value, the
+// stacked flag; points are numbered 1, 2, ... in file order, so "2" on the
+// stacked point's line b names the second point of the file.
+TEST(SegmentFileTest, VersionOneStackedPointReadsWithItsStack) {
+  Result<SegmentData> data =
+      Parse(Seg("2\n2\n1 1 0\n0 0 0\n0\n0\n1 0 0\n2 0 0\n0\n0\n"
+                "2\n1 0 0\n2 3 0\n0\n0\n1 0 1\n2\n0\n0\n",
+                "SCUL 1 0 1 0 0 0"));
+  ASSERT_TRUE(data) << data.failure().detail;
+  const auto& splines = data->splines->Splines();
+  ASSERT_EQ(splines.size(), 2u);
+  ControlPoint* below = splines[0].first->next;
+  ControlPoint* stacked = splines[1].first->next;
+  ASSERT_NE(below, nullptr);
+  ASSERT_NE(stacked, nullptr);
+  EXPECT_EQ(below->number, 2);
+  EXPECT_EQ(stacked->number, 4);
+  EXPECT_EQ(stacked->attachedTo, below);
+  EXPECT_EQ(below->attachedAbove, stacked);
+  EXPECT_TRUE(VectorNear(stacked->position, {2, 0, 0}, 0.0f));  // the bottom's position, not stored
+  EXPECT_EQ(splines[0].first->attachedAbove, nullptr) << "a reserved value of 1 is not a stack";
+  EXPECT_EQ(data->highestNumber, 4);
+}
+
 TEST(SegmentFileTest, MissingNumbersTakeTheRunningCounter) {
   // The second point has number 0: it takes the counter's 2.
   Result<SegmentData> data =

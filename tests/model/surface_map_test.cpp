@@ -80,6 +80,40 @@ TEST(SurfaceMapTest, OlderVersionsAndShortSettings) {
   EXPECT_FALSE(ParseSurfaceMaps("SURF 5 0 1 0 0 0\n0\n0\n", "newer", dir.path()));
 }
 
+// Catches: the map count checked against four lines a map, which a map of
+// versions 1 and 2 without mapped patches (path, settings, count: three
+// lines) does not have, so that such a file was refused.
+TEST(SurfaceMapTest, OldMapsWithoutMappedPatches) {
+  TempDir dir;
+  std::filesystem::copy_file(Picture(), dir / "d.png");
+  // The least each version's map takes: three lines, the placement line
+  // from version 3, the colour line from version 4.
+  const std::string one[] = {"d.png\n4 0\n0\n", "d.png\n4 0\n0\n",
+                             "d.png\n4 0 0.5 1\n1 2 3 4 5 6\n0\n",
+                             "d.png\n9 8 7\n4 0 0.5 1\n1 2 3 4 5 6\n0\n"};
+  for (int version = 1; version <= 4; ++version) {
+    SCOPED_TRACE(version);
+    const std::string head = "SURF " + std::to_string(version) + " 0 1 0 0 0\n0\n";
+    const std::string& map = one[version - 1];
+    Result<std::vector<SurfaceMap>> maps =
+        ParseSurfaceMaps(head + "2\n" + map + map, "old.sur", dir.path());
+    ASSERT_TRUE(maps) << maps.failure().detail;
+    ASSERT_EQ(maps->size(), 2u);
+    EXPECT_EQ((*maps)[1].kind, 4);
+    EXPECT_TRUE((*maps)[1].patches.empty());
+    // One map's lines short of the count still fails.
+    const std::string cut = map.substr(0, map.rfind("0\n"));
+    EXPECT_FALSE(ParseSurfaceMaps(head + "2\n" + map + cut, "cut.sur", dir.path()));
+  }
+  // The segment opens with such a companion instead of reporting it.
+  WriteFile(dir / "box.seg", ReadFile(SourceDir() / "examples" / "box.seg"));
+  WriteFile(dir / "box.sur", "SURF 1 0 1 0 0 0\n0\n1\nd.png\n4 0\n0\n");
+  SegmentRegistry registry;
+  Result<Segment> seg = OpenSegment((dir / "box.seg").string(), registry);
+  ASSERT_TRUE(seg) << seg.failure().detail;
+  EXPECT_EQ(seg->surfaceMaps.size(), 1u);
+}
+
 TEST(SurfaceMapTest, SegmentCompanionsLoadSaveAndReport) {
   TempDir dir;
   WriteFile(dir / "box.seg", ReadFile(SourceDir() / "examples" / "box.seg"));
