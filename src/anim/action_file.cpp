@@ -41,7 +41,7 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
   TextReader r(std::move(contents), path);
   Action action;
   action.path = path;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   auto fail = [&](int id = str::kTroubleOpeningAction) -> Result<Action> {
     log_line(r.Error());
     return Failure{LoadString(id), r.Error()};
@@ -72,6 +72,7 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;  // a trailing empty line
     }
+    r.NoteName(stored);
     entry.segmentPath = AbsoluteDocumentName(stored, folder);
     if (skeletal != "noskeletal") {
       short tag = 0;
@@ -94,8 +95,17 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
       }
     }
     std::string muscle, spine;
-    if (!r.Next(muscle) || !r.Next(spine)) {
+    if (!r.Next(muscle)) {
       return fail();
+    }
+    if (muscle != "nomuscle") {
+      r.NoteName(muscle);
+    }
+    if (!r.Next(spine)) {
+      return fail();
+    }
+    if (spine != "nospine") {
+      r.NoteName(spine);
     }
     entry.musclePath = muscle == "nomuscle" ? std::string() : AbsoluteDocumentName(muscle, folder);
     entry.spinePath = spine == "nospine" ? std::string() : AbsoluteDocumentName(spine, folder);
@@ -140,7 +150,13 @@ Result<Action> ReadAction(const std::string& path, const Figure* figure) {
 SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,
                        std::string* detail) {
   // Muscle and spine files are written with the action, next to their
-  // segments, and named in it.
+  // segments, and named in it. Their places come from the files the names
+  // refer to: a project name has no folder of its own.
+  auto located = [](const std::string& name) {
+    const std::optional<std::filesystem::path> file = LocateFile(name);
+    return file ? file->string() : name;
+  };
+  const std::string actionFile = located(path);
   std::map<const ActionEntry*, std::pair<std::string, std::string>> companions;
   for (const ActionEntry& e : action.entries) {
     const int node = figure ? figure->Find(e.segmentPath) : kNoNode;
@@ -149,7 +165,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
     const float size = segment ? SegmentSize(*segment) : 1.0f;
     std::string musclePath = e.musclePath, spinePath = e.spinePath;
     if (!e.muscle.empty()) {
-      musclePath = MusclePath(e.segmentPath, path);
+      musclePath = MusclePath(located(e.segmentPath), actionFile);
       if (WriteMuscle(e.muscle, action.length, size, musclePath, detail) != SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }
@@ -158,7 +174,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
         e.spine && std::any_of(e.spine->points.begin(), e.spine->points.end(),
                                [](const SpinePoint& p) { return p.channels != nullptr; });
     if (spineKeys) {
-      spinePath = SpinePath(e.segmentPath, path);
+      spinePath = SpinePath(located(e.segmentPath), actionFile);
       if (WriteSpine(*e.spine, action.length, size, spinePath, detail) != SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }

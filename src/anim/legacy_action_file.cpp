@@ -97,7 +97,7 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
   if (!r.ScanLine(1, nullptr, "%f", &action.referenceSize)) {
     return fail();
   }
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   const std::vector<int> order = figure.DepthFirst();
   std::size_t position = 0;
   while (r.LinesRemaining() > 0) {
@@ -110,7 +110,8 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
       if (stored.empty() && r.LinesRemaining() == 0) {
         break;
       }
-      segmentPath = ResolveInFolder(stored, folder).string();
+      r.NoteName(stored);
+      segmentPath = AbsoluteDocumentName(stored, folder);
     } else {
       if (position >= order.size()) {
         break;

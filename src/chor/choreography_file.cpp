@@ -57,11 +57,12 @@ void NumberPathPoints(Path& path) {
 }
 
 // Names are held absolute so that a scene saved elsewhere still finds
-// its figures and actions.
+// its figures and actions. The file is made absolute before its folder is
+// taken: a bare name's folder is the current directory.
 std::filesystem::path AbsoluteFolder(const std::filesystem::path& file) {
   std::error_code ec;
-  const std::filesystem::path folder = std::filesystem::absolute(file.parent_path(), ec);
-  return ec ? file.parent_path() : folder.lexically_normal();
+  const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+  return ec ? file.parent_path() : absolute.lexically_normal().parent_path();
 }
 
 class ChorParser {
@@ -133,6 +134,9 @@ class ChorParser {
     if (resolved.kind == PathKind::kUnknownProject) {
       r_.Fail("unknown project in " + stored);
       return false;
+    }
+    if (!stored.empty()) {
+      r_.NoteName(stored);
     }
     name = stored.empty() ? stored : AbsoluteDocumentName(stored, folder_);
     return true;

@@ -346,9 +346,9 @@ SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, Spl
 
 std::filesystem::path CompanionPath(const std::filesystem::path& segmentFile,
                                     const char* extension) {
-  std::filesystem::path p = segmentFile;
-  p.replace_extension(extension);
-  return p;
+  // An existing companion is found whatever the case of its name (an exact
+  // match first), so that it is read and written back under its own name.
+  return MapToFileSystem(CompanionName(segmentFile.string(), extension));
 }
 
 Result<std::vector<Group>> ParseGroups(std::string contents, const std::string& name) {
@@ -692,8 +692,8 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
   segment.MarkModified(kSegmentPatchesStale);
   // The companions are optional. A group file that cannot be read is noted
   // in the log; surface maps and colours that cannot be read are reported
-  // with their path, and loading goes on without them. Their relative paths
-  // are taken from the segment's folder.
+  // with their path, and loading goes on without them. The names they hold
+  // are taken from the segment's absolute folder.
   if (const std::optional<std::filesystem::path> file = LocateFile(name)) {
     std::error_code ec;
     if (std::filesystem::exists(CompanionPath(*file, ".grp"), ec)) {
@@ -704,7 +704,7 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
         log_line(groups.failure().detail);
       }
     }
-    const std::filesystem::path folder = file->parent_path();
+    const std::filesystem::path folder = DocumentFolder(name);
     LoadCompanion(CompanionPath(*file, ".sur"), str::kCantDecalFile, folder, ParseSurfaceMaps,
                   segment.surfaceMaps);
     LoadCompanion(CompanionPath(*file, ".col"), str::kCantColorFile, folder, ParseColours,

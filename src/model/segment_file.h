@@ -46,7 +46,9 @@ Result<SegmentData> ReadSegment(const std::string& name, bool merge,
 SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, SplineSet& splines,
                         std::string* detail = nullptr);
 
-// The group file beside a segment file (stem.grp).
+// A companion beside a segment file (stem.grp, stem.sur, stem.col): the
+// existing file whose name matches without regard to case (an exact match
+// first), else the name in the case of the segment's extension.
 std::filesystem::path CompanionPath(const std::filesystem::path& segmentFile,
                                     const char* extension);
 Result<std::vector<Group>> ParseGroups(std::string contents, const std::string& name);
