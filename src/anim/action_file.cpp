@@ -72,7 +72,7 @@ Result<Action> ParseAction(std::string contents, const std::string& path, const 
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;  // a trailing empty line
     }
-    r.NoteName(stored);
+    r.NoteName(stored, r.LineNumber() - 1);
     entry.segmentPath = AbsoluteDocumentName(stored, folder);
     if (skeletal != "noskeletal") {
       short tag = 0;
@@ -145,6 +145,14 @@ Result<Action> ReadAction(const std::string& path, const Figure* figure) {
     return Failure{LoadString(str::kTroubleOpeningAction), error};
   }
   return ParseAction(std::move(contents), path, figure);
+}
+
+Result<std::vector<NameReference>> ActionNames(const std::string& path) {
+  NameRecorder recorder;
+  if (Result<Action> action = ReadAction(path); !action) {
+    return action.failure();
+  }
+  return recorder.Names();
 }
 
 SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,

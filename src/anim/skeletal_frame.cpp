@@ -111,10 +111,10 @@ Result<bool> ReadSkeletalFrame(Action& action, Figure& figure, float frame,
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;
     }
+    r.NoteName(stored);
     if (!r.ScanLine(1, nullptr, "%d", &tag) || !r.Next(values)) {
       return fail();
     }
-    r.NoteName(stored);
     const int node = figure.Find(AbsoluteDocumentName(stored, folder));
     if (node == kNoNode || tag != kChannelSetTag) {
       continue;

@@ -129,14 +129,15 @@ class ChorParser {
     return Resolve(stored, name);
   }
 
-  bool Resolve(const std::string& stored, std::string& name) {
+  // line: where the name is written, when not the line just read.
+  bool Resolve(const std::string& stored, std::string& name, std::size_t line = 0) {
     const ResolvedPath resolved = resolve_path(stored, Projects());
     if (resolved.kind == PathKind::kUnknownProject) {
       r_.Fail("unknown project in " + stored);
       return false;
     }
     if (!stored.empty()) {
-      r_.NoteName(stored);
+      r_.NoteName(stored, line);
     }
     name = stored.empty() ? stored : AbsoluteDocumentName(stored, folder_);
     return true;
@@ -501,8 +502,12 @@ class ChorParser {
   bool Placement(ActionPlacement& p) {
     std::string stored;
     int v[7] = {};
-    if (!r_.Next(stored) || !r_.ScanLine(7, nullptr, "%d %d %d %d %d %d %d", &v[0], &v[1], &v[2],
-                                         &v[3], &v[4], &v[5], &v[6])) {
+    if (!r_.Next(stored)) {
+      return false;
+    }
+    const std::size_t nameLine = r_.LineNumber();
+    if (!r_.ScanLine(7, nullptr, "%d %d %d %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                     &v[6])) {
       return false;
     }
     for (int value : v) {
@@ -518,7 +523,7 @@ class ChorParser {
     p.end = static_cast<std::int16_t>(v[4]);
     p.wait = static_cast<std::int16_t>(v[5]);
     p.useStride = v[6] != 0;
-    return ActionFile(stored, p);
+    return ActionFile(stored, p, nameLine);
   }
 
   // "%s %hd %hd %hd": file, hold, length, overlap; the whole action range.
@@ -537,14 +542,14 @@ class ChorParser {
     return ActionFile(name, p);
   }
 
-  bool ActionFile(const std::string& stored, ActionPlacement& p) {
+  bool ActionFile(const std::string& stored, ActionPlacement& p, std::size_t line = 0) {
     if (stored == kTweenName) {
       p.actionFile = stored;
       p.tween = true;
       p.actionLength = 1;
       return true;
     }
-    if (!Resolve(stored, p.actionFile)) {
+    if (!Resolve(stored, p.actionFile, line)) {
       return false;
     }
     if (!PeekActionTiming(p.actionFile, p.actionLength, p.strideLength)) {

@@ -79,7 +79,7 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
       }
       node.name = AbsoluteName(nameLine, folder);
       if (!node.IsGhost()) {
-        r.NoteName(nameLine);
+        r.NoteName(nameLine, r.LineNumber() - 1);
       }
     } else {
       char word[256] = {};

@@ -713,6 +713,34 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
   return segment;
 }
 
+Result<std::vector<NameReference>> SegmentNames(const std::string& name) {
+  std::string contents, error;
+  std::filesystem::path file;
+  if (!LoadDocumentText(name, contents, &error, &file)) {
+    return OpenFailure(error);
+  }
+  if (Result<SegmentData> data = ParseSegment(std::move(contents), name); !data) {
+    return data.failure();
+  }
+  NameRecorder recorder;
+  const std::filesystem::path folder = DocumentFolder(name);
+  std::vector<SurfaceMap> maps;
+  std::vector<ColourGroup> colours;
+  // Read as opening reads them; while the recorder is alive a missing
+  // picture or material does not stop the reading.
+  auto read = [&](const char* extension, auto parse) {
+    const std::filesystem::path companion = CompanionPath(file, extension);
+    std::error_code ec;
+    std::string text;
+    if (std::filesystem::exists(companion, ec) && TextReader::Load(companion, text, nullptr)) {
+      parse(std::move(text), companion.string(), folder);
+    }
+  };
+  read(".sur", ParseSurfaceMaps);
+  read(".col", ParseColours);
+  return recorder.Names();
+}
+
 EditOutcome ImportModel(Segment& segment, const std::string& name) {
   std::string contents, error;
   std::filesystem::path file;

@@ -57,9 +57,9 @@ bool NameRecorder::Active() {
   return activeRecorder != nullptr;
 }
 
-void TextReader::NoteName(const std::string& stored) const {
+void TextReader::NoteName(const std::string& stored, std::size_t line) const {
   if (activeRecorder) {
-    activeRecorder->names_.push_back({name_, linesRead_, stored});
+    activeRecorder->names_.push_back({name_, line ? line : linesRead_, stored});
   }
 }
 

@@ -37,9 +37,10 @@ class TextReader {
   const std::string& Error() const { return error_; }
   void Fail(const std::string& what);
 
-  // Notes that the line just read holds a name of another file (stored as
-  // written), for a NameRecorder alive on this thread.
-  void NoteName(const std::string& stored) const;
+  // Notes that the line just read (or the given line) holds a name of
+  // another file (stored as written), for a NameRecorder alive on this
+  // thread.
+  void NoteName(const std::string& stored, std::size_t line = 0) const;
 
   // scanf on the next line; false when the line is missing or yields fewer
   // than minFields fields. Returns the field count in fields when given.
