@@ -165,6 +165,15 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
     return file ? file->string() : name;
   };
   const std::string actionFile = located(path);
+  // The name the action holds when it already names the file (a project
+  // name stays as written), else the file's own path.
+  auto keep = [&](const std::string& held, const std::string& file) {
+    std::error_code ec;
+    const bool same =
+        !held.empty() && std::filesystem::absolute(located(held), ec).lexically_normal() ==
+                             std::filesystem::absolute(file, ec).lexically_normal();
+    return same ? held : file;
+  };
   std::map<const ActionEntry*, std::pair<std::string, std::string>> companions;
   for (const ActionEntry& e : action.entries) {
     const int node = figure ? figure->Find(e.segmentPath) : kNoNode;
@@ -173,7 +182,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
     const float size = segment ? SegmentSize(*segment) : 1.0f;
     std::string musclePath = e.musclePath, spinePath = e.spinePath;
     if (!e.muscle.empty()) {
-      musclePath = MusclePath(located(e.segmentPath), actionFile);
+      musclePath = keep(e.musclePath, MusclePath(located(e.segmentPath), actionFile));
       if (WriteMuscle(e.muscle, action.length, size, musclePath, detail) != SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }
@@ -182,7 +191,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
         e.spine && std::any_of(e.spine->points.begin(), e.spine->points.end(),
                                [](const SpinePoint& p) { return p.channels != nullptr; });
     if (spineKeys) {
-      spinePath = SpinePath(located(e.segmentPath), actionFile);
+      spinePath = keep(e.spinePath, SpinePath(located(e.segmentPath), actionFile));
       if (WriteSpine(*e.spine, action.length, size, spinePath, detail) != SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }
