@@ -8,6 +8,7 @@
 
 #include "anim/action_file.h"
 #include "anim/skeletal_frame.h"
+#include "chor/document_names.h"
 #include "commands.h"
 #include "figure/attribute_file.h"
 #include "figure/figure_document.h"
@@ -327,6 +328,12 @@ int Check(const std::vector<std::string>& files) {
     const Outcome o = Describe(file);
     if (!o.ok) {
       std::cout << file << ": " << o.message << '\n';
+      status = 1;
+      continue;
+    }
+    // Then every name it holds, and the names in what those name.
+    for (const NameProblem& problem : CheckNames(file)) {
+      std::cout << FormatNameProblem(problem) << '\n';
       status = 1;
     }
   }

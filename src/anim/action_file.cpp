@@ -84,7 +84,7 @@ Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
   TextReader r(std::move(contents), path);
   Action action;
   action.path = path;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   auto fail = [&](int id = str::kTroubleOpeningAction) -> Result<Action> {
     log_line(r.Error());
     return Failure{LoadString(id), r.Error()};
@@ -115,6 +115,7 @@ Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;  // a trailing empty line
     }
+    r.NoteName(stored, r.LineNumber() - 1);
     entry.segmentPath = AbsoluteDocumentName(stored, folder);
     if (skeletal != "noskeletal") {
       short tag = 0;
@@ -139,8 +140,17 @@ Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
       }
     }
     std::string muscle, spine;
-    if (!r.Next(muscle) || !r.Next(spine)) {
+    if (!r.Next(muscle)) {
       return fail();
+    }
+    if (muscle != "nomuscle") {
+      r.NoteName(muscle);
+    }
+    if (!r.Next(spine)) {
+      return fail();
+    }
+    if (spine != "nospine") {
+      r.NoteName(spine);
     }
     entry.musclePath = muscle == "nomuscle" ? std::string() : AbsoluteDocumentName(muscle, folder);
     entry.spinePath = spine == "nospine" ? std::string() : AbsoluteDocumentName(spine, folder);
@@ -184,10 +194,33 @@ Result<Action> ReadAction(const std::string& path, const Figure* figure, bool ke
   return ParseAction(std::move(contents), path, figure, keepOtherSegments);
 }
 
+Result<std::vector<NameReference>> ActionNames(const std::string& path) {
+  NameRecorder recorder;
+  if (Result<Action> action = ReadAction(path); !action) {
+    return action.failure();
+  }
+  return recorder.Names();
+}
+
 SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,
                        std::string* detail) {
   // Muscle and spine files are written with the action, next to their
-  // segments, and named in it.
+  // segments, and named in it. Their places come from the files the names
+  // refer to: a project name has no folder of its own.
+  auto located = [](const std::string& name) {
+    const std::optional<std::filesystem::path> file = LocateFile(name);
+    return file ? file->string() : name;
+  };
+  const std::string actionFile = located(path);
+  // The name the action holds when it already names the file (a project
+  // name stays as written), else the file's own path.
+  auto keep = [&](const std::string& held, const std::string& file) {
+    std::error_code ec;
+    const bool same =
+        !held.empty() && std::filesystem::absolute(located(held), ec).lexically_normal() ==
+                             std::filesystem::absolute(file, ec).lexically_normal();
+    return same ? held : file;
+  };
   std::map<const ActionEntry*, std::pair<std::string, std::string>> companions;
   for (const ActionEntry& e : action.entries) {
     const int node = figure ? figure->Find(e.segmentPath) : kNoNode;
@@ -196,7 +229,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
     const float size = segment ? SegmentSize(*segment) : 1.0f;
     std::string musclePath = e.musclePath, spinePath = e.spinePath;
     if (!e.muscle.empty()) {
-      musclePath = MusclePath(e.segmentPath, path);
+      musclePath = keep(e.musclePath, MusclePath(located(e.segmentPath), actionFile));
       if (WriteMuscle(e.muscle, action.length, size, musclePath, detail) != SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }
@@ -205,7 +238,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
         e.spine && std::any_of(e.spine->points.begin(), e.spine->points.end(),
                                [](const SpinePoint& p) { return p.channels != nullptr; });
     if (spineKeys) {
-      spinePath = SpinePath(e.segmentPath, path);
+      spinePath = keep(e.spinePath, SpinePath(located(e.segmentPath), actionFile));
       if (WriteSpine(*e.spine, action.length, size, spinePath, detail) != SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "anim/action.h"
+#include "model/text_file.h"
 #include "shell/atomic_file.h"
 #include "shell/result.h"
 
@@ -33,6 +34,11 @@ bool IsOlderActionName(const std::string& path);
 // without one). False when the file cannot be opened or those lines do not
 // parse.
 bool PeekActionTiming(const std::string& path, std::int16_t& length, float& strideLength);
+
+// The names an action holds, each with its file and line: the segments of
+// its records and their muscle and spine files. Names resolve against the
+// action's folder. Fails when the action cannot be read.
+Result<std::vector<NameReference>> ActionNames(const std::string& path);
 
 // Writes the records in the figure's depth-first order (or the action's own
 // order without a figure); paths relative to the action's folder.

@@ -126,7 +126,7 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
     return fail(messageId);
   }
   const int version = action.fileVersion;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   const std::vector<int> order = figure ? figure->DepthFirst() : std::vector<int>();
   std::size_t position = 0;
   while (r.LinesRemaining() > 0) {
@@ -139,7 +139,8 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
       if (stored.empty() && r.LinesRemaining() == 0) {
         break;
       }
-      segmentPath = ResolveInFolder(stored, folder).string();
+      r.NoteName(stored);
+      segmentPath = AbsoluteDocumentName(stored, folder);
     } else if (figure) {
       if (position >= order.size()) {
         break;

@@ -101,7 +101,7 @@ Result<bool> ReadSkeletalFrame(Action& action, Figure& figure, float frame,
   }
   const float ratio =
       storedSize > 0.0f && std::isfinite(storedSize) ? PatriarchSize(figure) / storedSize : 1.0f;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   while (r.LinesRemaining() > 0) {
     std::string stored, values;
     int tag = 0;
@@ -111,10 +111,11 @@ Result<bool> ReadSkeletalFrame(Action& action, Figure& figure, float frame,
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;
     }
+    r.NoteName(stored);
     if (!r.ScanLine(1, nullptr, "%d", &tag) || !r.Next(values)) {
       return fail();
     }
-    const int node = figure.Find(ResolveInFolder(stored, folder).string());
+    const int node = figure.Find(AbsoluteDocumentName(stored, folder));
     if (node == kNoNode || tag != kChannelSetTag) {
       continue;
     }

@@ -47,11 +47,12 @@ void NumberPathPoints(Path& path) {
 }
 
 // Names are held absolute so that a scene saved elsewhere still finds
-// its figures and actions.
+// its figures and actions. The file is made absolute before its folder is
+// taken: a bare name's folder is the current directory.
 std::filesystem::path AbsoluteFolder(const std::filesystem::path& file) {
   std::error_code ec;
-  const std::filesystem::path folder = std::filesystem::absolute(file.parent_path(), ec);
-  return ec ? file.parent_path() : folder.lexically_normal();
+  const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+  return ec ? file.parent_path() : absolute.lexically_normal().parent_path();
 }
 
 class ChorParser {
@@ -118,11 +119,15 @@ class ChorParser {
     return Resolve(stored, name);
   }
 
-  bool Resolve(const std::string& stored, std::string& name) {
+  // line: where the name is written, when not the line just read.
+  bool Resolve(const std::string& stored, std::string& name, std::size_t line = 0) {
     const ResolvedPath resolved = resolve_path(stored, Projects());
     if (resolved.kind == PathKind::kUnknownProject) {
       r_.Fail("unknown project in " + stored);
       return false;
+    }
+    if (!stored.empty()) {
+      r_.NoteName(stored, line);
     }
     name = stored.empty() ? stored : AbsoluteDocumentName(stored, folder_);
     return true;
@@ -490,8 +495,12 @@ class ChorParser {
   bool Placement(ActionPlacement& p) {
     std::string stored;
     int v[7] = {};
-    if (!r_.Next(stored) || !r_.ScanLine(7, nullptr, "%d %d %d %d %d %d %d", &v[0], &v[1], &v[2],
-                                         &v[3], &v[4], &v[5], &v[6])) {
+    if (!r_.Next(stored)) {
+      return false;
+    }
+    const std::size_t nameLine = r_.LineNumber();
+    if (!r_.ScanLine(7, nullptr, "%d %d %d %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                     &v[6])) {
       return false;
     }
     for (int value : v) {
@@ -507,7 +516,7 @@ class ChorParser {
     p.end = static_cast<std::int16_t>(v[4]);
     p.wait = static_cast<std::int16_t>(v[5]);
     p.useStride = v[6] != 0;
-    return ActionFile(stored, p);
+    return ActionFile(stored, p, nameLine);
   }
 
   // "%s %hd %hd %hd": file, hold, length, overlap; the whole action range.
@@ -526,14 +535,14 @@ class ChorParser {
     return ActionFile(name, p);
   }
 
-  bool ActionFile(const std::string& stored, ActionPlacement& p) {
+  bool ActionFile(const std::string& stored, ActionPlacement& p, std::size_t line = 0) {
     if (stored == kTweenName) {
       p.actionFile = stored;
       p.tween = true;
       p.actionLength = 1;
       return true;
     }
-    if (!Resolve(stored, p.actionFile)) {
+    if (!Resolve(stored, p.actionFile, line)) {
       return false;
     }
     if (!PeekActionTiming(p.actionFile, p.actionLength, p.strideLength)) {

@@ -41,11 +41,14 @@ bool ReadMaterial(TextReader& r, const std::filesystem::path& folder, MaterialUs
     if (!r.Next(stored)) {
       return false;
     }
-    const std::filesystem::path file = ResolveInFolder(stored, folder);
     std::error_code ec;
-    m.path = stored == kDefaultMaterial || !std::filesystem::exists(file, ec)
-                 ? std::string(kDefaultMaterial)
-                 : file.string();
+    if (stored != kDefaultMaterial) {
+      r.NoteName(stored);
+    }
+    m.path =
+        stored == kDefaultMaterial || !std::filesystem::exists(ResolveInFolder(stored, folder), ec)
+            ? std::string(kDefaultMaterial)
+            : AbsoluteDocumentName(stored, folder);
   }
   return r.ScanLine(2, nullptr, "%f %hd", &m.textureScale, &m.value);
 }
@@ -53,7 +56,13 @@ bool ReadMaterial(TextReader& r, const std::filesystem::path& folder, MaterialUs
 bool ReadRecord(TextReader& r, const std::filesystem::path& folder, std::string& stored,
                 SegmentAttributes& a) {
   int surfaces = 0, count = 0, byte = 0;
-  if (!r.Next(stored) || !r.ScanLine(3, nullptr, "%d %d %d", &surfaces, &byte, &count)) {
+  if (!r.Next(stored)) {
+    return false;
+  }
+  if (!stored.empty() && stored != kGhostName) {
+    r.NoteName(stored);
+  }
+  if (!r.ScanLine(3, nullptr, "%d %d %d", &surfaces, &byte, &count)) {
     return false;
   }
   if (count < 0 || static_cast<std::size_t>(count) * 2 > r.LinesRemaining()) {
@@ -96,7 +105,8 @@ bool ReadRecord(TextReader& r, const std::filesystem::path& folder, std::string&
     }
     p.values = {static_cast<std::int16_t>(v0), static_cast<std::int16_t>(v1)};
     if (!p.imagePath.empty()) {
-      p.imagePath = ResolveInFolder(p.imagePath, folder).string();
+      r.NoteName(p.imagePath);
+      p.imagePath = AbsoluteDocumentName(p.imagePath, folder);
     }
     a.surfaces.push_back(p);
   }
@@ -106,7 +116,7 @@ bool ReadRecord(TextReader& r, const std::filesystem::path& folder, std::string&
 }  // namespace
 
 std::string AttributeFilePath(const std::string& figurePath) {
-  return std::filesystem::path(figurePath).replace_extension(".att").string();
+  return CompanionName(figurePath, ".att");
 }
 
 Result<AttributeFileContents> ParseAttributeFile(std::string contents, const std::string& path) {
@@ -116,7 +126,7 @@ Result<AttributeFileContents> ParseAttributeFile(std::string contents, const std
       file.version > kAttributeVersion) {
     return Failure{"", r.Error()};
   }
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   while (r.LinesRemaining() > 0) {
     std::string stored;
     SegmentAttributes a;
@@ -140,7 +150,7 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
   if (!file) {
     return false;  // unparseable: everything stays "default"
   }
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   const std::vector<int> order = figure.DepthFirst();
   for (std::size_t i = 0; i < file->records.size(); ++i) {
     const std::string& stored = file->records[i].first;
@@ -148,7 +158,7 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
     if (file->version >= 4) {
       node = figure.Find(stored.empty() || stored == kGhostName
                              ? std::string(kGhostName)
-                             : ResolveInFolder(stored, folder).string());
+                             : AbsoluteDocumentName(stored, folder));
     } else if (i < order.size()) {
       node = order[i];
     }

@@ -4,6 +4,7 @@
 #include "figure/attribute_file.h"
 #include "figure/figure_file.h"
 #include "figure/skin.h"
+#include "model/text_file.h"
 #include "shell/error_log.h"
 #include "shell/string_table.h"
 
@@ -20,6 +21,17 @@ Result<Figure> OpenFigure(const std::string& path, SegmentRegistry& registry) {
     log_line(path + ": a segment of the figure could not be opened");
   }
   return figure;
+}
+
+Result<std::vector<NameReference>> FigureNames(const std::string& path) {
+  NameRecorder recorder;
+  Result<Figure> figure = ReadFigure(path);
+  if (!figure) {
+    return figure.failure();
+  }
+  ReadSkinFile(*figure, SkinFilePath(path));
+  ReadAttributeFile(*figure, AttributeFilePath(path));
+  return recorder.Names();
 }
 
 SaveReport SaveFigure(Figure& figure) {

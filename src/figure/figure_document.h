@@ -16,6 +16,12 @@ namespace zentrope {
 Result<Figure> OpenFigure(const std::string& path,
                           SegmentRegistry& registry = SegmentRegistry::Process());
 
+// The names a figure holds, each with its file and line: its segments (.fig),
+// the segments named in its skin file (.ski), and the segments, materials
+// and pictures of its attribute file (.att). Names resolve against the
+// figure's folder. Fails when the .fig file cannot be read.
+Result<std::vector<NameReference>> FigureNames(const std::string& path);
+
 // Saves the figure's segments, then its attribute file (flag 64), its skin
 // file (flag 128, when some node has pairs), then the .fig file when flag 8
 // is set; each success clears its flag. Failures are reported as "Trouble

@@ -42,7 +42,7 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
   TextReader r(std::move(contents), path);
   Figure figure;
   figure.path = path;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   auto fail = [&](int id = str::kTroubleOpeningFigure) -> Result<Figure> {
     log_line(r.Error());
     return Failure{LoadString(id), r.Error()};
@@ -78,10 +78,16 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
         return fail();
       }
       node.name = AbsoluteName(nameLine, folder);
+      if (!node.IsGhost()) {
+        r.NoteName(nameLine, r.LineNumber() - 1);
+      }
     } else {
       char word[256] = {};
       const int fields = ScanText(nameLine, "%255s %d", word, &drawMode);
       node.name = AbsoluteName(fields >= 1 ? word : "", folder);
+      if (!node.IsGhost()) {
+        r.NoteName(word);
+      }
       if (!(version == 3 && fields == 2)) {
         drawMode = (fields == 2 ? (drawMode & kDrawHidden) : 0) | kDrawBound;
       }

@@ -203,7 +203,7 @@ void ApplySkins(Figure& figure) {
 }
 
 std::string SkinFilePath(const std::string& figurePath) {
-  return std::filesystem::path(figurePath).replace_extension(".ski").string();
+  return CompanionName(figurePath, ".ski");
 }
 
 Result<SkinFileContents> ParseSkinFile(std::string contents, const std::string& path,
@@ -247,6 +247,7 @@ Result<SkinFileContents> ParseSkinFile(std::string contents, const std::string& 
     if (record.segmentPath.empty() && r.LinesRemaining() == 0) {
       break;
     }
+    r.NoteName(record.segmentPath);
     if (!readPairs(record.pairs)) {
       return fail();
     }
@@ -265,11 +266,11 @@ bool ReadSkinFile(Figure& figure, const std::string& path) {
   if (!file) {
     return false;
   }
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  const std::filesystem::path folder = DocumentFolder(path);
   for (std::size_t i = 0; i < file->records.size(); ++i) {
     const int n = file->version == 1
                       ? order[i]
-                      : figure.Find(ResolveInFolder(file->records[i].segmentPath, folder).string());
+                      : figure.Find(AbsoluteDocumentName(file->records[i].segmentPath, folder));
     if (n != kNoNode) {
       figure.nodes[static_cast<std::size_t>(n)].skins = std::move(file->records[i].pairs);
     }

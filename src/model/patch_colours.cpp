@@ -64,13 +64,20 @@ PatchAttribute LookupAttribute(const PatchKey& numbers, const std::vector<Colour
 }
 
 std::string RelativeToFolder(const std::string& path, const std::filesystem::path& folder) {
-  if (folder.empty()) {
+  if (path.empty() || folder.empty() || resolve_path(path, Projects()).kind != PathKind::kPlain) {
+    return path;  // project names are written as they were read
+  }
+  // A name held relative is relative to the current directory, which need
+  // not be the folder written to.
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::absolute(path, ec).lexically_normal();
+  const std::filesystem::path base = std::filesystem::absolute(folder, ec).lexically_normal();
+  if (ec) {
     return path;
   }
-  const std::filesystem::path p = std::filesystem::path(path).lexically_normal();
-  const std::filesystem::path rel = p.lexically_relative(folder.lexically_normal());
+  const std::filesystem::path rel = p.lexically_relative(base);
   if (rel.empty() || *rel.begin() == "..") {
-    return path;
+    return p.string();
   }
   return rel.string();
 }
@@ -84,11 +91,11 @@ std::filesystem::path ResolveInFolder(const std::string& stored,
   std::string slashed = stored;
   std::replace(slashed.begin(), slashed.end(), '\\', '/');
   const std::filesystem::path p(slashed);
-  return MapToFileSystem((p.is_absolute() ? p : folder / p).string());
+  return MapToFileSystem((p.is_absolute() ? p : folder / p).lexically_normal().string());
 }
 
 std::string AbsoluteDocumentName(const std::string& stored, const std::filesystem::path& folder) {
-  if (resolve_path(stored, Projects()).kind != PathKind::kPlain) {
+  if (stored.empty() || resolve_path(stored, Projects()).kind != PathKind::kPlain) {
     return stored;
   }
   return ResolveInFolder(stored, folder).string();
@@ -141,13 +148,14 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
         if (!r.Next(stored)) {
           return fail();
         }
-        const std::filesystem::path material = ResolveInFolder(stored, segmentFolder);
+        r.NoteName(stored);
         std::error_code ec;
-        if (!std::filesystem::exists(material, ec)) {
+        if (!std::filesystem::exists(ResolveInFolder(stored, segmentFolder), ec) &&
+            !NameRecorder::Active()) {
           r.Fail("material " + stored + " not found");
           return fail();
         }
-        g.materialPath = material.string();
+        g.materialPath = AbsoluteDocumentName(stored, segmentFolder);
         g.colour = {kUseMaterial, 0, 0};
       } else {
         if (version == 4 && !r.Next(g.name)) {

@@ -31,8 +31,9 @@ inline constexpr int kColourVersion = 4;
 // its colour, or its material when red is −1 and a material is named.
 PatchAttribute LookupAttribute(const PatchKey& numbers, const std::vector<ColourGroup>& groups);
 
-// Reads versions 1 to 4. Material paths are resolved against the segment's
-// folder; one that cannot be found fails the read.
+// Reads versions 1 to 4. Material names are resolved against the segment's
+// (absolute) folder; one that cannot be found fails the read. Project names
+// are kept as written.
 Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::string& name,
                                               const std::filesystem::path& segmentFolder);
 // Writes version 4; material paths below the segment's folder are written
@@ -44,13 +45,19 @@ class TextReader;
 // Reads a patch key line ("%ld %ld %ld %ld", 32-bit numbers).
 bool ReadPatchKey(TextReader& reader, PatchKey& key);
 
-// A path written relative to folder when it lies below it.
+// A name as it is written into a document in folder: relative to the folder
+// when it lies below it, else absolute; a name held relative is taken from
+// the current directory. Project names ("NAME:rest") are written as they
+// are.
 std::string RelativeToFolder(const std::string& path, const std::filesystem::path& folder);
-// A stored path resolved against folder when it is relative.
+// The file a stored name refers to: project names through the project list,
+// others against folder when relative; mapped to this file system.
 std::filesystem::path ResolveInFolder(const std::string& stored,
                                       const std::filesystem::path& folder);
-// A stored document name made absolute against folder; project names
-// ("NAME:rest") stay as they are, to be resolved when the file is opened.
+// A stored name as a document holds it in memory: made absolute against
+// folder (the absolute folder of the document that holds it); project names
+// stay as written, to be resolved when the file is opened and written back
+// unchanged.
 std::string AbsoluteDocumentName(const std::string& stored, const std::filesystem::path& folder);
 
 }  // namespace zentrope

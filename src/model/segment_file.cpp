@@ -346,9 +346,9 @@ SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, Spl
 
 std::filesystem::path CompanionPath(const std::filesystem::path& segmentFile,
                                     const char* extension) {
-  std::filesystem::path p = segmentFile;
-  p.replace_extension(extension);
-  return p;
+  // An existing companion is found whatever the case of its name (an exact
+  // match first), so that it is read and written back under its own name.
+  return MapToFileSystem(CompanionName(segmentFile.string(), extension));
 }
 
 Result<std::vector<Group>> ParseGroups(std::string contents, const std::string& name) {
@@ -692,8 +692,8 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
   segment.MarkModified(kSegmentPatchesStale);
   // The companions are optional. A group file that cannot be read is noted
   // in the log; surface maps and colours that cannot be read are reported
-  // with their path, and loading goes on without them. Their relative paths
-  // are taken from the segment's folder.
+  // with their path, and loading goes on without them. The names they hold
+  // are taken from the segment's absolute folder.
   if (const std::optional<std::filesystem::path> file = LocateFile(name)) {
     std::error_code ec;
     if (std::filesystem::exists(CompanionPath(*file, ".grp"), ec)) {
@@ -704,13 +704,41 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
         log_line(groups.failure().detail);
       }
     }
-    const std::filesystem::path folder = file->parent_path();
+    const std::filesystem::path folder = DocumentFolder(name);
     LoadCompanion(CompanionPath(*file, ".sur"), str::kCantDecalFile, folder, ParseSurfaceMaps,
                   segment.surfaceMaps);
     LoadCompanion(CompanionPath(*file, ".col"), str::kCantColorFile, folder, ParseColours,
                   segment.colours);
   }
   return segment;
+}
+
+Result<std::vector<NameReference>> SegmentNames(const std::string& name) {
+  std::string contents, error;
+  std::filesystem::path file;
+  if (!LoadDocumentText(name, contents, &error, &file)) {
+    return OpenFailure(error);
+  }
+  if (Result<SegmentData> data = ParseSegment(std::move(contents), name); !data) {
+    return data.failure();
+  }
+  NameRecorder recorder;
+  const std::filesystem::path folder = DocumentFolder(name);
+  std::vector<SurfaceMap> maps;
+  std::vector<ColourGroup> colours;
+  // Read as opening reads them; while the recorder is alive a missing
+  // picture or material does not stop the reading.
+  auto read = [&](const char* extension, auto parse) {
+    const std::filesystem::path companion = CompanionPath(file, extension);
+    std::error_code ec;
+    std::string text;
+    if (std::filesystem::exists(companion, ec) && TextReader::Load(companion, text, nullptr)) {
+      parse(std::move(text), companion.string(), folder);
+    }
+  };
+  read(".sur", ParseSurfaceMaps);
+  read(".col", ParseColours);
+  return recorder.Names();
 }
 
 EditOutcome ImportModel(Segment& segment, const std::string& name) {

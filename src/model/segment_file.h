@@ -10,6 +10,7 @@
 
 #include "model/segment.h"
 #include "model/segment_registry.h"
+#include "model/text_file.h"
 #include "shell/atomic_file.h"
 #include "shell/result.h"
 
@@ -46,13 +47,21 @@ Result<SegmentData> ReadSegment(const std::string& name, bool merge,
 SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, SplineSet& splines,
                         std::string* detail = nullptr);
 
-// The group file beside a segment file (stem.grp).
+// A companion beside a segment file (stem.grp, stem.sur, stem.col): the
+// existing file whose name matches without regard to case (an exact match
+// first), else the name in the case of the segment's extension.
 std::filesystem::path CompanionPath(const std::filesystem::path& segmentFile,
                                     const char* extension);
 Result<std::vector<Group>> ParseGroups(std::string contents, const std::string& name);
 Result<std::vector<Group>> ReadGroups(const std::filesystem::path& segmentFile);
 SaveStatus WriteGroups(const Segment& segment, const std::filesystem::path& segmentFile,
                        std::string* detail = nullptr);
+
+// The names a segment's companions hold (decal pictures in its .sur file,
+// materials in its .col file), each with its file and line; names resolve
+// against the segment's folder. Fails when the segment itself cannot be
+// read.
+Result<std::vector<NameReference>> SegmentNames(const std::string& name);
 
 // The messages a save reports; empty when everything was written.
 struct SaveReport {

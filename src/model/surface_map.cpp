@@ -12,13 +12,18 @@ namespace zentrope {
 
 namespace {
 
-std::shared_ptr<Image> LoadDecal(const std::string& stored, const std::filesystem::path& folder,
-                                 std::string* error) {
+// Loads the picture a name read on the line just read refers to; the name
+// becomes the form the map holds (absolute, or the project name as written).
+std::shared_ptr<Image> LoadDecal(const TextReader& r, std::string& name,
+                                 const std::filesystem::path& folder, std::string* error) {
+  r.NoteName(name);
   auto image = std::make_shared<Image>();
-  image->fileName = ResolveInFolder(stored, folder).string();
+  image->fileName = ResolveInFolder(name, folder).string();
+  name = AbsoluteDocumentName(name, folder);
   image->flags = kImageQuiet;
   if (!LoadImage(*image, -1, 0, error)) {
-    return nullptr;
+    // While names are being checked, reading goes on past a missing picture.
+    return NameRecorder::Active() ? std::make_shared<Image>() : nullptr;
   }
   return image;
 }
@@ -61,7 +66,7 @@ Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std
     if (!r.Next(map.imagePath)) {
       return fail();
     }
-    map.image = LoadDecal(map.imagePath, segmentFolder, &error);
+    map.image = LoadDecal(r, map.imagePath, segmentFolder, &error);
     if (!map.image) {
       r.Fail(error);
       return fail();
@@ -86,7 +91,7 @@ Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std
       if (!r.Next(map.secondPath)) {
         return fail();
       }
-      map.second = LoadDecal(map.secondPath, segmentFolder, &error);
+      map.second = LoadDecal(r, map.secondPath, segmentFolder, &error);
       if (!map.second) {
         r.Fail(error);
         return fail();
@@ -146,15 +151,17 @@ SaveStatus WriteSurfaceMaps(const std::vector<SurfaceMap>& maps, const std::file
       [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%d", static_cast<int>(maps.size()));
         for (const SurfaceMap& m : maps) {
-          const std::string path =
-              RelativeToFolder(m.image ? m.image->fileName : m.imagePath, folder);
+          // The name as held (a project name stays as written); the
+          // picture's own path only for a map made without one.
+          const std::string path = RelativeToFolder(
+              !m.imagePath.empty() || !m.image ? m.imagePath : m.image->fileName, folder);
           w.Line("%s", path.c_str());
           w.Line("%hd %hd %hd", m.colour[0], m.colour[1], m.colour[2]);
           w.Line("%hd %hd %g %hd", m.kind, m.imageByte, static_cast<double>(m.amount),
                  m.imageCount);
           if (m.imageCount == 2) {
-            const std::string second =
-                RelativeToFolder(m.second ? m.second->fileName : m.secondPath, folder);
+            const std::string second = RelativeToFolder(
+                !m.secondPath.empty() || !m.second ? m.secondPath : m.second->fileName, folder);
             w.Line("%s", second.c_str());
           }
           w.Line("%d %d %d %d %d %hd", m.placement[0], m.placement[1], m.placement[2],

@@ -25,6 +25,7 @@ struct MappedPatch {
 };
 
 struct SurfaceMap {
+  // Picture names as held: absolute, or a project name as written.
   std::string imagePath;
   std::shared_ptr<Image> image;
   std::array<std::int16_t, 3> colour{};  // the image's colour triple, 0–255

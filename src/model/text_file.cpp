@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -40,7 +41,60 @@ int VScan(const std::string& line, const char* format, va_list args) {
   return n < 0 ? 0 : n;
 }
 
+thread_local NameRecorder* activeRecorder = nullptr;
+
 }  // namespace
+
+NameRecorder::NameRecorder() : previous_(activeRecorder) {
+  activeRecorder = this;
+}
+
+NameRecorder::~NameRecorder() {
+  activeRecorder = previous_;
+}
+
+bool NameRecorder::Active() {
+  return activeRecorder != nullptr;
+}
+
+void TextReader::NoteName(const std::string& stored, std::size_t line) const {
+  if (activeRecorder) {
+    activeRecorder->names_.push_back({name_, line ? line : linesRead_, stored});
+  }
+}
+
+namespace {
+
+// The file made absolute first: a bare name's parent is empty, and the empty
+// folder is the current directory.
+std::filesystem::path AbsoluteFolderOf(const std::filesystem::path& file) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+  return ec ? file.parent_path() : absolute.lexically_normal().parent_path();
+}
+
+}  // namespace
+
+std::filesystem::path DocumentFolder(const std::string& name) {
+  const std::optional<std::filesystem::path> file = LocateFile(name);
+  return AbsoluteFolderOf(file ? *file : std::filesystem::path(name));
+}
+
+std::string CompanionName(const std::string& document, std::string_view extension) {
+  std::filesystem::path p(document);
+  const std::string own = p.extension().string();
+  std::string ext(extension);
+  const bool upper = own.size() > 1 && std::none_of(own.begin(), own.end(), [](char c) {
+                       return std::islower(static_cast<unsigned char>(c));
+                     });
+  if (upper) {
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) {
+      return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
+  }
+  p.replace_extension(ext);
+  return p.string();
+}
 
 TextReader::TextReader(std::string contents, std::string name)
     : contents_(std::move(contents)), name_(std::move(name)) {
@@ -205,7 +259,9 @@ SaveStatus WriteDocument(
   if (!file) {
     return SaveStatus::kWriteError;
   }
-  const std::filesystem::path folder = file->parent_path();
+  // Names are written relative to the absolute folder, so that a target
+  // given as a bare or relative name still gets names that resolve from it.
+  const std::filesystem::path folder = AbsoluteFolderOf(*file);
   return SaveAtomically(
       *file,
       [&](std::FILE* f) {

@@ -37,6 +37,11 @@ class TextReader {
   const std::string& Error() const { return error_; }
   void Fail(const std::string& what);
 
+  // Notes that the line just read (or the given line) holds a name of
+  // another file (stored as written), for a NameRecorder alive on this
+  // thread.
+  void NoteName(const std::string& stored, std::size_t line = 0) const;
+
   // scanf on the next line; false when the line is missing or yields fewer
   // than minFields fields. Returns the field count in fields when given.
   bool ScanLine(int minFields, int* fields, const char* format, ...)
@@ -55,6 +60,45 @@ class TextReader {
 // reads the whole file. located receives the file-system path when given.
 bool LoadDocumentText(const std::string& name, std::string& contents, std::string* error,
                       std::filesystem::path* located = nullptr);
+
+// The absolute folder of the file a document name refers to (project names
+// resolved); the names a document holds are resolved against it when it is
+// read. A bare file name's folder is the current directory.
+std::filesystem::path DocumentFolder(const std::string& name);
+
+// A companion's name: the document's name with its extension replaced, in
+// upper case when the document's own extension is upper case (old sets
+// written on case-insensitive disks: BOX.SEG beside BOX.GRP).
+std::string CompanionName(const std::string& document, std::string_view extension);
+
+// A name of another file met while reading a document: the document (as its
+// reader was given it), the line (from 1) and the name as written.
+struct NameReference {
+  std::string document;
+  std::size_t line = 0;
+  std::string stored;
+};
+
+// While alive, collects the names every reader on this thread notes, so
+// that a check can follow them without a reader of its own per format.
+// Readers that refuse a document over a missing name (surface maps,
+// colours) go on reading while one is alive, so that every name is seen.
+class NameRecorder {
+ public:
+  NameRecorder();
+  ~NameRecorder();
+  NameRecorder(const NameRecorder&) = delete;
+  NameRecorder& operator=(const NameRecorder&) = delete;
+
+  const std::vector<NameReference>& Names() const { return names_; }
+  // True while a recorder is alive on this thread.
+  static bool Active();
+
+ private:
+  friend class TextReader;
+  std::vector<NameReference> names_;
+  NameRecorder* previous_;
+};
 
 // scanf in the "C" locale on a line; returns the number of fields assigned
 // (0 when none, never EOF).

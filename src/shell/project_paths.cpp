@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,12 @@ struct ProjectState {
 ProjectState& State() {
   static ProjectState state;
   return state;
+}
+
+// "C:\" or "C:/": a drive letter, a colon and one separator.
+bool IsDriveRoot(std::string_view dir) {
+  return dir.size() == 3 && std::isalpha(static_cast<unsigned char>(dir[0])) && dir[1] == ':' &&
+         (dir[2] == '\\' || dir[2] == '/');
 }
 
 }  // namespace
@@ -124,8 +131,9 @@ ResolvedPath resolve_path(std::string_view path, const ProjectList& projects) {
   const std::string& dir = entry->directory;
   std::string result;
   if (rest.empty() || rest.front() == '\\' || rest.front() == '/') {
-    // A drive root such as "D:\" already ends in the separator.
-    if (dir.size() == 3 && !rest.empty()) {
+    // A drive root such as "D:\" already ends in the separator; any other
+    // three-character folder ("abc") does not.
+    if (IsDriveRoot(dir) && !rest.empty()) {
       rest.remove_prefix(1);
     }
     result = dir + std::string(rest);

@@ -283,5 +283,59 @@ expect_eq "$("$zentrope" info "$old/twist.mor" --json | sed 's/,"nodes".*//')" '
 "$zentrope" resave "$old/wave.ske" -o "$old/again.ske" 2>/dev/null && fail "an older layout written"
 "$zentrope" resave "$old/twist.mor" -o "$old/twist.act" 2>/dev/null && fail "unnamed records written"
 
+# ---------------------------------------------------------------------------
+# Names documents hold. check follows every name through the documents a
+# scene, figure or action refers to; a scene resaved by its bare name into a
+# subfolder still evaluates; a three-character project folder is no drive.
+# Expected lines come from the sample documents: arm.fig names upper.seg on
+# its line 3 and lower.seg on line 11 (two header lines, then records of
+# eight lines); wave.act names lower.seg on its line 6 (five lines of
+# header, length, stride and reference size before its first record).
+names="$work/names"
+# The commands below run in other folders: the program by its absolute name.
+zentrope=$(cd "$(dirname "$zentrope")" && pwd)/$(basename "$zentrope")
+mkdir -p "$names/arm" "$names/broken" "$names/abc"
+cp "$source_dir/examples/scene.cho" "$names/"
+cp "$source_dir"/examples/arm/* "$names/arm/"
+real=$(cd "$names" && pwd -P)
+
+"$zentrope" check "$names/scene.cho" || fail "check of the sample scene"
+
+# Resaved from the scene's folder by its bare name: the copy in sub/ must
+# evaluate as the original does.
+(cd "$names" && "$zentrope" resave scene.cho -o sub/scene.cho) || fail "bare-name resave into sub/"
+original=$("$zentrope" eval "$names/scene.cho" --frame 20 --json)
+copy=$(cd "$work" && "$zentrope" eval "$names/sub/scene.cho" --frame 20 --json)
+status=$?
+expect_eq "$status" 0 "eval of the copy in sub/"
+expect_eq "$copy" "$original" "copy in sub/ evaluates as the original"
+(cd "$work" && "$zentrope" check "$names/sub/scene.cho") || fail "check of the copy in sub/"
+
+# A figure whose segments are all missing, and an action naming a missing
+# segment: each name reported with its document and line, status 1.
+cp "$names/arm/arm.fig" "$names/arm/wave.act" "$names/broken/"
+out=$(cd "$names/broken" && "$zentrope" check arm.fig wave.act)
+status=$?
+expect_eq "$status" 1 "check status with missing names"
+expect_eq "$out" "arm.fig:3: cannot find upper.seg ($real/broken/upper.seg)
+arm.fig:11: cannot find lower.seg ($real/broken/lower.seg)
+wave.act:6: cannot find lower.seg ($real/broken/lower.seg)" "missing names with document and line"
+
+# A scene whose figure lost a segment: the names are followed from the scene
+# into the figure and the action; each document is read once.
+rm "$names/arm/lower.seg"
+out=$(cd "$names" && "$zentrope" check scene.cho)
+status=$?
+expect_eq "$status" 1 "check status of a scene missing a segment"
+expect_eq "$out" "arm/arm.fig:11: cannot find lower.seg ($real/arm/lower.seg)
+arm/wave.act:6: cannot find lower.seg ($real/arm/lower.seg)" "names followed from the scene"
+
+# REL: in the folder abc (three characters, not a drive root). The set is in
+# capitals, its group file found beside it as BALL.GRP.
+cp "$box" "$names/abc/BALL.SEG"
+cp "$source_dir/examples/box.grp" "$names/abc/BALL.GRP"
+(cd "$names" && "$zentrope" project add REL: abc) || fail "project add REL:"
+expect_eq "$(cd "$names" && "$zentrope" info 'REL:\BALL.SEG' --json)" "$("$zentrope" info "$box" --json)" "REL:\\BALL.SEG opens abc/BALL.SEG"
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

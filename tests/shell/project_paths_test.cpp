@@ -41,6 +41,56 @@ TEST(ProjectPathsTest, ResolvesWithAndWithoutBackslash) {
   EXPECT_NE(UnknownProjectMessage("OTHER:").find("zentrope project add OTHER:"), std::string::npos);
 }
 
+// Catches: the drive-root rule applied to every three-character folder, so
+// that "REL:\BALL.SEG" with the folder "abc" became "abcBALL.SEG".
+TEST(ProjectPathsTest, OnlyARealDriveRootSwallowsTheBackslash) {
+  TempDir dir;
+  const ProjectList list = ListWith(dir, "REL: abc\nSLASH: E:/\nNOTDRIVE: 1:\\\nDOTS: ...\n");
+  EXPECT_EQ(resolve_path("REL:\\BALL.SEG", list).path, "abc\\BALL.SEG");
+  EXPECT_EQ(resolve_path("REL:BALL.SEG", list).path, "abc\\BALL.SEG");
+  EXPECT_EQ(resolve_path("DOTS:\\BALL.SEG", list).path, "...\\BALL.SEG");
+  // A drive root written with a forward slash is a drive root too.
+  EXPECT_EQ(resolve_path("SLASH:\\BALL.SEG", list).path, "E:/BALL.SEG");
+  // A digit is no drive letter: the folder keeps its separator and the rest
+  // keeps its backslash (the doubled separator is collapsed when mapped).
+  EXPECT_EQ(resolve_path("NOTDRIVE:\\BALL.SEG", list).path, "1:\\\\BALL.SEG");
+}
+
+// Catches: the relative three-character project folder opening another file
+// (or none) instead of abc/BALL.SEG below the current directory.
+TEST(ProjectPathsTest, ThreeCharacterFolderOpensItsOwnFile) {
+  TempDir dir;
+  WriteFile(dir / "abc" / "BALL.SEG", "inside");
+  WriteFile(dir / "abcBALL.SEG", "beside");
+  testing::CurrentFolderScope cwd(dir.path());
+  ProjectList list = ListWith(dir, "");
+  ASSERT_TRUE(list.Add("REL:", "abc"));
+  UseProjectList(list);
+  std::string error;
+  FilePtr f = open_file("REL:\\BALL.SEG", "rb", &error);
+  ASSERT_NE(f, nullptr) << error;
+  char text[16] = {};
+  ASSERT_EQ(std::fread(text, 1, 6, f.get()), 6u);
+  EXPECT_STREQ(text, "inside");
+  UseProjectList(ProjectList{});
+}
+
+// Catches: a three-character candidate such as "AB:" taken for a drive
+// letter. Only candidates shorter than three characters ("C:") are drives.
+TEST(ProjectPathsTest, ThreeCharacterNameIsAProject) {
+  TempDir dir;
+  const ProjectList list = ListWith(dir, "AB: /data/ab\nC: /data/c\n");
+  const ResolvedPath ab = resolve_path("AB:\\BALL.SEG", list);
+  EXPECT_EQ(ab.kind, PathKind::kResolved);
+  EXPECT_EQ(ab.path, "/data/ab\\BALL.SEG");
+  // "C:" is a drive letter even when the list holds an entry of that name.
+  const ResolvedPath c = resolve_path("C:\\BALL.SEG", list);
+  EXPECT_EQ(c.kind, PathKind::kPlain);
+  EXPECT_EQ(c.path, "C:\\BALL.SEG");
+  // An unlisted three-character name is an unknown project, not a drive.
+  EXPECT_EQ(resolve_path("XY:\\BALL.SEG", list).kind, PathKind::kUnknownProject);
+}
+
 TEST(ProjectPathsTest, SingleWordLinesAreSkippedAndListIsSorted) {
   TempDir dir;
   const ProjectList list = ListWith(dir, "zed: /z\nbroken\nAlpha: /a\n\nbeta: /b\n");

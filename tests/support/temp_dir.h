@@ -39,6 +39,25 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Makes folder the current directory for the life of the scope and restores
+// the previous one afterwards, for tests of names relative to it.
+class CurrentFolderScope {
+ public:
+  explicit CurrentFolderScope(const std::filesystem::path& folder)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~CurrentFolderScope() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+  }
+  CurrentFolderScope(const CurrentFolderScope&) = delete;
+  CurrentFolderScope& operator=(const CurrentFolderScope&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
 inline std::string ReadFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;

@@ -1,0 +1,125 @@
+// Following and checking the names documents hold.
+#include "chor/document_names.h"
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "anim/action_file.h"
+#include "chor/choreography_file.h"
+#include "figure/figure_document.h"
+#include "model/patch_colours.h"
+#include "model/segment_file.h"
+#include "shell/project_paths.h"
+
+namespace zentrope {
+
+namespace {
+
+// The first word of a file's first line: its tag when it is a document.
+std::string TagOf(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char line[kMaxLineLength + 1] = {};
+  in.getline(line, sizeof line);
+  const std::string text(line);
+  return text.substr(0, text.find(' '));
+}
+
+std::string Key(const std::filesystem::path& file) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+  return (ec ? file : absolute).lexically_normal().string();
+}
+
+class NameWalk {
+ public:
+  void Walk(const std::string& document) {
+    Result<std::vector<NameReference>> names = DocumentNames(document);
+    if (!names) {
+      const Failure& f = names.failure();
+      problems_.push_back(
+          {{document, 0, {}}, {}, f.message + (f.detail.empty() ? "" : " (" + f.detail + ")")});
+      return;
+    }
+    for (const NameReference& ref : *names) {
+      if (resolve_path(ref.stored, Projects()).kind == PathKind::kUnknownProject) {
+        problems_.push_back(
+            {ref, {}, UnknownProjectMessage(resolve_path(ref.stored, Projects()).project)});
+        continue;
+      }
+      const std::filesystem::path file = ResolveInFolder(ref.stored, DocumentFolder(ref.document));
+      std::error_code ec;
+      if (!std::filesystem::is_regular_file(file, ec)) {
+        problems_.push_back(
+            {ref, file.string(), "cannot find " + ref.stored + " (" + file.string() + ")"});
+        continue;
+      }
+      if (visited_.insert(Key(file)).second) {
+        Walk(file.string());
+      }
+    }
+  }
+
+  void Visit(const std::string& document) {
+    if (const std::optional<std::filesystem::path> file = LocateFile(document)) {
+      visited_.insert(Key(*file));
+    }
+  }
+
+  std::vector<NameProblem> Take() { return std::move(problems_); }
+
+ private:
+  std::set<std::string> visited_;
+  std::vector<NameProblem> problems_;
+};
+
+}  // namespace
+
+Result<std::vector<NameReference>> ChoreographyNames(const std::string& path) {
+  NameRecorder recorder;
+  if (Result<Choreography> chor = read_choreography(path); !chor) {
+    return chor.failure();
+  }
+  return recorder.Names();
+}
+
+Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
+  std::string error;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
+  if (!file) {
+    return Failure{error, {}};
+  }
+  const std::string tag = TagOf(*file);
+  if (tag == "CHOR") {
+    return ChoreographyNames(name);
+  }
+  if (tag == "FIGU") {
+    return FigureNames(name);
+  }
+  if (tag == "ACTI") {
+    return ActionNames(name);
+  }
+  if (tag == "SCUL") {
+    return SegmentNames(name);
+  }
+  return std::vector<NameReference>{};
+}
+
+std::vector<NameProblem> CheckNames(const std::string& document) {
+  NameWalk walk;
+  walk.Visit(document);
+  walk.Walk(document);
+  return walk.Take();
+}
+
+std::string FormatNameProblem(const NameProblem& problem) {
+  std::error_code ec;
+  const std::string document =
+      RelativeToFolder(problem.where.document, std::filesystem::current_path(ec));
+  if (problem.where.line == 0) {
+    return document + ": " + problem.message;
+  }
+  return document + ":" + std::to_string(problem.where.line) + ": " + problem.message;
+}
+
+}  // namespace zentrope
