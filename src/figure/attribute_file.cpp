@@ -142,13 +142,15 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
   }
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   const std::vector<int> order = figure.DepthFirst();
+  std::vector<bool> taken;
   for (std::size_t i = 0; i < file->records.size(); ++i) {
     const std::string& stored = file->records[i].first;
     int node = kNoNode;
     if (file->version >= 4) {
-      node = figure.Find(stored.empty() || stored == kGhostName
-                             ? std::string(kGhostName)
-                             : ResolveInFolder(stored, folder).string());
+      node = figure.TakeNext(stored.empty() || stored == kGhostName
+                                 ? std::string(kGhostName)
+                                 : ResolveInFolder(stored, folder).string(),
+                             taken);
     } else if (i < order.size()) {
       node = order[i];
     }

@@ -266,10 +266,12 @@ bool ReadSkinFile(Figure& figure, const std::string& path) {
     return false;
   }
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::vector<bool> taken;
   for (std::size_t i = 0; i < file->records.size(); ++i) {
     const int n = file->version == 1
                       ? order[i]
-                      : figure.Find(ResolveInFolder(file->records[i].segmentPath, folder).string());
+                      : figure.TakeNext(
+                            ResolveInFolder(file->records[i].segmentPath, folder).string(), taken);
     if (n != kNoNode) {
       figure.nodes[static_cast<std::size_t>(n)].skins = std::move(file->records[i].pairs);
     }
