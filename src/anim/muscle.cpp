@@ -112,13 +112,31 @@ bool SetMuscleKey(MuscleRecords& records, const ControlPoint& point, int channel
                      (index == 2 || index == 5) ? 100.0f : 0.0f);
 }
 
-bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edits, float frame) {
+bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edits, float frame,
+                      SplineSet* editBuffer) {
+  // What the channels show now; a value that differs from it is keyed, so a
+  // point or a bias moved back to rest is keyed back to rest as well.
+  auto shown = [&](const MuscleRecord* r, int channel) {
+    if (channel < 3) {
+      return r && r->motion ? EvaluateChannel(*r->motion, channel, frame) : 0.0f;
+    }
+    return r && r->bias ? EvaluateChannel(*r->bias, channel - 3, frame)
+                        : kMuscleBiasDefaults[static_cast<std::size_t>(channel - 3)];
+  };
+  auto differs = [](float a, float b) {
+    return std::abs(a - b) > 1e-5f * std::max({1.0f, std::abs(a), std::abs(b)});
+  };
   for (const MuscleEdit& e : edits) {
+    const MuscleRecord* record = FindRecord(records, e.rest->number);
     const Vector3 d = e.edited->position - e.rest->position;
-    if (!e.rest->attachedTo && !(d == Vector3{})) {
+    const float motion[3] = {d.x, d.y, d.z};
+    if (!e.rest->attachedTo) {
+      bool moved = false;
       for (int c = 0; c < 3; ++c) {
-        const float v = c == 0 ? d.x : (c == 1 ? d.y : d.z);
-        if (!SetMuscleKey(records, *e.rest, c, frame, v)) {
+        moved = moved || differs(motion[c], shown(record, c));
+      }
+      for (int c = 0; moved && c < 3; ++c) {
+        if (!SetMuscleKey(records, *e.rest, c, frame, motion[c])) {
           return false;
         }
       }
@@ -128,17 +146,20 @@ bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edi
     const float now[6] = {e.edited->alphaIn,  e.edited->gammaIn,  e.edited->magnitudeIn,
                           e.edited->alphaOut, e.edited->gammaOut, e.edited->magnitudeOut};
     for (int b = 0; b < 6; ++b) {
-      if (now[b] == rest[b]) {
-        continue;
-      }
       const bool magnitude = b == 2 || b == 5;
       // Alpha and Gamma are offsets; Magnitude a percentage of the rest value.
       const float value =
           magnitude ? (rest[b] != 0.0f ? now[b] / rest[b] * 100.0f : 100.0f) : now[b] - rest[b];
+      if (!differs(value, shown(FindRecord(records, e.rest->number), 3 + b))) {
+        continue;
+      }
       if (!SetMuscleKey(records, *e.rest, 3 + b, frame, value)) {
         return false;
       }
     }
+  }
+  if (editBuffer) {
+    editBuffer->PlaceStacksAndTangents();
   }
   return true;
 }

@@ -42,13 +42,18 @@ using MuscleRecords = std::vector<MuscleRecord>;
 bool SetMuscleKey(MuscleRecords& records, const ControlPoint& point, int channel, float frame,
                   float value);
 
-// Keys every edited point: its displacement from rest and the bias values
-// that differ from rest (Magnitude as a percentage of the rest Magnitude).
+// Keys every edited point at frame: its displacement from rest and its bias
+// values (Alpha and Gamma as offsets, Magnitude as a percentage of the rest
+// Magnitude), each where it differs from what the channels show at that
+// frame, so that a point or bias put back to rest is keyed back to rest.
+// Then the edit buffer (the spline set holding the edited points), when
+// given, has its tangents recomputed.
 struct MuscleEdit {
   const ControlPoint* rest;
   const ControlPoint* edited;
 };
-bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edits, float frame);
+bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edits, float frame,
+                      SplineSet* editBuffer = nullptr);
 
 // Deforms the working copy from its rest points: bias offsets (a smooth
 // point's Out bias copies its In bias), motion carried down the attach

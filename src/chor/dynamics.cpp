@@ -163,16 +163,28 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
     for (const auto& range : f.dynamics->ranges) {
       last = std::max(last, range.second);
     }
-    // The run replaces the motion; until a body starts, its path places it.
-    f.dynamics->motion.reset();
   }
+  // The run computes new motion in place of the old, which is kept aside
+  // and put back unless the run completes: until a body starts, its path
+  // places it.
+  std::vector<std::unique_ptr<ChannelSet>> previous(bodies.size());
+  for (std::size_t b = 0; b < bodies.size(); ++b) {
+    previous[b] = std::move(bodies[b]->dynamics->motion);
+  }
+  auto restore = [&] {
+    for (std::size_t b = 0; b < bodies.size(); ++b) {
+      bodies[b]->dynamics->motion = std::move(previous[b]);
+      bodies[b]->state |= kPoseOutOfDate;
+    }
+    SetStatusText("");
+  };
   std::vector<BodyState> states(bodies.size());
   std::vector<bool> wasActive(bodies.size(), false);
   const EvaluationOptions options{true, true, nullptr};
   chor.dynamicsUpToDate = false;
   for (float frame = 1.0f; frame <= last; frame += 1.0f) {
     if (escape && escape()) {
-      SetStatusText("");
+      restore();
       return run;
     }
     SetStatusText("Dynamics: frame " + std::to_string(static_cast<int>(frame)) + " of " +
@@ -180,7 +192,7 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
     if (const int code = evaluate_figures(Transform::Identity(), chor.figures, frame, chor, options,
                                           &run.message)) {
       run.code = code;
-      SetStatusText("");
+      restore();
       return run;
     }
     for (std::size_t b = 0; b < bodies.size(); ++b) {

@@ -53,7 +53,8 @@ struct DynamicsRun {
 
 // Runs the simulation from frame 1 to the last range end of the top-level
 // figures, replacing their simulated motion. Escape (the escape function)
-// ends the run early; a completed run marks the dynamics up to date.
+// or a failed evaluation ends the run early and keeps the motion each body
+// had before; a completed run marks the dynamics up to date.
 DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape = nullptr);
 
 }  // namespace zentrope

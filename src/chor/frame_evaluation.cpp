@@ -28,6 +28,14 @@ bool BentInPlace(const FigureInstance& f) {
   return f.role == kBentAlongPath && (mode == kDrawVector || mode == kDrawCurved);
 }
 
+// The further rotation of a placement: Roll, Tilt and Swivel.
+Transform PlacementTurn(const ChannelSet& set, float frame) {
+  using namespace placement_channel;
+  return BuildRotation(
+      Vector3{}, Vector3{EvaluateChannel(set, kTilt, frame), EvaluateChannel(set, kRoll, frame),
+                         EvaluateChannel(set, kSwivel, frame)});
+}
+
 std::shared_ptr<Action> LoadAction(FigureInstance& f, const std::string& file) {
   auto& actions = f.runtime.actions;
   const auto it = actions.find(file);
@@ -243,10 +251,7 @@ void PlaceFigure(const Transform& incoming, FigureInstance& f, float frame,
         heading = FacingRotation(at.direction);
         break;
     }
-    using namespace placement_channel;
-    const Transform turn = BuildRotation(
-        Vector3{}, Vector3{EvaluateChannel(*set, kTilt, frame), EvaluateChannel(*set, kRoll, frame),
-                           EvaluateChannel(*set, kSwivel, frame)});
+    const Transform turn = PlacementTurn(*set, frame);
     const Transform pathFrame = Transform::FromParts(heading, at.position) * turn;
     rt.placement = BentInPlace(f) ? pathFrame : incoming * pathFrame;
   } else {
@@ -347,13 +352,22 @@ void BendAlongPath(FigureInstance& f, float frame, const Choreography& chor) {
   while (last->next && !last->ClosesLoop()) {
     last = last->next;
   }
+  // The posed geometry is taken back into the figure's own axes at P: the
+  // placement without its Roll, Tilt and Swivel (in Bound mode the placement
+  // also carries the path's heading and the incoming transform).
+  Transform base = f.runtime.placement;
+  if (!(f.dynamics && f.dynamics->Covers(frame))) {
+    base = base * PlacementTurn(*f.placement, frame).TransposedCopy();
+  }
+  const Matrix3 toFigure = Inverse(base.Linear());
+  const Transform figureAxes = Transform::FromParts(toFigure, -(toFigure * base.Translation()));
   for (FigureNode& node : f.runtime.figure->nodes) {
     if (!node.segment) {
       continue;
     }
-    const Transform g = node.geometryTransform;
+    const Transform g = figureAxes * node.geometryTransform;
     node.segment->working.ForEachPoint([&](ControlPoint& p) {
-      const Vector3 q = g.ApplyToPoint(p.position) - at.position;
+      const Vector3 q = g.ApplyToPoint(p.position);
       const float d = s - q.z;
       Vector3 direction, onPath;
       if (d >= 0.0f && d < length) {

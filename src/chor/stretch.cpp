@@ -9,8 +9,8 @@ void StretchKeys(ChannelSet* set, float factor) {
   for (; set; set = set->next.get()) {
     for (Channel& c : set->channels) {
       for (ControlPoint* k = c.keys; k; k = NextInTraversal(k)) {
-        // Keys hold frame − 1; frame f becomes f × factor.
-        k->position.x = (k->position.x + 1.0f) * factor - 1.0f;
+        // Keys hold frame − 1: scaling that keeps frame 1 where it is.
+        k->position.x *= factor;
       }
     }
     ComputeChannelTangents(*set);

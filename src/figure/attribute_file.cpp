@@ -152,13 +152,15 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
   }
   const std::filesystem::path folder = DocumentFolder(path);
   const std::vector<int> order = figure.DepthFirst();
+  std::vector<bool> taken;
   for (std::size_t i = 0; i < file->records.size(); ++i) {
     const std::string& stored = file->records[i].first;
     int node = kNoNode;
     if (file->version >= 4) {
-      node = figure.Find(stored.empty() || stored == kGhostName
-                             ? std::string(kGhostName)
-                             : AbsoluteDocumentName(stored, folder));
+      node = figure.TakeNext(stored.empty() || stored == kGhostName
+                                 ? std::string(kGhostName)
+                                 : AbsoluteDocumentName(stored, folder),
+                             taken);
     } else if (i < order.size()) {
       node = order[i];
     }

@@ -52,6 +52,18 @@ int Figure::Find(const std::string& segmentPath) const {
   return kNoNode;
 }
 
+int Figure::TakeNext(const std::string& segmentPath, std::vector<bool>& taken) const {
+  taken.resize(nodes.size(), false);
+  for (int n : DepthFirst()) {
+    const auto i = static_cast<std::size_t>(n);
+    if (!taken[i] && nodes[i].name == segmentPath) {
+      taken[i] = true;
+      return n;
+    }
+  }
+  return kNoNode;
+}
+
 int Figure::AddSegment(int parent, const std::string& segmentPath) {
   FigureNode node;
   node.name = segmentPath.empty() ? std::string(kGhostName) : segmentPath;

@@ -123,6 +123,11 @@ class Figure {
   std::vector<int> DepthFirst() const;
   std::vector<int> Subtree(int node) const;
   int Find(const std::string& segmentPath) const;
+  // For records stored per node by path (attributes, skins): the first node
+  // in depth-first order that uses segmentPath and is not yet taken, marked
+  // taken; kNoNode when none is left. So the k-th record naming a path goes
+  // to the k-th node using it, when several nodes share one segment file.
+  int TakeNext(const std::string& segmentPath, std::vector<bool>& taken) const;
 
   // Appends a child (last of the parent's children) with default placement;
   // with parent kNoNode the node becomes the patriarch (or its last sibling).

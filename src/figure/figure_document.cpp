@@ -1,11 +1,14 @@
 // Figure documents.
 #include "figure/figure_document.h"
 
+#include <filesystem>
+
 #include "figure/attribute_file.h"
 #include "figure/figure_file.h"
 #include "figure/skin.h"
 #include "model/text_file.h"
 #include "shell/error_log.h"
+#include "shell/project_paths.h"
 #include "shell/string_table.h"
 
 namespace zentrope {
@@ -63,6 +66,21 @@ SaveReport SaveFigure(Figure& figure) {
   if ((figure.flags & kFigureSkinChanged) && anySkin) {
     attempt(kFigureSkinChanged, str::kTroubleSavingSkin,
             [&](std::string* d) { return WriteSkinFile(figure, SkinFilePath(figure.path), d); });
+  } else if (figure.flags & kFigureSkinChanged) {
+    // No skins: no skin file. A stale one would bring removed skins back.
+    attempt(kFigureSkinChanged, str::kTroubleSavingSkin, [&](std::string* d) {
+      const std::optional<std::filesystem::path> file = LocateFile(SkinFilePath(figure.path), d);
+      if (!file) {
+        return SaveStatus::kWriteError;
+      }
+      std::error_code ec;
+      std::filesystem::remove(*file, ec);
+      if (ec) {
+        *d = file->string() + ": " + ec.message();
+        return SaveStatus::kWriteError;
+      }
+      return SaveStatus::kSaved;
+    });
   }
   if (figure.flags & kFigureSaveNeeded) {
     attempt(kFigureSaveNeeded, str::kTroubleSavingFigure,

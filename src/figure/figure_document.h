@@ -23,8 +23,8 @@ Result<Figure> OpenFigure(const std::string& path,
 Result<std::vector<NameReference>> FigureNames(const std::string& path);
 
 // Saves the figure's segments, then its attribute file (flag 64), its skin
-// file (flag 128, when some node has pairs), then the .fig file when flag 8
-// is set; each success clears its flag. Failures are reported as "Trouble
+// file (flag 128; removed when no node has pairs any more), then the .fig
+// file when flag 8 is set; each success clears its flag. Failures are reported as "Trouble
 // Saving Attributes", "Trouble Saving Skin" and "Trouble Saving Figure".
 SaveReport SaveFigure(Figure& figure);
 

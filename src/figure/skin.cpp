@@ -267,10 +267,12 @@ bool ReadSkinFile(Figure& figure, const std::string& path) {
     return false;
   }
   const std::filesystem::path folder = DocumentFolder(path);
+  std::vector<bool> taken;
   for (std::size_t i = 0; i < file->records.size(); ++i) {
-    const int n = file->version == 1
-                      ? order[i]
-                      : figure.Find(AbsoluteDocumentName(file->records[i].segmentPath, folder));
+    const int n =
+        file->version == 1
+            ? order[i]
+            : figure.TakeNext(AbsoluteDocumentName(file->records[i].segmentPath, folder), taken);
     if (n != kNoNode) {
       figure.nodes[static_cast<std::size_t>(n)].skins = std::move(file->records[i].pairs);
     }

@@ -294,12 +294,19 @@ PatchSearch FindPatches(Segment& segment) {
   set_cursor("Snooze");
   SetStatusText(LoadString(str::kFindingPatches) +
                 std::filesystem::path(segment.path).filename().string());
-  PatchSearch result;
-  try {
-    EscapeScope armed;
-    result = Search(segment).Run();
-  } catch (const std::bad_alloc&) {
-    result = PatchSearch::kOutOfMemory;
+  // Running out of memory returns here; the pool has asked its caches to let
+  // go, so the search starts again, up to the third time.
+  PatchSearch result = PatchSearch::kOutOfMemory;
+  for (int escapes = 0; escapes < kPatchSearchEscapes;) {
+    try {
+      EscapeScope armed;
+      segment.patches.clear();
+      result = Search(segment).Run();
+      break;
+    } catch (const std::bad_alloc&) {
+      ++escapes;
+      result = PatchSearch::kOutOfMemory;
+    }
   }
   set_cursor("WakeUp");
   return result;

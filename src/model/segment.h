@@ -20,8 +20,10 @@
 #include "model/group.h"
 #include "model/patch.h"
 #include "model/patch_colours.h"
+#include "model/segment_registry.h"
 #include "model/spline_set.h"
 #include "model/surface_map.h"
+#include "shell/memory_pool.h"
 
 namespace zentrope {
 
@@ -49,8 +51,12 @@ class Segment {
   std::vector<ColourGroup> colours;
   std::vector<SurfaceMap> surfaceMaps;
   // Found on the working copy; valid until the patches-stale flag is set.
-  std::vector<Patch> patches;
+  // Held in the memory pool, under the memory limit.
+  std::vector<Patch, PoolAllocator<Patch>> patches;
   std::uint16_t modified = 0;
+  // The registry's count of this document's use of its path, released when
+  // the segment is closed (destroyed) or saved under another name.
+  SegmentRegistry::Use registryUse;
 
   SplineSet& Splines() { return *splines; }
   const SplineSet& Splines() const { return *splines; }

@@ -268,6 +268,7 @@ Result<SegmentData> ReadSegment(const std::string& name, bool merge, SegmentRegi
       data.highestNumber = shared->splines->MaxNumber();
       data.fileBounds = shared->splines->BoundingBox();
       data.version = kSegmentVersion;
+      data.use = registry.Adopt(name);
       return data;
     }
   }
@@ -278,6 +279,7 @@ Result<SegmentData> ReadSegment(const std::string& name, bool merge, SegmentRegi
   Result<SegmentData> data = ParseSegment(std::move(contents), name);
   if (data && !merge) {
     registry.Register(name, data->splines, data->pivot);
+    data->use = registry.Adopt(name);
   }
   return data;
 }
@@ -570,10 +572,9 @@ SaveReport SaveSegmentAs(Segment& segment, std::string name, bool overwrite,
   }
   report = SaveSegment(segment);
   if (report.Ok() && oldPath != name) {
-    if (!oldPath.empty()) {
-      registry.Release(oldPath);
-    }
+    segment.registryUse.Reset();
     registry.Register(name, segment.splines, segment.pivot);
+    segment.registryUse = registry.Adopt(name);
   }
   return report;
 }
@@ -684,6 +685,7 @@ Result<Segment> OpenSegment(const std::string& name, SegmentRegistry& registry) 
   }
   Segment segment;
   segment.path = name;
+  segment.registryUse = std::move(data->use);
   segment.splines = data->splines;
   segment.pivot = data->pivot;
   segment.highestNumber = data->highestNumber;

@@ -26,6 +26,8 @@ struct SegmentData {
   Vector3 pivot;
   std::int32_t highestNumber = 0;
   int version = 0;
+  // The registry's count for this read (none when merging).
+  SegmentRegistry::Use use;
 };
 
 // Parses segment file text. Every number read is raised by mergeOffset.

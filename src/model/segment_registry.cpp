@@ -50,6 +50,35 @@ void SegmentRegistry::Release(const std::string& path) {
   }
 }
 
+SegmentRegistry::Use SegmentRegistry::Adopt(const std::string& path) {
+  Use use;
+  use.registry_ = self_;
+  use.path_ = path;
+  return use;
+}
+
+SegmentRegistry::Use::Use(Use&& other) noexcept
+    : registry_(std::move(other.registry_)), path_(std::move(other.path_)) {
+  other.registry_.reset();
+}
+
+SegmentRegistry::Use& SegmentRegistry::Use::operator=(Use&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    registry_ = std::move(other.registry_);
+    path_ = std::move(other.path_);
+    other.registry_.reset();
+  }
+  return *this;
+}
+
+void SegmentRegistry::Use::Reset() {
+  if (const std::shared_ptr<SegmentRegistry*> registry = registry_.lock()) {
+    (*registry)->Release(path_);
+  }
+  registry_.reset();
+}
+
 std::uint16_t SegmentRegistry::UseCount(const std::string& path) const {
   auto it = entries_.find(Key(path));
   return it == entries_.end() ? 0 : it->second.useCount;

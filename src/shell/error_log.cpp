@@ -69,9 +69,13 @@ void log_line(std::string_view text) {
 }
 
 void LogMemoryTotal() {
+  LogMemoryTotal(MemoryPool::Main());
+}
+
+void LogMemoryTotal(const MemoryPool& pool) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "total: %lld",
-                static_cast<long long>(MemoryPool::Main().total_allocated()));
+                static_cast<long long>(pool.total_allocated()));
   log_line(buffer);
 }
 

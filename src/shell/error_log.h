@@ -16,7 +16,11 @@ std::filesystem::path TempDirectory();
 // Appends "TEXT     <24-character date and time>" and a line end.
 void log_line(std::string_view text);
 
-// The allocator's running total, as "total: N".
+class MemoryPool;
+
+// The allocator's running total, as "total: N" (of the main pool, or of the
+// pool given). The pool logs it whenever an allocation fails.
 void LogMemoryTotal();
+void LogMemoryTotal(const MemoryPool& pool);
 
 }  // namespace zentrope

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "shell/error_log.h"
+
 namespace zentrope {
 
 namespace {
@@ -112,6 +114,8 @@ void MemoryPool::remove_out_of_memory_hook(int handle) {
 }
 
 void* MemoryPool::FailAllocation() {
+  // The error log keeps the running total the limit refused.
+  LogMemoryTotal(*this);
   // Hooks may release pool memory, which takes the lock again.
   const auto hooks = hooks_;
   for (const auto& h : hooks) {

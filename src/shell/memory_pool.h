@@ -112,6 +112,33 @@ class EscapeScope {
   MemoryPool& pool_;
 };
 
+// A standard allocator over the main pool, for containers of document
+// records: what they hold counts against the memory limit, and running out
+// throws the escape when it is armed (std::bad_alloc otherwise).
+template <typename T>
+struct PoolAllocator {
+  using value_type = T;
+  PoolAllocator() = default;
+  template <typename U>
+  PoolAllocator(const PoolAllocator<U>&) noexcept {}  // NOLINT: converting, as allocators are
+  T* allocate(std::size_t n) {
+    static_assert(alignof(T) <= 8, "pool blocks are 8-byte aligned");
+    if (n > static_cast<std::size_t>(-1) / sizeof(T)) {
+      throw std::bad_alloc();
+    }
+    void* p = MemoryPool::Main().allocate(n * sizeof(T));
+    if (!p) {
+      throw std::bad_alloc();
+    }
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) noexcept { MemoryPool::Main().release(p); }
+  template <typename U>
+  bool operator==(const PoolAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
 // Bump allocation from a chain of 32768-byte system blocks, released all at
 // once by reset.
 class ScratchArena {

@@ -150,5 +150,115 @@ TEST(DynamicsTest, EscapeAndMissingFiguresEndTheRun) {
   EXPECT_FALSE(stopped.completed);
 }
 
+// The arm of the examples dropped from 200 over the range 5..30, with the
+// mass given (model: 1/mass).
+Choreography DroppedArm(const TempDir& dir, float inverseMass) {
+  for (const char* name : {"arm.fig", "upper.seg", "lower.seg"}) {
+    if (!std::filesystem::exists(dir / name)) {
+      std::filesystem::copy_file(SourceDir() / "examples/arm" / name, dir / name);
+    }
+  }
+  Choreography chor = NewChoreography();
+  chor.scene.length = 40;
+  AddPathThrough(chor, "high", {{10, 200, -30}});
+  FigureInstance& f = AddRider(chor, (dir / "arm.fig").string(), "high");
+  f.dynamics = std::make_unique<Dynamics>();
+  f.dynamics->inverseMass = inverseMass;
+  f.dynamics->bounce = 0.5f;
+  f.dynamics->ranges = {{5, 30}};
+  return chor;
+}
+
+// Catches: a body counted active on the last frame of its range (frame ≤
+// end), which steps it once more and keys frame end + 1, or before its start.
+TEST(DynamicsTest, TheEndFrameOfARangeIsNotSimulated) {
+  TempDir dir;
+  Choreography chor = DroppedArm(dir, 0.5f);
+  // A second body whose range runs longer keeps the run going past 30.
+  AddPathThrough(chor, "low", {{0, 50, 0}});
+  FigureInstance& other = AddRider(chor, (dir / "arm.fig").string(), "low");
+  other.dynamics = std::make_unique<Dynamics>();
+  other.dynamics->inverseMass = 1.0f;
+  other.dynamics->ranges = {{1, 36}};
+  ASSERT_TRUE(RunDynamics(chor).completed);
+  const ChannelSet& motion = *chor.figures[0].dynamics->motion;
+  // Frames 5..29 are stepped; each step keys the frame after it.
+  EXPECT_TRUE(HasKeyAt(motion, 1, 5));
+  EXPECT_TRUE(HasKeyAt(motion, 1, 30));
+  EXPECT_FALSE(HasKeyAt(motion, 1, 31)) << "frame 30 is the range's end: not stepped";
+  EXPECT_FALSE(HasKeyAt(motion, 1, 4));
+  const ChannelSet& longer = *chor.figures[1].dynamics->motion;
+  EXPECT_TRUE(HasKeyAt(longer, 1, 36));
+  EXPECT_FALSE(HasKeyAt(longer, 1, 37));
+}
+
+// Catches: an aborted run (Escape, or a figure that fails) leaving the
+// motion it had half computed, or none, in place of the previous motion.
+TEST(DynamicsTest, AStoppedRunLeavesThePreviousMotion) {
+  TempDir dir;
+  Choreography chor = DroppedArm(dir, 0.5f);
+  ASSERT_TRUE(RunDynamics(chor).completed);
+  const ChannelSet* before = chor.figures[0].dynamics->motion.get();
+  ASSERT_NE(before, nullptr);
+  std::vector<float> heights;
+  for (int frame = 1; frame <= 31; ++frame) {
+    heights.push_back(EvaluateChannel(*before, 1, static_cast<float>(frame)));
+  }
+  // Stopped at frame 12, after several bodies' steps were stored.
+  int polls = 0;
+  const DynamicsRun stopped = RunDynamics(chor, [&] { return ++polls == 12; });
+  EXPECT_FALSE(stopped.completed);
+  EXPECT_EQ(polls, 12);
+  ASSERT_EQ(chor.figures[0].dynamics->motion.get(), before) << "the same keys, not a copy";
+  for (int frame = 1; frame <= 31; ++frame) {
+    EXPECT_EQ(EvaluateChannel(*before, 1, static_cast<float>(frame)),
+              heights[static_cast<std::size_t>(frame - 1)])
+        << frame;
+  }
+  EXPECT_FALSE(chor.dynamicsUpToDate) << "an aborted run leaves the dynamics out of date";
+  // A figure that cannot be loaded ends the run the same way.
+  chor.figures[0].fileName = (dir / "missing.fig").string();
+  chor.figures[0].runtime.figure.reset();
+  chor.figures[0].state |= kNeedsLoading;
+  const DynamicsRun failed = RunDynamics(chor);
+  EXPECT_EQ(failed.code, kFigureLoadError);
+  EXPECT_EQ(chor.figures[0].dynamics->motion.get(), before);
+}
+
+// Catches: mass read or written as if the model kept it directly rather
+// than as 1/mass (invisible with masses 0 and 1), and a fall that depends
+// on the mass (under gravity alone every mass falls alike).
+TEST(DynamicsTest, MassesOtherThanZeroAndOne) {
+  TempDir dir;
+  Choreography chor = DroppedArm(dir, 0.25f);  // mass 4
+  AddPathThrough(chor, "low", {{0, 50, 0}});
+  FigureInstance& light = AddRider(chor, (dir / "arm.fig").string(), "low");
+  light.dynamics = std::make_unique<Dynamics>();
+  light.dynamics->inverseMass = 2.0f;  // mass 0.5
+  light.dynamics->bounce = 0.3f;
+  light.dynamics->ranges = {{1, 2}};
+  ASSERT_EQ(write_choreography(chor, (dir / "m.cho").string()), SaveStatus::kSaved);
+  const std::string text = ReadFile(dir / "m.cho");
+  EXPECT_NE(text.find("\n1\n4 50\n1\n5 30\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n1\n0.5 30\n1\n1 2\n"), std::string::npos) << text;
+  Result<Choreography> back = read_choreography((dir / "m.cho").string());
+  ASSERT_TRUE(back) << back.failure().detail;
+  EXPECT_EQ(back->figures[0].dynamics->inverseMass, 0.25f);
+  EXPECT_EQ(back->figures[1].dynamics->inverseMass, 2.0f);
+  EXPECT_FLOAT_EQ(back->figures[1].dynamics->bounce, 0.3f);
+
+  // y(t) = 1000 − g t²/2 for every mass; the momentum is mass × velocity.
+  for (float inverseMass : {0.25f, 2.0f, 3.0f}) {
+    const Body body{inverseMass, 0.0f, 0.0f};
+    BodyState s = AtRest(1000);
+    for (int i = 1; i <= 6; ++i) {
+      s = StepBody(body, s, static_cast<float>(i) * kDynamicsStep, kDynamicsStep);
+    }
+    const double t = 6.0 * kDynamicsStep;
+    EXPECT_NEAR(s[1], 1000.0 - 0.5 * kGravity * t * t, 1e-3) << inverseMass;
+    EXPECT_NEAR(s[8], -kGravity * t / inverseMass, 1e-2) << inverseMass;
+  }
+}
+
 }  // namespace
 }  // namespace zentrope

@@ -256,6 +256,76 @@ TEST(FrameEvaluationTest, BendingOnAStraightPathMatchesRidingIt) {
   }
 }
 
+// A one-node figure whose segment has a cross in its own z = 0 plane and a
+// spline along z, saved where the test may write.
+std::string CrossFigure(const TempDir& dir) {
+  Segment seg;
+  const Vector3 cross[] = {{6, 0, 0}, {0, 4, 0}, {-6, 0, 0}};
+  const Vector3 spine[] = {{0, 0, -10}, {0, 0, 0}, {0, 0, 10}};
+  seg.Splines().AppendSpline(cross);
+  seg.Splines().AppendSpline(spine);
+  seg.Renumber();
+  seg.Splines().PlaceStacksAndTangents();
+  seg.path = (dir / "cross.seg").string();
+  seg.MarkModified(kSegmentSplinesChanged);
+  EXPECT_TRUE(SaveSegment(seg).Ok());
+  Figure figure;
+  figure.path = (dir / "cross.fig").string();
+  figure.AddSegment(kNoNode, seg.path);
+  EXPECT_TRUE(SaveFigure(figure).Ok());
+  return figure.path;
+}
+
+// Catches: bending in Bound mode reading the figure's coordinates from the
+// placement that already carries the path's heading, which turns the bent
+// figure 90 degrees (or any other angle) away from the one riding the path.
+TEST(FrameEvaluationTest, BendingInBoundModeOnACurvedPathMatchesRidingAtTheOrigin) {
+  TempDir dir;
+  const std::string file = CrossFigure(dir);
+  Choreography chor = NewChoreography();
+  const Path& road = AddPathThrough(chor, "road", {{0, 0, 0}, {40, 10, -30}, {100, 0, 0}});
+  AddRider(chor, file, "road");
+  AddRider(chor, file, "road");
+  FigureInstance& riding = chor.figures[0];
+  FigureInstance& bent = chor.figures[1];
+  bent.role = kBentAlongPath;
+  bent.kind = kDrawBound;
+  EvaluationOptions draw;
+  draw.draw = true;
+  const float frame = 12;
+  ASSERT_EQ(evaluate_figures(Transform::Identity(), chor.figures, frame, chor, draw), 0);
+  const PathPosition at = position_on_path(chor, riding.placement.get(), frame);
+  ASSERT_GT(at.distance, 15.0f);
+  ASSERT_LT(at.distance, PathLength(road) - 15.0f);
+  // The path turns at P: the direction is neither along x nor along z.
+  ASSERT_GT(std::abs(at.direction.x), 0.1f);
+  ASSERT_GT(std::abs(at.direction.z), 0.1f);
+  const FigureNode& r = riding.runtime.figure->nodes[0];
+  const FigureNode& b = bent.runtime.figure->nodes[0];
+  ASSERT_EQ(b.geometryTransform, Transform::Identity()) << "bent points are world points";
+  // Points in the figure's z = 0 plane lie across the path at P, where the
+  // figure riding the path has them, with the same tangents.
+  for (std::int32_t n : {1, 2, 3, 5}) {
+    const ControlPoint* rp = r.segment->working.FindByNumber(n);
+    const ControlPoint* bp = b.segment->working.FindByNumber(n);
+    ASSERT_TRUE(rp && bp);
+    EXPECT_TRUE(VectorNear(bp->position, r.geometryTransform.ApplyToPoint(rp->position), 1e-2f))
+        << n;
+    EXPECT_TRUE(
+        VectorNear(bp->inTangent, r.geometryTransform.ApplyToDirection(rp->inTangent), 1e-2f))
+        << n;
+    EXPECT_TRUE(
+        VectorNear(bp->outTangent, r.geometryTransform.ApplyToDirection(rp->outTangent), 1e-2f))
+        << n;
+  }
+  // Along z the figure follows the curve: z = 10 lies 10 back along the
+  // path, z = −10 10 ahead.
+  EXPECT_TRUE(VectorNear(b.segment->working.FindByNumber(6)->position,
+                         PointAtDistance(road, at.distance - 10.0f).position, 1e-2f));
+  EXPECT_TRUE(VectorNear(b.segment->working.FindByNumber(4)->position,
+                         PointAtDistance(road, at.distance + 10.0f).position, 1e-2f));
+}
+
 TEST(FrameEvaluationTest, AFigureThatCannotBeLoadedStopsTheEvaluation) {
   TempDir dir;
   const std::string armFile = CopyArm(dir);
@@ -345,9 +415,11 @@ TEST(StretchTest, KeysPlacementsAndLengthScale) {
   p.overlap = true;
   f.tracks[0].placements.push_back(p);
   f.tracks[1].placements.push_back(p);
-  SetKey(*f.placement, kEase, 10, 50);
+  // Keys store frame − 1, which is what scales: frame 11 (x 10) goes to
+  // x 15, frame 16; frame 1 stays frame 1.
+  SetKey(*f.placement, kEase, 11, 50);
   SetKey(*chor.camera, camera_channel::kRoll, 5, 45);
-  SetKey(*chor.lights[0].set, light_channel::kRed, 20, 10);
+  SetKey(*chor.lights[0].set, light_channel::kRed, 21, 10);
   EXPECT_EQ(StretchedLength(30, 150), 45);
   EXPECT_FLOAT_EQ(StretchPercent(30, 45), 150.0f);
   StretchChoreography(chor, 1.5f);
@@ -358,10 +430,31 @@ TEST(StretchTest, KeysPlacementsAndLengthScale) {
   EXPECT_EQ(s.wait, 3);
   EXPECT_EQ(s.start, 2);
   EXPECT_EQ(f.tracks[1].placements[0].length, 10) << "overload tracks keep their timing";
-  EXPECT_TRUE(HasKeyAt(*f.placement, kEase, 15));
-  EXPECT_EQ(EvaluateChannel(*f.placement, kEase, 15), 50.0f);
-  EXPECT_NEAR(EvaluateChannel(*chor.camera, camera_channel::kRoll, 7.5f), 45.0f, 1e-4f);
-  EXPECT_TRUE(HasKeyAt(*chor.lights[0].set, light_channel::kRed, 30));
+  EXPECT_TRUE(HasKeyAt(*f.placement, kEase, 16));
+  EXPECT_EQ(EvaluateChannel(*f.placement, kEase, 16), 50.0f);
+  EXPECT_NEAR(EvaluateChannel(*chor.camera, camera_channel::kRoll, 7), 45.0f, 1e-4f);
+  EXPECT_TRUE(HasKeyAt(*chor.lights[0].set, light_channel::kRed, 31));
+}
+
+// Catches: the stretch scaling the user frame instead of the stored frame − 1,
+// which moves the key at frame 1 to frame f and leaves the frames before it
+// showing the last key's value.
+TEST(StretchTest, TheFirstFrameStaysInPlace) {
+  Choreography chor = NewChoreography();
+  chor.scene.length = 30;
+  // Roll keyed at frame 1 (10) and frame 9 (50); a straight line between.
+  SetKey(*chor.camera, camera_channel::kRoll, 1, 10);
+  SetKey(*chor.camera, camera_channel::kRoll, 9, 50);
+  StretchChoreography(chor, 2.0f);
+  const ControlPoint* first = chor.camera->channels[camera_channel::kRoll].keys;
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->position.x, 0.0f);
+  EXPECT_TRUE(HasKeyAt(*chor.camera, camera_channel::kRoll, 1));
+  EXPECT_TRUE(HasKeyAt(*chor.camera, camera_channel::kRoll, 17)) << "x 8 becomes x 16";
+  EXPECT_EQ(EvaluateChannel(*chor.camera, camera_channel::kRoll, 1), 10.0f);
+  // Two keys make a straight line: halfway (frame 9 of 1..17) is 30.
+  EXPECT_NEAR(EvaluateChannel(*chor.camera, camera_channel::kRoll, 9), 30.0f, 1e-3f);
+  EXPECT_NEAR(EvaluateChannel(*chor.camera, camera_channel::kRoll, 1.5f), 11.25f, 1e-3f);
 }
 
 }  // namespace

@@ -81,6 +81,69 @@ TEST(AttributeFileTest, OlderVersionsGoByOrder) {
   EXPECT_TRUE(figure.nodes[1].attributes.materials.empty());
 }
 
+// Catches: records matched to the first node with their path, so that the
+// attributes of a second node using the same segment file land on the first.
+TEST(AttributeFileTest, NodesSharingASegmentKeepTheirOwnAttributes) {
+  TempDir dir;
+  Figure figure;
+  const std::string leg = (dir / "leg.seg").string();
+  const int root = figure.AddGhost(kNoNode);
+  const int left = figure.AddSegment(root, leg);
+  const int right = figure.AddSegment(root, leg);
+  const int foot = figure.AddSegment(right, leg);
+  auto byte = [&](int n) -> std::uint8_t& {
+    return figure.nodes[static_cast<std::size_t>(n)].attributes.attributeByte;
+  };
+  byte(root) = 1;
+  byte(left) = 2;
+  byte(right) = 3;
+  byte(foot) = 4;
+  ASSERT_EQ(WriteAttributeFile(figure, (dir / "legs.att").string()), SaveStatus::kSaved);
+  // Depth first: ghost, left, right, foot; the three legs under one name.
+  EXPECT_EQ(ReadFile(dir / "legs.att"),
+            "ATTR 6 0 1 0 0 0\n0\nghost\n1 1 1\n80 \ndefault\n1 0\nnosurface\n"
+            "leg.seg\n1 2 1\n80 \ndefault\n1 0\nnosurface\n"
+            "leg.seg\n1 3 1\n80 \ndefault\n1 0\nnosurface\n"
+            "leg.seg\n1 4 1\n80 \ndefault\n1 0\nnosurface\n");
+  Figure other = figure;
+  for (FigureNode& n : other.nodes) {
+    n.attributes = SegmentAttributes{};
+  }
+  ASSERT_TRUE(ReadAttributeFile(other, (dir / "legs.att").string()));
+  for (int n : {root, left, right, foot}) {
+    EXPECT_EQ(other.nodes[static_cast<std::size_t>(n)].attributes.attributeByte, n + 1) << n;
+  }
+}
+
+// Catches: removing every skin and saving keeps the old .ski file, which
+// brings the removed skins back when the figure is opened again.
+TEST(FigureDocumentTest, RemovingEverySkinRemovesTheSkinFile) {
+  TempDir dir;
+  Figure figure = ArmIn(dir);
+  figure.nodes[1].skins = {{3, 1}};
+  figure.flags = kFigureSkinChanged;
+  ASSERT_TRUE(SaveFigure(figure).Ok());
+  ASSERT_TRUE(std::filesystem::exists(dir / "arm.ski"));
+  RemoveSkin(figure, 1);
+  EXPECT_TRUE(figure.flags & kFigureSkinChanged);
+  ASSERT_TRUE(SaveFigure(figure).Ok());
+  EXPECT_FALSE(std::filesystem::exists(dir / "arm.ski"));
+  EXPECT_EQ(figure.flags & kFigureSkinChanged, 0);
+  SegmentRegistry registry;
+  Result<Figure> again = OpenFigure((dir / "arm.fig").string(), registry);
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(again->nodes[1].skins.empty());
+  // Nothing to remove is no failure either.
+  figure.flags = kFigureSkinChanged;
+  EXPECT_TRUE(SaveFigure(figure).Ok());
+  // A skin file that cannot be removed is reported.
+  std::filesystem::create_directory(dir / "arm.ski");
+  WriteFile(dir / "arm.ski" / "inside", "x");
+  figure.flags = kFigureSkinChanged;
+  EXPECT_EQ(SaveFigure(figure).failures, (std::vector<std::string>{"Trouble Saving Skin"}));
+  EXPECT_TRUE(figure.flags & kFigureSkinChanged);
+}
+
 TEST(FigureDocumentTest, SaveWritesWhatChangedInOrder) {
   TempDir dir;
   Figure figure = ArmIn(dir);
@@ -102,6 +165,36 @@ TEST(FigureDocumentTest, SaveWritesWhatChangedInOrder) {
   EXPECT_EQ(SaveFigure(figure).failures,
             (std::vector<std::string>{"Trouble Saving Attributes", "Trouble Saving Skin",
                                       "Trouble Saving Figure"}));
+}
+
+// Catches: figure nodes that never give back their segments' uses, so that
+// every figure opened, reverted or closed leaves the counts higher.
+TEST(FigureDocumentTest, ClosingAFigureReleasesItsSegments) {
+  TempDir dir;
+  for (const char* f : {"arm.fig", "upper.seg", "lower.seg"}) {
+    std::filesystem::copy_file(SourceDir() / "examples" / "arm" / f, dir / f);
+  }
+  SegmentRegistry registry;
+  const std::string upper = (dir / "upper.seg").string();
+  const std::string lower = (dir / "lower.seg").string();
+  {
+    Result<Figure> arm = OpenFigure((dir / "arm.fig").string(), registry);
+    ASSERT_TRUE(arm);
+    ASSERT_EQ(arm->nodes[0].name, upper);
+    EXPECT_EQ(registry.UseCount(upper), 1);
+    EXPECT_EQ(registry.UseCount(lower), 1);
+    {
+      Result<Figure> again = OpenFigure((dir / "arm.fig").string(), registry);
+      ASSERT_TRUE(again);
+      EXPECT_EQ(registry.UseCount(upper), 2);
+    }
+    EXPECT_EQ(registry.UseCount(upper), 1);
+    EXPECT_TRUE(RevertFigure(
+        *arm, [](std::string_view) { return true; }, registry));
+    EXPECT_EQ(registry.UseCount(upper), 1) << "the reverted figure's old nodes are closed";
+    EXPECT_EQ(registry.UseCount(lower), 1);
+  }
+  EXPECT_EQ(registry.Size(), 0u);
 }
 
 TEST(FigureDocumentTest, RevertAsksFirst) {

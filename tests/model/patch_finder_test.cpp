@@ -8,6 +8,7 @@
 #include "model/patch_finder.h"
 #include "model/segment_file.h"
 #include "shell/interrupt.h"
+#include "shell/memory_pool.h"
 #include "support/expect_vector.h"
 #include "support/temp_dir.h"
 
@@ -409,6 +410,56 @@ TEST(PatchFinderTest, StopRequestKeepsWhatWasFound) {
   EXPECT_TRUE(seg.patches.empty());
   EXPECT_EQ(EnsurePatches(seg), PatchSearch::kDone);  // stale flag from the edit
   EXPECT_EQ(seg.patches.size(), 4u);
+}
+
+// Holds the main pool's memory limit at the total in use (so that the
+// patch array cannot grow into a new arena) for the life of the scope, with
+// a hook counting the out-of-memory escapes; the hook gives the memory back
+// on the call given (0: never).
+class TightMemory {
+ public:
+  explicit TightMemory(int freeOnCall) : saved_(MemoryPool::Main().limit()) {
+    MemoryPool& pool = MemoryPool::Main();
+    pool.set_limit(pool.total_allocated());
+    hook_ = pool.add_out_of_memory_hook([this, freeOnCall] {
+      if (++calls == freeOnCall) {
+        MemoryPool::Main().set_limit(saved_);
+      }
+    });
+  }
+  ~TightMemory() {
+    MemoryPool::Main().remove_out_of_memory_hook(hook_);
+    MemoryPool::Main().set_limit(saved_);
+  }
+  TightMemory(const TightMemory&) = delete;
+  TightMemory& operator=(const TightMemory&) = delete;
+  int calls = 0;
+
+ private:
+  std::int64_t saved_;
+  int hook_ = 0;
+};
+
+// Catches: patch finding giving up on the first (or second) out-of-memory
+// escape instead of searching again until the third.
+TEST(PatchFinderTest, OutOfMemoryRetriesUntilTheThirdEscape) {
+  // 400 patches: their array needs more than a standard arena.
+  Segment seg = Grid(21, 21);
+  {
+    TightMemory tight(2);  // memory comes back while the second escape is taken
+    EXPECT_EQ(FindPatches(seg), PatchSearch::kDone);
+    EXPECT_EQ(tight.calls, 2);
+  }
+  EXPECT_EQ(seg.patches.size(), 400u);
+  Segment fresh = Grid(21, 21);
+  {
+    TightMemory tight(0);
+    EXPECT_EQ(FindPatches(fresh), PatchSearch::kOutOfMemory);
+    EXPECT_EQ(tight.calls, 3) << "gives up on the third escape";
+  }
+  EXPECT_FALSE(MemoryPool::Main().escape_armed());
+  EXPECT_EQ(FindPatches(fresh), PatchSearch::kDone);
+  EXPECT_EQ(fresh.patches.size(), 400u);
 }
 
 }  // namespace

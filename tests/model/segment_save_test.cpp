@@ -84,7 +84,8 @@ TEST(SegmentSaveTest, SaveAsRules) {
   Segment seg = OpenBox(dir, registry);
   // Another open segment's name is refused.
   WriteFile(dir / "other.seg", ReadFile(SourceDir() / "examples" / "box.seg"));
-  ASSERT_TRUE(OpenSegment((dir / "other.seg").string(), registry));
+  Result<Segment> other = OpenSegment((dir / "other.seg").string(), registry);
+  ASSERT_TRUE(other);
   EXPECT_EQ(
       SaveSegmentAs(seg, (dir / "other.seg").string(), true, registry).failures,
       (std::vector<std::string>{"This Segment Is Already Used.\n\nDifferent Name Required."}));

@@ -44,6 +44,26 @@ TEST(StringTableTest, MissingEntryFallsBackAndLogs) {
   EXPECT_EQ(ReadFile(dir / "ERROR"), log);
 }
 
+// Catches: the running total never reaching the error log, so a refused
+// allocation leaves no trace of how much was held.
+TEST(ErrorLogTest, ARefusedAllocationLogsTheTotal) {
+  TempDir dir;
+  SetTempDirectory(dir.path());
+  SetErrorLogEnabled(true);
+  MemoryPool pool;
+  pool.set_limit(std::int64_t{1} << 30);
+  void* held = pool.allocate(1000);  // one standard arena: 32768 bytes
+  ASSERT_NE(held, nullptr);
+  EXPECT_FALSE(std::filesystem::exists(dir / "ERROR")) << "nothing refused yet";
+  pool.set_limit(32768);
+  EXPECT_EQ(pool.allocate(40000), nullptr);
+  SetErrorLogEnabled(false);
+  const std::string log = ReadFile(dir / "ERROR");
+  EXPECT_EQ(log.rfind("total: 32768     ", 0), 0u) << log;
+  EXPECT_EQ(log.size(), std::string("total: 32768     ").size() + 24 + 1);
+  pool.release(held);
+}
+
 TEST(AtomicSaveTest, FailedSaveKeepsThePreviousFile) {
   TempDir dir;
   WriteFile(dir / "doc.seg", "old contents\n");
