@@ -194,7 +194,9 @@ SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path, std
                      static_cast<double>(m.values[10]), static_cast<double>(m.values[11]));
             } else {
               w.Line("%d ", m.kind);
-              w.Line("%s", RelativeToFolder(m.path, folder).c_str());
+              // "default" names the built-in material, not a file.
+              w.Line("%s", m.path == kDefaultMaterial ? m.path.c_str()
+                                                      : RelativeToFolder(m.path, folder).c_str());
             }
             w.Line("%g %hd", static_cast<double>(m.textureScale), m.value);
           }
