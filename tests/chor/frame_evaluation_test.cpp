@@ -170,6 +170,32 @@ TEST(FrameEvaluationTest, StrideDrivenCyclicWalk) {
   EXPECT_EQ(f.runtime.actionFrames[0], 1.0f);
 }
 
+// Catches: the non-cyclic stride timing using the cyclic rule (or the ease
+// fractions the wrong way round). Without overlap the action advances one
+// stride per S units travelled: n = (e1 − e0) × D / S, frame 1 + frac(n) ×
+// (end − start). The walk starts at frame 1 on a 100-unit road over 41
+// frames, so e0 = 0 and e1 = (frame − 1) / 40; with S = 10 and a span of 24:
+// frame 8 → n = 1.75 → 19; frame 20.5 → n = 4.875 → 22; frame 40 → n = 9.75
+// → 19; frame 1 → 1.
+TEST(FrameEvaluationTest, StrideDrivenWalkWithoutOverlap) {
+  Choreography chor = NewChoreography();
+  chor.scene.length = 41;
+  AddPathThrough(chor, "road", {{0, 0, 0}, {100, 0, 0}});
+  FigureInstance& f = AddRider(chor, "walker.fig", "road");
+  f.tracks.resize(1);
+  ActionPlacement walk = Placement("walk.act", 0, 1, 25, 40, 0);
+  walk.useStride = true;
+  walk.strideLength = 10;
+  walk.overlap = false;
+  f.tracks[0].placements.push_back(walk);
+  const std::pair<float, float> expected[] = {{1, 1}, {8, 19}, {20.5f, 22}, {40, 19}};
+  for (const auto& [frame, actionFrame] : expected) {
+    PlaceFigure(Transform::Identity(), f, frame, chor);
+    SelectPlacements(f, frame, chor);
+    EXPECT_NEAR(f.runtime.actionFrames[0], actionFrame, 1e-3f) << frame;
+  }
+}
+
 TEST(FrameEvaluationTest, PlacementByRole) {
   Choreography chor = NewChoreography();
   AddPathThrough(chor, "road", {{0, 0, 0}, {100, 0, 0}});
