@@ -41,10 +41,7 @@ std::string TagOf(const std::string& name) {
   if (!file) {
     return {};
   }
-  std::ifstream in(*file, std::ios::binary);
-  std::string line;
-  std::getline(in, line);
-  return line.substr(0, line.find(' '));
+  return DocumentTag(*file);
 }
 
 ordered_json Triple(const Vector3& v) {

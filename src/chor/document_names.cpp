@@ -16,15 +16,6 @@ namespace zentrope {
 
 namespace {
 
-// The first word of a file's first line: its tag when it is a document.
-std::string TagOf(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  char line[kMaxLineLength + 1] = {};
-  in.getline(line, sizeof line);
-  const std::string text(line);
-  return text.substr(0, text.find(' '));
-}
-
 std::string Key(const std::filesystem::path& file) {
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
@@ -89,14 +80,14 @@ Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
   if (!file) {
     return Failure{error, {}};
   }
-  const std::string tag = TagOf(*file);
+  const std::string tag = DocumentTag(*file);
   if (tag == "CHOR") {
     return ChoreographyNames(name);
   }
   if (tag == "FIGU") {
     return FigureNames(name);
   }
-  if (tag == "ACTI") {
+  if (tag == "ACTI" || tag == "MORP") {
     return ActionNames(name);
   }
   if (tag == "SCUL") {

@@ -194,6 +194,14 @@ bool TextReader::ScanLine(int minFields, int* fields, const char* format, ...) {
   return true;
 }
 
+std::string DocumentTag(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char line[kMaxLineLength + 1] = {};
+  in.getline(line, sizeof line);
+  const std::string text(line);
+  return text.substr(0, text.find(' '));
+}
+
 int ScanText(const std::string& line, const char* format, ...) {
   va_list args;
   va_start(args, format);

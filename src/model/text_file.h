@@ -100,6 +100,10 @@ class NameRecorder {
   NameRecorder* previous_;
 };
 
+// The tag of a document file: the first word of its first line, or empty
+// when it cannot be read.
+std::string DocumentTag(const std::filesystem::path& file);
+
 // scanf in the "C" locale on a line; returns the number of fields assigned
 // (0 when none, never EOF).
 int ScanText(const std::string& line, const char* format, ...) __attribute__((format(scanf, 2, 3)));
