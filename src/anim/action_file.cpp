@@ -9,6 +9,7 @@
 
 #include "anim/channel_file.h"
 #include "anim/legacy_action_file.h"
+#include "figure/figure_file.h"
 #include "model/patch_colours.h"
 #include "model/text_file.h"
 #include "shell/error_log.h"
@@ -115,8 +116,10 @@ Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;  // a trailing empty line
     }
-    r.NoteName(stored, r.LineNumber() - 1);
-    entry.segmentPath = AbsoluteDocumentName(stored, folder);
+    if (!IsGhostName(stored)) {
+      r.NoteName(stored, r.LineNumber() - 1);
+    }
+    entry.segmentPath = NodeNameFromStored(stored, folder);
     if (skeletal != "noskeletal") {
       short tag = 0;
       if (ScanText(skeletal, "%hd", &tag) != 1) {
@@ -132,10 +135,11 @@ Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
       }
       entry.channels = std::move(*set);
       entry.channels->tag = static_cast<std::uint8_t>(tag);
-      // The set came with its kind's table; a kind without one is posed in
-      // the older direct-angle layout and takes that layout's table, so that
-      // its unkeyed scales stay at 100 percent.
-      if (entry.channels->defaults.empty()) {
+      // A set of any kind but the skeletal one is posed in the older
+      // direct-angle layout, so it takes that layout's table whatever its own
+      // kind's table holds: a camera's or a light's would put the unkeyed
+      // scales at 0 or 191 percent.
+      if (entry.channels->kind != kSkeletalKind) {
         entry.channels->defaults = kDirectAngleDefaults;
       }
     }
@@ -277,7 +281,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
           if (!e->channels && musclePath.empty() && spinePath.empty()) {
             continue;
           }
-          w.Line("%s", RelativeToFolder(e->segmentPath, folder).c_str());
+          w.Line("%s", StoredNodeName(e->segmentPath, folder).c_str());
           if (e->channels) {
             w.Line("%hd", static_cast<short>(e->channels->tag));
             WriteChannelSet(w, *e->channels);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "anim/channel_file.h"
+#include "figure/figure_file.h"
 #include "model/patch_colours.h"
 #include "model/text_file.h"
 #include "shell/error_log.h"
@@ -139,8 +140,10 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
       if (stored.empty() && r.LinesRemaining() == 0) {
         break;
       }
-      r.NoteName(stored);
-      segmentPath = AbsoluteDocumentName(stored, folder);
+      if (!IsGhostName(stored)) {
+        r.NoteName(stored);
+      }
+      segmentPath = NodeNameFromStored(stored, folder);
     } else if (figure) {
       if (position >= order.size()) {
         break;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "figure/figure_file.h"
 #include "model/patch_colours.h"
 #include "model/text_file.h"
 #include "shell/error_log.h"
@@ -63,7 +64,7 @@ SaveStatus WriteSkeletalFrame(const Action& action, const Figure& figure, float 
           if (!set) {
             continue;
           }
-          w.Line("%s", RelativeToFolder(node.name, folder).c_str());
+          w.Line("%s", StoredNodeName(node.name, folder).c_str());
           w.Line("%d", static_cast<int>(set->tag));
           std::string values;
           for (int c = 0; c < set->Count(); ++c) {
@@ -111,11 +112,13 @@ Result<bool> ReadSkeletalFrame(Action& action, Figure& figure, float frame,
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;
     }
-    r.NoteName(stored);
+    if (!IsGhostName(stored)) {
+      r.NoteName(stored);
+    }
     if (!r.ScanLine(1, nullptr, "%d", &tag) || !r.Next(values)) {
       return fail();
     }
-    const int node = figure.Find(AbsoluteDocumentName(stored, folder));
+    const int node = figure.Find(NodeNameFromStored(stored, folder));
     if (node == kNoNode || tag != kChannelSetTag) {
       continue;
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "figure/figure_file.h"
 #include "model/patch_colours.h"
 #include "model/text_file.h"
 #include "shell/project_paths.h"
@@ -59,7 +60,7 @@ bool ReadRecord(TextReader& r, const std::filesystem::path& folder, std::string&
   if (!r.Next(stored)) {
     return false;
   }
-  if (!stored.empty() && stored != kGhostName) {
+  if (!IsGhostName(stored)) {
     r.NoteName(stored);
   }
   if (!r.ScanLine(3, nullptr, "%d %d %d", &surfaces, &byte, &count)) {
@@ -157,10 +158,7 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
     const std::string& stored = file->records[i].first;
     int node = kNoNode;
     if (file->version >= 4) {
-      node = figure.TakeNext(stored.empty() || stored == kGhostName
-                                 ? std::string(kGhostName)
-                                 : AbsoluteDocumentName(stored, folder),
-                             taken);
+      node = figure.TakeNext(NodeNameFromStored(stored, folder), taken);
     } else if (i < order.size()) {
       node = order[i];
     }
@@ -178,8 +176,7 @@ SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path, std
         for (int n : figure.DepthFirst()) {
           const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];
           const SegmentAttributes& a = node.attributes;
-          const std::string name =
-              node.IsGhost() ? std::string(kGhostName) : RelativeToFolder(node.name, folder);
+          const std::string name = StoredNodeName(node.name, folder);
           w.Line("%s", name.c_str());
           w.Line("%d %hd %hd", a.hasSurfaces ? 2 : 1, static_cast<short>(a.attributeByte),
                  static_cast<short>(a.materials.size()));

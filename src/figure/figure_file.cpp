@@ -22,21 +22,24 @@ bool Finite(const Vector3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// A stored segment path made absolute against the figure's folder; project
-// names stay as they are.
-std::string AbsoluteName(const std::string& stored, const std::filesystem::path& folder) {
-  if (stored.empty() || stored == kGhostName) {
-    return kGhostName;
-  }
-  return AbsoluteDocumentName(stored, folder);
-}
-
 struct Pending {
   int parent;
   bool siblingFollows;
 };
 
 }  // namespace
+
+bool IsGhostName(const std::string& stored) {
+  return stored.empty() || stored == kGhostName;
+}
+
+std::string NodeNameFromStored(const std::string& stored, const std::filesystem::path& folder) {
+  return IsGhostName(stored) ? std::string(kGhostName) : AbsoluteDocumentName(stored, folder);
+}
+
+std::string StoredNodeName(const std::string& name, const std::filesystem::path& folder) {
+  return IsGhostName(name) ? std::string(kGhostName) : RelativeToFolder(name, folder);
+}
 
 Result<Figure> ParseFigure(std::string contents, const std::string& path) {
   TextReader r(std::move(contents), path);
@@ -77,14 +80,14 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
       if (!r.ScanLine(1, nullptr, "%d", &drawMode)) {
         return fail();
       }
-      node.name = AbsoluteName(nameLine, folder);
+      node.name = NodeNameFromStored(nameLine, folder);
       if (!node.IsGhost()) {
         r.NoteName(nameLine, r.LineNumber() - 1);
       }
     } else {
       char word[256] = {};
       const int fields = ScanText(nameLine, "%255s %d", word, &drawMode);
-      node.name = AbsoluteName(fields >= 1 ? word : "", folder);
+      node.name = NodeNameFromStored(fields >= 1 ? word : "", folder);
       if (!node.IsGhost()) {
         r.NoteName(word);
       }
@@ -189,8 +192,7 @@ SaveStatus WriteFigure(const Figure& figure, const std::string& path, std::strin
       [&](TextWriter& w, const std::filesystem::path& folder) {
         for (int i : figure.DepthFirst()) {
           const FigureNode& n = figure.nodes[static_cast<std::size_t>(i)];
-          const std::string name =
-              n.IsGhost() ? std::string(kGhostName) : RelativeToFolder(n.name, folder);
+          const std::string name = StoredNodeName(n.name, folder);
           w.Line("%s", name.c_str());
           w.Line("%d", static_cast<int>(n.drawMode));
           w.Line("%g %g %g", static_cast<double>(n.position.x), static_cast<double>(n.position.y),

@@ -1,6 +1,7 @@
 // The figure file (.fig): versions 1 to 4 read, 4 written.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "figure/figure.h"
@@ -17,6 +18,16 @@ inline constexpr int kFigureVersion = 4;
 // Figure".
 Result<Figure> ReadFigure(const std::string& path);
 Result<Figure> ParseFigure(std::string contents, const std::string& path);
+// Node names in documents (figures, attributes, skins, actions, frames): a
+// ghost is stored by its keyword "ghost" (an empty line reads as one too),
+// never as a file name.
+bool IsGhostName(const std::string& stored);
+// A stored node name made absolute against the document's folder; project
+// names and the ghost's keyword stay as they are.
+std::string NodeNameFromStored(const std::string& stored, const std::filesystem::path& folder);
+// A node name as written into a document in folder: relative when below it.
+std::string StoredNodeName(const std::string& name, const std::filesystem::path& folder);
+
 // Writes the figure; paths below the figure's folder are written relative.
 SaveStatus WriteFigure(const Figure& figure, const std::string& path,
                        std::string* detail = nullptr);

@@ -70,24 +70,28 @@ TEST(ChannelKindTest, EverySetReadTakesTheTableOfItsKind) {
 // Catches: a non-skeletal set in an action evaluated with scales of 0, so
 // that its segment collapses to a point.
 TEST(ChannelKindTest, ActionSetsOfOtherKindsKeepTheirScale) {
-  const std::string text = kActionHead + NodeRecord("/m/spined.seg", SetText(9, 14)) +
-                           NodeRecord("/m/odd.seg", SetText(9, 5)) +
-                           NodeRecord("/m/arm.seg", SetText(10, 16));
+  // Every kind but 16 in a node's slot is posed in the direct-angle layout:
+  // unkeyed, translation 0 and scale 100 percent, whatever its own kind's
+  // table (a camera's puts 0 at the scales, a light's 191).
+  const int kinds[] = {1, 2, 3, 4, 5, 6, 7, 14, 16};
+  std::string text = kActionHead;
+  for (int kind : kinds) {
+    text += NodeRecord("/m/k" + std::to_string(kind) + ".seg", SetText(kind == 16 ? 10 : 9, kind));
+  }
   Result<Action> action = ParseAction(text, "/m/a.act");
   ASSERT_TRUE(action) << action.failure().detail;
-  ASSERT_EQ(action->entries.size(), 3u);
+  ASSERT_EQ(action->entries.size(), std::size(kinds));
   FigureNode node;
   for (const ActionEntry& e : action->entries) {
     SCOPED_TRACE(e.segmentPath);
     const NodePose pose = EvaluatePose(node, e.channels.get(), 4);
     EXPECT_EQ(pose.scale, (Vector3{1, 1, 1}));
     EXPECT_EQ(pose.translation, (Vector3{0, 0, 0}));
+    if (e.channels->kind != kSkeletalKind) {
+      EXPECT_EQ(e.channels->defaults.data(), kDirectAngleDefaults.data());
+    }
   }
-  // Kind 14 takes the spine table; kind 5 has none and takes the older
-  // direct-angle layout's (translation 0, scale 100, angles 0).
-  EXPECT_EQ(action->entries[0].channels->defaults.data(), kSpineDefaults.data());
-  EXPECT_EQ(action->entries[1].channels->defaults.size(), kDirectAngleDefaults.size());
-  EXPECT_EQ(action->entries[2].channels->defaults.data(), kSkeletalDefaults.data());
+  EXPECT_EQ(action->entries.back().channels->defaults.data(), kSkeletalDefaults.data());
 }
 
 // Catches: a channel set record of version 3 reported as the document's own
