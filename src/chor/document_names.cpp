@@ -1,6 +1,7 @@
 // Following and checking the names documents hold.
 #include "chor/document_names.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -80,7 +81,21 @@ Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
   if (!file) {
     return Failure{error, {}};
   }
-  const std::string tag = DocumentTag(*file);
+  std::string tag = DocumentTag(*file);
+  if (tag != "CHOR" && tag != "FIGU" && tag != "ACTI" && tag != "MORP" && tag != "SCUL") {
+    // A file named as a document but not tagged as one: read it as its
+    // extension says, so that the reader reports it instead of the check
+    // passing a file that a render would refuse.
+    std::string ext = file->extension().string();
+    for (char& c : ext) {
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    tag = ext == ".cho"                                     ? "CHOR"
+          : ext == ".fig"                                   ? "FIGU"
+          : ext == ".act" || ext == ".ske" || ext == ".mor" ? "ACTI"
+          : ext == ".seg"                                   ? "SCUL"
+                                                            : tag;
+  }
   if (tag == "CHOR") {
     return ChoreographyNames(name);
   }

@@ -18,7 +18,8 @@ namespace zentrope {
 Result<std::vector<NameReference>> ChoreographyNames(const std::string& path);
 
 // The names a document holds, chosen by its tag line (CHOR, FIGU, ACTI,
-// SCUL); a file of another kind holds none.
+// MORP, SCUL), or by its extension when the tag is none of these (so a
+// damaged .fig fails as a figure); any other file holds none.
 Result<std::vector<NameReference>> DocumentNames(const std::string& name);
 
 struct NameProblem {

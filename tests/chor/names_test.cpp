@@ -158,5 +158,30 @@ TEST(ChoreographyNamesTest, CheckReportsUnreadableDocumentsAndUnknownProjects) {
   EXPECT_EQ(broken[0].where.line, 0u);
 }
 
+// Catches: a referenced document whose first line is no document tag at all
+// (junk, or an empty file) passing the check, since only the tag chose a
+// reader; evaluation then fails with 107.
+TEST(ChoreographyNamesTest, CheckReadsUntaggedDocumentsAsTheirExtensionSays) {
+  TempDir dir;
+  WriteFile(dir / "f.fig", ReadFile(SourceDir() / "examples" / "arm" / "arm.fig"));
+  WriteFile(dir / "upper.seg", "junk\n");
+  WriteFile(dir / "lower.seg", "");
+  const std::vector<NameProblem> fig = CheckNames((dir / "f.fig").string());
+  ASSERT_EQ(fig.size(), 2u);
+  for (const NameProblem& p : fig) {
+    EXPECT_EQ(p.where.line, 0u);
+    EXPECT_NE(p.message.find("Trouble Opening Segment"), std::string::npos) << p.message;
+  }
+  EXPECT_EQ(fig[0].where.document, (dir / "upper.seg").string());
+  EXPECT_EQ(fig[1].where.document, (dir / "lower.seg").string());
+  WriteFile(dir / "junk.fig", "junk\n");
+  const std::vector<NameProblem> junk = CheckNames((dir / "junk.fig").string());
+  ASSERT_EQ(junk.size(), 1u);
+  EXPECT_NE(junk[0].message.find("Trouble Opening Figure"), std::string::npos);
+  // A picture or other file is no document: it holds no names.
+  WriteFile(dir / "note.txt", "junk\n");
+  EXPECT_TRUE(CheckNames((dir / "note.txt").string()).empty());
+}
+
 }  // namespace
 }  // namespace zentrope
