@@ -230,7 +230,11 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
     const int node = figure ? figure->Find(e.segmentPath) : kNoNode;
     const Segment* segment =
         node != kNoNode ? figure->nodes[static_cast<std::size_t>(node)].segment.get() : nullptr;
-    const float size = segment ? SegmentSize(*segment) : 1.0f;
+    // Without its segment the size stays the one the files were read with
+    // (it is the action's reference size when read back).
+    const float size = segment                    ? SegmentSize(*segment)
+                       : action.referenceSize > 0 ? action.referenceSize
+                                                  : 1.0f;
     std::string musclePath = e.musclePath, spinePath = e.spinePath;
     if (!e.muscle.empty()) {
       musclePath = keep(e.musclePath, MusclePath(located(e.segmentPath), actionFile));

@@ -3,6 +3,8 @@
 // embeds them, and the spine frame's layout (and the earlier build's).
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "anim/action_file.h"
 #include "anim/channel_file.h"
 #include "anim/channel_kinds.h"
@@ -212,4 +214,30 @@ TEST(SpineFrameTest, EarlierFilesReadAndOtherSpinesRefused) {
 }
 
 }  // namespace
+// Catches: resaving an action without its figure rewriting its muscle file
+// with a size of 1, which is read back as the action's reference size and
+// rescales every translation.
+TEST(MuscleFileTest, ResaveWithoutTheFigureKeepsTheSize) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "muscle");
+  WriteFile(dir / "muscle" / "m.mus",
+            "MUSC 2 0 1 0 0 0\n0\n10\n12.5\n1\n3\n5\n2\n" + SetText(6, 6, 2) + "0\n");
+  WriteFile(dir / "m.act",
+            "ACTI 1 0 1 0 0 0\n0\n10\n0 0 0 0 0 0 0 0 0\n12.5\nlower.seg\nnoskeletal\n"
+            "muscle/m.mus\nnospine\n");
+  Result<Action> action = ReadAction((dir / "m.act").string());
+  ASSERT_TRUE(action) << action.failure().detail;
+  std::filesystem::create_directories(dir / "out");
+  ASSERT_EQ(WriteAction(*action, (dir / "out" / "m.act").string()), SaveStatus::kSaved);
+  std::istringstream mus(ReadFile(dir / "muscle" / "m.mus"));
+  std::string line;
+  for (int i = 0; i < 4; ++i) {
+    std::getline(mus, line);
+  }
+  EXPECT_EQ(std::stof(line), 12.5f);
+  Result<Action> again = ReadAction((dir / "out" / "m.act").string());
+  ASSERT_TRUE(again) << again.failure().detail;
+  EXPECT_EQ(again->referenceSize, 12.5f);
+}
+
 }  // namespace zentrope
