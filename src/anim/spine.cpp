@@ -263,6 +263,11 @@ bool ReadSpineFrame(Spine& spine, float frame, const std::string& path) {
     log_line(error);
     return false;
   }
+  // The layout is told by the number of lines, so blank lines an editor
+  // left at the end are not counted.
+  const std::size_t last = contents.find_last_not_of(" \t\r\n");
+  contents.erase(last == std::string::npos ? 0 : last + 1);
+  contents += '\n';
   TextReader r(std::move(contents), path);
   auto fail = [&](const std::string& what) {
     r.Fail(what);

@@ -192,6 +192,11 @@ TEST(SpineFrameTest, EarlierFilesReadAndOtherSpinesRefused) {
   Spine old = fresh();
   ASSERT_TRUE(ReadSpineFrame(old, 7, (dir / "old.spf").string()));
   ExpectSecondPointKeyed(old, 7);
+  // Catches: blank lines an editor left at the end counted as spine points.
+  WriteFile(dir / "blank.spf", std::string("SPIF 1 0 1 0 0 0\n10\n0\n") + kValues + "\n\n\r\n");
+  Spine blank = fresh();
+  ASSERT_TRUE(ReadSpineFrame(blank, 7, (dir / "blank.spf").string()));
+  ExpectSecondPointKeyed(blank, 7);
 
   // One line too many without the reserved "0" (its second line is a size),
   // one line too few, a short values line, and a value that is not a
@@ -213,7 +218,6 @@ TEST(SpineFrameTest, EarlierFilesReadAndOtherSpinesRefused) {
   }
 }
 
-}  // namespace
 // Catches: resaving an action without its figure rewriting its muscle file
 // with a size of 1, which is read back as the action's reference size and
 // rescales every translation.
@@ -240,4 +244,5 @@ TEST(MuscleFileTest, ResaveWithoutTheFigureKeepsTheSize) {
   EXPECT_EQ(again->referenceSize, 12.5f);
 }
 
+}  // namespace
 }  // namespace zentrope
