@@ -726,20 +726,35 @@ Result<std::vector<NameReference>> SegmentNames(const std::string& name) {
   }
   NameRecorder recorder;
   const std::filesystem::path folder = DocumentFolder(name);
-  std::vector<SurfaceMap> maps;
-  std::vector<ColourGroup> colours;
   // Read as opening reads them; while the recorder is alive a missing
-  // picture or material does not stop the reading.
-  auto read = [&](const char* extension, auto parse) {
+  // picture or material does not stop the reading. A companion that exists
+  // but cannot be read is reported: opening goes on without it, so its
+  // groups, decals or colours would be lost from the render.
+  std::optional<Failure> trouble;
+  auto read = [&](const char* extension, int messageId, auto parse) {
     const std::filesystem::path companion = CompanionPath(file, extension);
     std::error_code ec;
-    std::string text;
-    if (std::filesystem::exists(companion, ec) && TextReader::Load(companion, text, nullptr)) {
-      parse(std::move(text), companion.string(), folder);
+    if (trouble || !std::filesystem::exists(companion, ec)) {
+      return;
+    }
+    std::string text, why;
+    const std::string message =
+        (messageId ? LoadString(messageId) : std::string("can't open group file: ")) +
+        companion.string();
+    if (!TextReader::Load(companion, text, &why)) {
+      trouble = Failure{message, why};
+    } else if (auto list = parse(std::move(text), companion.string(), folder); !list) {
+      trouble = Failure{message, list.failure().detail};
     }
   };
-  read(".sur", ParseSurfaceMaps);
-  read(".col", ParseColours);
+  read(".grp", 0, [](std::string text, const std::string& path, const std::filesystem::path&) {
+    return ParseGroups(std::move(text), path);
+  });
+  read(".sur", str::kCantDecalFile, ParseSurfaceMaps);
+  read(".col", str::kCantColorFile, ParseColours);
+  if (trouble) {
+    return *trouble;
+  }
   return recorder.Names();
 }
 

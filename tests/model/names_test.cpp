@@ -238,5 +238,27 @@ TEST(SegmentNamesTest, ListsEveryNameOfTheCompanionsWithItsLine) {
   EXPECT_FALSE(SegmentNames((dir / "bad.seg").string()));
 }
 
+// Catches: a check that passes a segment whose group, surface map or colour
+// file exists but cannot be read; opening goes on without it, so the groups,
+// decals or colours would silently be missing from the render.
+TEST(SegmentNamesTest, AnUnreadableCompanionIsReported) {
+  TempDir dir;
+  WriteFile(dir / "box.seg", BoxText());
+  ASSERT_TRUE(SegmentNames((dir / "box.seg").string()));
+  const std::pair<const char*, const char*> companions[] = {{"box.grp", "can't open group file: "},
+                                                            {"box.sur", "can't open decal file: "},
+                                                            {"box.col", "can't open color file: "}};
+  for (const auto& [companion, message] : companions) {
+    SCOPED_TRACE(companion);
+    WriteFile(dir / companion, "junk\n");
+    Result<std::vector<NameReference>> names = SegmentNames((dir / "box.seg").string());
+    ASSERT_FALSE(names);
+    EXPECT_NE(names.failure().message.find((dir / companion).string()), std::string::npos)
+        << names.failure().message;
+    EXPECT_EQ(names.failure().message.rfind(message, 0), 0u) << names.failure().message;
+    std::filesystem::remove(dir / companion);
+  }
+}
+
 }  // namespace
 }  // namespace zentrope
