@@ -231,19 +231,30 @@ TEST(SpineTest, RotationOnTheFirstPointTurnsTheChain) {
                          {rest->outTangent.x, rest->outTangent.z, -rest->outTangent.y}, 1e-5f));
 }
 
-TEST(SpineTest, ChildrenHangFromTheNearestSpinePoint) {
+// A figure of one spined segment (its spine bound, no keys yet) with a
+// ghost child 11 units up, one past the second spine point.
+struct SpinedWithChild {
+  SpinedWithChild() {
+    const int root = figure.AddSegment(kNoNode, "/body.seg");
+    const int child = figure.AddGhost(root);
+    figure.nodes[static_cast<std::size_t>(child)].position = {0, 11, 0};
+    figure.nodes[0].segment = std::make_shared<Segment>(Spined());
+    ActionEntry entry;
+    entry.segmentPath = "/body.seg";
+    entry.spine = std::make_unique<Spine>(
+        AssignSpine(figure.nodes[0].segment->Splines(),
+                    *figure.nodes[0].segment->Splines().Splines()[0].first));
+    action.entries.push_back(std::move(entry));
+  }
   Figure figure;
-  const int root = figure.AddSegment(kNoNode, "/body.seg");
-  const int child = figure.AddGhost(root);
-  figure.nodes[static_cast<std::size_t>(child)].position = {0, 11, 0};
-  figure.nodes[0].segment = std::make_shared<Segment>(Spined());
   Action action;
-  ActionEntry entry;
-  entry.segmentPath = "/body.seg";
-  entry.spine = std::make_unique<Spine>(AssignSpine(
-      figure.nodes[0].segment->Splines(), *figure.nodes[0].segment->Splines().Splines()[0].first));
-  ASSERT_TRUE(SetSpineKey(*entry.spine, 0, 8, 5, 90));
-  action.entries.push_back(std::move(entry));
+};
+
+TEST(SpineTest, ChildrenHangFromTheNearestSpinePoint) {
+  SpinedWithChild spined;
+  Figure& figure = spined.figure;
+  Action& action = spined.action;
+  ASSERT_TRUE(SetSpineKey(*action.entries[0].spine, 0, 8, 5, 90));
   DeformFigure(figure, action, 5);
   PoseFigure(figure, Transform::Identity(), {1, 1, 1});
   // The child's pivot, one unit past the second spine point, turns with it.
@@ -257,18 +268,11 @@ TEST(SpineTest, ChildrenHangFromTheNearestSpinePoint) {
 // than the one nearest it; with the turn on the first point every spine
 // point carries the child alike, so the turn here is on the second.
 TEST(SpineTest, AChildNearestTheSecondSpinePointHangsFromIt) {
-  Figure figure;
-  const int root = figure.AddSegment(kNoNode, "/body.seg");
-  const int child = figure.AddGhost(root);
-  figure.nodes[static_cast<std::size_t>(child)].position = {0, 11, 0};
-  figure.nodes[0].segment = std::make_shared<Segment>(Spined());
-  Action action;
-  ActionEntry entry;
-  entry.segmentPath = "/body.seg";
-  entry.spine = std::make_unique<Spine>(AssignSpine(
-      figure.nodes[0].segment->Splines(), *figure.nodes[0].segment->Splines().Splines()[0].first));
-  ASSERT_TRUE(SetSpineKey(*entry.spine, 1, 8, 5, 90));  // Z Rotate on the second point
-  action.entries.push_back(std::move(entry));
+  SpinedWithChild spined;
+  Figure& figure = spined.figure;
+  Action& action = spined.action;
+  // Z Rotate on the second point.
+  ASSERT_TRUE(SetSpineKey(*action.entries[0].spine, 1, 8, 5, 90));
   DeformFigure(figure, action, 5);
   PoseFigure(figure, Transform::Identity(), {1, 1, 1});
   // Rx(−90) about (0, 10, 0) takes the offset (0, 1, 0) to (0, 0, −1).

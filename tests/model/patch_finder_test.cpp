@@ -87,34 +87,6 @@ TEST(PatchFinderTest, ClosedLoopAloneIsNoPatch) {
   EXPECT_EQ(Count(seg), std::make_pair(0, 0));
 }
 
-TEST(PatchFinderTest, TriangleOfThreeSplines) {
-  Segment seg;
-  const Vector3 a{0, 0, 0}, b{4, 0, 0}, c{2, 3, 0};
-  const Vector3 ab[] = {a, b}, bc[] = {b, c}, ca[] = {c, a};
-  ControlPoint* s1 = seg.Splines().AppendSpline(ab);
-  ControlPoint* s2 = seg.Splines().AppendSpline(bc);
-  ControlPoint* s3 = seg.Splines().AppendSpline(ca);
-  Stack(s1->next, s2);
-  Stack(s2->next, s3);
-  Stack(s1, s3->next);
-  seg.Renumber();
-  seg.SplinesEdited();
-  ASSERT_EQ(Count(seg), std::make_pair(1, 0));
-  const Patch& p = seg.patches[0];
-  // The fourth corner repeats the first; slot 4 is zero.
-  EXPECT_EQ(p.corners[3], p.corners[0]);
-  EXPECT_EQ(p.cornerNumbers[2], p.cornerNumbers[3]);
-  EXPECT_EQ(p.StartTangent(3), Vector3{});
-  // The three sides are the three spline segments.
-  for (int slot = 0; slot < 3; ++slot) {
-    const Vector3 mid = p.BoundaryPoint(slot, 0.5f);
-    const bool onAnEdge = VectorNear(mid, (a + b) * 0.5f, 1e-5f) ||
-                          VectorNear(mid, (b + c) * 0.5f, 1e-5f) ||
-                          VectorNear(mid, (c + a) * 0.5f, 1e-5f);
-    EXPECT_TRUE(onAnEdge) << slot;
-  }
-}
-
 // A triangle of three two-point splines a→b, b→c, c→a, stacked at the
 // corners, plus a dangling two-point spline (a spoke, closing no loop) from
 // each corner listed: a spoke makes that corner's attach stack one taller.
@@ -136,6 +108,25 @@ Segment TriangleWithSpokes(const std::vector<Vector3>& spokes) {
   seg.Renumber();
   seg.SplinesEdited();
   return seg;
+}
+
+TEST(PatchFinderTest, TriangleOfThreeSplines) {
+  const Vector3 a{0, 0, 0}, b{4, 0, 0}, c{2, 3, 0};
+  Segment seg = TriangleWithSpokes({});
+  ASSERT_EQ(Count(seg), std::make_pair(1, 0));
+  const Patch& p = seg.patches[0];
+  // The fourth corner repeats the first; slot 4 is zero.
+  EXPECT_EQ(p.corners[3], p.corners[0]);
+  EXPECT_EQ(p.cornerNumbers[2], p.cornerNumbers[3]);
+  EXPECT_EQ(p.StartTangent(3), Vector3{});
+  // The three sides are the three spline segments.
+  for (int slot = 0; slot < 3; ++slot) {
+    const Vector3 mid = p.BoundaryPoint(slot, 0.5f);
+    const bool onAnEdge = VectorNear(mid, (a + b) * 0.5f, 1e-5f) ||
+                          VectorNear(mid, (b + c) * 0.5f, 1e-5f) ||
+                          VectorNear(mid, (c + a) * 0.5f, 1e-5f);
+    EXPECT_TRUE(onAnEdge) << slot;
+  }
 }
 
 // Slots 1 to 3 of a three-sided patch run corner 1→2, 2→3 and 4(=1)→3; slot 4
