@@ -113,7 +113,7 @@ bool SetMuscleKey(MuscleRecords& records, const ControlPoint& point, int channel
 }
 
 bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edits, float frame,
-                      SplineSet* editBuffer) {
+                      SplineSet& editBuffer) {
   // What the channels show now; a value that differs from it is keyed, so a
   // point or a bias moved back to rest is keyed back to rest as well.
   auto shown = [&](const MuscleRecord* r, int channel) {
@@ -158,9 +158,7 @@ bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edi
       }
     }
   }
-  if (editBuffer) {
-    editBuffer->PlaceStacksAndTangents();
-  }
+  editBuffer.PlaceStacksAndTangents();
   return true;
 }
 

@@ -46,14 +46,14 @@ bool SetMuscleKey(MuscleRecords& records, const ControlPoint& point, int channel
 // values (Alpha and Gamma as offsets, Magnitude as a percentage of the rest
 // Magnitude), each where it differs from what the channels show at that
 // frame, so that a point or bias put back to rest is keyed back to rest.
-// Then the edit buffer (the spline set holding the edited points), when
-// given, has its tangents recomputed.
+// Then the edit buffer (the spline set holding the edited points) has its
+// tangents recomputed.
 struct MuscleEdit {
   const ControlPoint* rest;
   const ControlPoint* edited;
 };
 bool RecordMuscleKeys(MuscleRecords& records, const std::vector<MuscleEdit>& edits, float frame,
-                      SplineSet* editBuffer = nullptr);
+                      SplineSet& editBuffer);
 
 // Deforms the working copy from its rest points: bias offsets (a smooth
 // point's Out bias copies its In bias), motion carried down the attach

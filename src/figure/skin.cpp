@@ -4,6 +4,7 @@
 #include <array>
 #include <filesystem>
 #include <limits>
+#include <map>
 
 #include "core/spline.h"
 #include "figure/pose.h"
@@ -287,9 +288,22 @@ SaveStatus WriteSkinFile(const Figure& figure, const std::string& path, std::str
   return WriteDocument(
       path, "SKIN", kSkinVersion,
       [&](TextWriter& w, const std::filesystem::path& folder) {
-        for (int n : figure.DepthFirst()) {
-          const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];
-          if (node.skins.empty()) {
+        // Records are matched to nodes by path, the k-th record of a path to
+        // the k-th node using it. An unskinned node is written (with no
+        // pairs) when a skinned node of the same path follows it, so the
+        // skins of nodes sharing a segment file stay on their own nodes.
+        const std::vector<int> order = figure.DepthFirst();
+        std::map<std::string, std::size_t> lastSkinned;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+          const FigureNode& node = figure.nodes[static_cast<std::size_t>(order[i])];
+          if (!node.skins.empty()) {
+            lastSkinned[node.name] = i;
+          }
+        }
+        for (std::size_t i = 0; i < order.size(); ++i) {
+          const FigureNode& node = figure.nodes[static_cast<std::size_t>(order[i])];
+          const auto last = lastSkinned.find(node.name);
+          if (last == lastSkinned.end() || i > last->second) {
             continue;
           }
           w.Line("%s", RelativeToFolder(node.name, folder).c_str());

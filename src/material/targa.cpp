@@ -383,12 +383,16 @@ bool TargaWriter::CloseTarga(std::uint32_t keyColour, float pixelAspect, int bit
   ext[471] = static_cast<std::uint8_t>(keyColour >> 16);
   ext[472] = static_cast<std::uint8_t>(keyColour >> 8);
   ext[473] = static_cast<std::uint8_t>(keyColour);
-  // Aspect × 100 rounded to the nearest whole number (1.337 → 134), carried
-  // in double so that a float product cannot round it twice, and held to
-  // the 16-bit field; an aspect that is not a number is stored as 0 (none).
-  const double scaled = static_cast<double>(pixelAspect) * 100.0;
+  // Aspect × 100 rounded to the nearest whole number (1.337 → 134), halves
+  // up, and held to the 16-bit field; an aspect that is not a number is
+  // stored as 0 (none). The product is taken in float: an aspect typed as a
+  // decimal (1.005) is held just below it, and the float product lands back
+  // on the decimal's hundredfold (100.5 → 101) where a double one would not.
+  const float scaled = pixelAspect * 100.0f;
   const auto numerator = static_cast<std::uint16_t>(
-      std::isfinite(scaled) ? std::clamp<double>(std::round(scaled), 0.0, 65535.0) : 0.0);
+      std::isfinite(scaled)
+          ? std::clamp<double>(std::floor(static_cast<double>(scaled) + 0.5), 0.0, 65535.0)
+          : 0.0);
   ext[474] = static_cast<std::uint8_t>(numerator & 0xFF);
   ext[475] = static_cast<std::uint8_t>(numerator >> 8);
   ext[476] = 100;

@@ -91,7 +91,7 @@ TEST(MuscleTest, RecordedEditsKeyDisplacementAndBias) {
   edited.position += Vector3{0, 2, 0};
   edited.magnitudeIn = 3.0f;
   MuscleRecords records;
-  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &edited}}, 6));
+  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &edited}}, 6, seg.working));
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(EvaluateChannel(*records[0].motion, 1, 6), 2.0f);
   EXPECT_EQ(EvaluateChannel(*records[0].bias, 2, 6), 300.0f);
@@ -109,15 +109,15 @@ TEST(MuscleTest, RecordingAPointBackAtRestKeysRest) {
   edited.magnitudeIn = 3.0f;
   edited.alphaOut = rest.alphaOut + 15.0f;
   MuscleRecords records;
-  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &edited}}, 6));
+  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &edited}}, 6, seg.working));
   ControlPoint further = edited;
   further.position += Vector3{0, 1, 0};
   further.magnitudeIn = 4.0f;
   further.alphaOut += 5.0f;
-  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &further}}, 10));
+  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &further}}, 10, seg.working));
   // Back to rest at frame 6: every channel is keyed there to its rest value.
   const ControlPoint atRest = rest;
-  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &atRest}}, 6));
+  ASSERT_TRUE(RecordMuscleKeys(records, {{&rest, &atRest}}, 6, seg.working));
   ASSERT_EQ(records.size(), 1u);
   const MuscleRecord& r = records[0];
   EXPECT_TRUE(HasKeyAt(*r.motion, 1, 6));
@@ -135,7 +135,7 @@ TEST(MuscleTest, RecordingAPointBackAtRestKeysRest) {
   EXPECT_EQ(w->magnitudeIn, rest.magnitudeIn);
   // Nothing edited: nothing keyed (no record for an untouched point).
   const ControlPoint& other = *seg.Splines().FindByNumber(3);
-  ASSERT_TRUE(RecordMuscleKeys(records, {{&other, &other}}, 6));
+  ASSERT_TRUE(RecordMuscleKeys(records, {{&other, &other}}, 6, seg.working));
   EXPECT_EQ(records.size(), 1u);
 }
 
@@ -151,7 +151,7 @@ TEST(MuscleTest, RecordingRecomputesTheEditedTangents) {
   ControlPoint* moved = buffer.FindByNumber(2);
   moved->position = {4, 6, 0};
   MuscleRecords records;
-  ASSERT_TRUE(RecordMuscleKeys(records, {{seg.Splines().FindByNumber(2), moved}}, 3, &buffer));
+  ASSERT_TRUE(RecordMuscleKeys(records, {{seg.Splines().FindByNumber(2), moved}}, 3, buffer));
   // A two-point spline: both points' tangents are (P0 − P1) / 2.
   const ControlPoint* first = buffer.FindByNumber(1);
   EXPECT_TRUE(VectorNear(first->inTangent, {-2, -3, 0}, 1e-5f));

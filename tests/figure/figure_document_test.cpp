@@ -115,6 +115,32 @@ TEST(AttributeFileTest, NodesSharingASegmentKeepTheirOwnAttributes) {
   }
 }
 
+// Catches: the skin of the second of two nodes sharing a segment file
+// landing on the first when read back, because the unskinned first node was
+// left out of the file and records of a path go to its nodes in order.
+TEST(SkinFileTest, NodesSharingASegmentKeepTheirOwnSkins) {
+  TempDir dir;
+  Figure figure;
+  const std::string leg = (dir / "leg.seg").string();
+  const int root = figure.AddGhost(kNoNode);
+  const int left = figure.AddSegment(root, leg);
+  const int right = figure.AddSegment(root, leg);
+  const int foot = figure.AddSegment(right, leg);
+  figure.nodes[static_cast<std::size_t>(right)].skins = {{3, 1}};
+  ASSERT_EQ(WriteSkinFile(figure, (dir / "legs.ski").string()), SaveStatus::kSaved);
+  Figure other = figure;
+  for (FigureNode& n : other.nodes) {
+    n.skins.clear();
+  }
+  ASSERT_TRUE(ReadSkinFile(other, (dir / "legs.ski").string()));
+  EXPECT_TRUE(other.nodes[static_cast<std::size_t>(left)].skins.empty());
+  ASSERT_EQ(other.nodes[static_cast<std::size_t>(right)].skins.size(), 1u);
+  EXPECT_EQ(other.nodes[static_cast<std::size_t>(right)].skins[0].parentNumber, 3);
+  EXPECT_TRUE(other.nodes[static_cast<std::size_t>(foot)].skins.empty());
+  // The foot after the last skinned leg is not written: two records.
+  EXPECT_EQ(ReadFile(dir / "legs.ski"), "SKIN 2 0 1 0 0 0\n0\nleg.seg\n0\nleg.seg\n1\n3 1\n");
+}
+
 // Catches: removing every skin and saving keeps the old .ski file, which
 // brings the removed skins back when the figure is opened again.
 TEST(FigureDocumentTest, RemovingEverySkinRemovesTheSkinFile) {

@@ -209,13 +209,16 @@ TEST(TargaTest, AnIndexJustPastTheColourMapFails) {
 }
 
 // Catches: the pixel-aspect numerator truncated (aspect × 100 cut to a
-// whole number) instead of rounded.
+// whole number) instead of rounded; a typed decimal halfway between two
+// hundredths (1.005, held as a float just below) rounded down; a large
+// aspect wrapping past the 16-bit field instead of held at its top.
 TEST(TargaTest, PixelAspectNumeratorIsRounded) {
   TempDir dir;
   const struct {
     float aspect;
     int numerator;
-  } cases[] = {{1.337f, 134}, {0.855f, 86}, {1.234f, 123}, {0.0f, 0}, {1000.0f, 65535}};
+  } cases[] = {{1.337f, 134},    {0.855f, 86},  {1.234f, 123}, {0.0f, 0},
+               {1000.0f, 65535}, {1.005f, 101}, {2.675f, 268}, {0.565f, 57}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.aspect);
     TargaWriter w;
