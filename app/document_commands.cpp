@@ -250,7 +250,7 @@ Outcome Describe(const std::string& name) {
   if (tag == "FIGU") {
     return FigureInfo(name);
   }
-  if (tag == "ACTI" || tag == "MORP") {
+  if (IsActionTag(tag)) {
     return ActionInfo(name);
   }
   if (tag == "SCUL") {
@@ -372,7 +372,7 @@ int Resave(const std::string& in, const std::string& out) {
     }
     return report.Ok() ? 0 : 1;
   }
-  if (tag == "ACTI" || tag == "MORP") {
+  if (IsActionTag(tag)) {
     // Older skeletal and morph files are converted to an action file; they
     // are not written in their own layout.
     if (IsOlderActionName(out)) {
@@ -435,7 +435,7 @@ int Eval(const std::string& document, const std::string& figureName, float frame
   if (tag == "CHOR") {
     return ChoreographyEval(document, frame, json);
   }
-  const bool isAction = tag == "ACTI" || tag == "MORP";
+  const bool isAction = IsActionTag(tag);
   const std::string figurePath = isAction ? figureName : document;
   if (figurePath.empty()) {
     std::cerr << "an action needs --figure FIGURE.fig\n";

@@ -116,10 +116,7 @@ Result<Action> ParseCurrentAction(std::string contents, const std::string& path,
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;  // a trailing empty line
     }
-    if (!IsGhostName(stored)) {
-      r.NoteName(stored, r.LineNumber() - 1);
-    }
-    entry.segmentPath = NodeNameFromStored(stored, folder);
+    entry.segmentPath = ReadNodeName(r, stored, folder, r.LineNumber() - 1);
     if (skeletal != "noskeletal") {
       short tag = 0;
       if (ScanText(skeletal, "%hd", &tag) != 1) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "anim/action.h"
 #include "model/text_file.h"
@@ -26,6 +27,11 @@ Result<Action> ReadAction(const std::string& path, const Figure* figure = nullpt
                           bool keepOtherSegments = false);
 Result<Action> ParseAction(std::string contents, const std::string& path,
                            const Figure* figure = nullptr, bool keepOtherSegments = false);
+// True for the tags an action file may carry: "ACTI" (actions and older
+// skeletal files) and "MORP" (older morph files).
+inline bool IsActionTag(std::string_view tag) {
+  return tag == "ACTI" || tag == "MORP";
+}
 // True for the names of the older skeletal and morph files.
 bool IsOlderActionName(const std::string& path);
 // The action's length and stride length without reading the rest: the

@@ -140,10 +140,7 @@ Result<Action> ParseLegacyAction(std::string contents, const std::string& path,
       if (stored.empty() && r.LinesRemaining() == 0) {
         break;
       }
-      if (!IsGhostName(stored)) {
-        r.NoteName(stored);
-      }
-      segmentPath = NodeNameFromStored(stored, folder);
+      segmentPath = ReadNodeName(r, stored, folder);
     } else if (figure) {
       if (position >= order.size()) {
         break;

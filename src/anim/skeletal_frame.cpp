@@ -112,13 +112,11 @@ Result<bool> ReadSkeletalFrame(Action& action, Figure& figure, float frame,
     if (stored.empty() && r.LinesRemaining() == 0) {
       break;
     }
-    if (!IsGhostName(stored)) {
-      r.NoteName(stored);
-    }
+    const std::string nodeName = ReadNodeName(r, stored, folder);
     if (!r.ScanLine(1, nullptr, "%d", &tag) || !r.Next(values)) {
       return fail();
     }
-    const int node = figure.Find(NodeNameFromStored(stored, folder));
+    const int node = figure.Find(nodeName);
     if (node == kNoNode || tag != kChannelSetTag) {
       continue;
     }

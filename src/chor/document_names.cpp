@@ -82,7 +82,7 @@ Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
     return Failure{error, {}};
   }
   std::string tag = DocumentTag(*file);
-  if (tag != "CHOR" && tag != "FIGU" && tag != "ACTI" && tag != "MORP" && tag != "SCUL") {
+  if (tag != "CHOR" && tag != "FIGU" && !IsActionTag(tag) && tag != "SCUL") {
     // A file named as a document but not tagged as one: read it as its
     // extension says, so that the reader reports it instead of the check
     // passing a file that a render would refuse.
@@ -102,7 +102,7 @@ Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
   if (tag == "FIGU") {
     return FigureNames(name);
   }
-  if (tag == "ACTI" || tag == "MORP") {
+  if (IsActionTag(tag)) {
     return ActionNames(name);
   }
   if (tag == "SCUL") {

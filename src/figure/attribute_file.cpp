@@ -42,14 +42,16 @@ bool ReadMaterial(TextReader& r, const std::filesystem::path& folder, MaterialUs
     if (!r.Next(stored)) {
       return false;
     }
-    std::error_code ec;
+    m.path = kDefaultMaterial;
     if (stored != kDefaultMaterial) {
       r.NoteName(stored);
+      // A material file that is not there leaves the built-in material.
+      const StoredName material = ResolveStoredName(stored, folder);
+      std::error_code ec;
+      if (std::filesystem::exists(material.file, ec)) {
+        m.path = material.held;
+      }
     }
-    m.path =
-        stored == kDefaultMaterial || !std::filesystem::exists(ResolveInFolder(stored, folder), ec)
-            ? std::string(kDefaultMaterial)
-            : AbsoluteDocumentName(stored, folder);
   }
   return r.ScanLine(2, nullptr, "%f %hd", &m.textureScale, &m.value);
 }

@@ -37,6 +37,15 @@ std::string NodeNameFromStored(const std::string& stored, const std::filesystem:
   return IsGhostName(stored) ? std::string(kGhostName) : AbsoluteDocumentName(stored, folder);
 }
 
+std::string ReadNodeName(const TextReader& reader, const std::string& stored,
+                         const std::filesystem::path& folder, std::size_t line) {
+  if (IsGhostName(stored)) {
+    return kGhostName;
+  }
+  reader.NoteName(stored, line);
+  return AbsoluteDocumentName(stored, folder);
+}
+
 std::string StoredNodeName(const std::string& name, const std::filesystem::path& folder) {
   return IsGhostName(name) ? std::string(kGhostName) : RelativeToFolder(name, folder);
 }
@@ -80,17 +89,11 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
       if (!r.ScanLine(1, nullptr, "%d", &drawMode)) {
         return fail();
       }
-      node.name = NodeNameFromStored(nameLine, folder);
-      if (!node.IsGhost()) {
-        r.NoteName(nameLine, r.LineNumber() - 1);
-      }
+      node.name = ReadNodeName(r, nameLine, folder, r.LineNumber() - 1);
     } else {
       char word[256] = {};
       const int fields = ScanText(nameLine, "%255s %d", word, &drawMode);
-      node.name = NodeNameFromStored(fields >= 1 ? word : "", folder);
-      if (!node.IsGhost()) {
-        r.NoteName(word);
-      }
+      node.name = ReadNodeName(r, fields >= 1 ? word : "", folder);
       if (!(version == 3 && fields == 2)) {
         drawMode = (fields == 2 ? (drawMode & kDrawHidden) : 0) | kDrawBound;
       }

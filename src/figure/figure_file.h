@@ -10,6 +10,8 @@
 
 namespace zentrope {
 
+class TextReader;
+
 inline constexpr int kFigureVersion = 4;
 
 // Reads a figure; segment paths are made absolute against the figure's
@@ -25,6 +27,11 @@ bool IsGhostName(const std::string& stored);
 // A stored node name made absolute against the document's folder; project
 // names and the ghost's keyword stay as they are.
 std::string NodeNameFromStored(const std::string& stored, const std::filesystem::path& folder);
+// A node name read from a document: noted for a name check unless it is the
+// ghost's keyword (line: where it is written, when not the line just read),
+// and made absolute as NodeNameFromStored does.
+std::string ReadNodeName(const TextReader& reader, const std::string& stored,
+                         const std::filesystem::path& folder, std::size_t line = 0);
 // A node name as written into a document in folder: relative when below it.
 std::string StoredNodeName(const std::string& name, const std::filesystem::path& folder);
 

@@ -94,6 +94,14 @@ std::filesystem::path ResolveInFolder(const std::string& stored,
   return MapToFileSystem((p.is_absolute() ? p : folder / p).lexically_normal().string());
 }
 
+StoredName ResolveStoredName(const std::string& stored, const std::filesystem::path& folder) {
+  StoredName name{ResolveInFolder(stored, folder), stored};
+  if (!stored.empty() && resolve_path(stored, Projects()).kind == PathKind::kPlain) {
+    name.held = name.file.string();
+  }
+  return name;
+}
+
 std::string AbsoluteDocumentName(const std::string& stored, const std::filesystem::path& folder) {
   if (stored.empty() || resolve_path(stored, Projects()).kind != PathKind::kPlain) {
     return stored;
@@ -149,13 +157,13 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
           return fail();
         }
         r.NoteName(stored);
+        const StoredName material = ResolveStoredName(stored, segmentFolder);
         std::error_code ec;
-        if (!std::filesystem::exists(ResolveInFolder(stored, segmentFolder), ec) &&
-            !NameRecorder::Active()) {
+        if (!std::filesystem::exists(material.file, ec) && !NameRecorder::Active()) {
           r.Fail("material " + stored + " not found");
           return fail();
         }
-        g.materialPath = AbsoluteDocumentName(stored, segmentFolder);
+        g.materialPath = material.held;
         g.colour = {kUseMaterial, 0, 0};
       } else {
         if (version == 4 && !r.Next(g.name)) {

@@ -59,5 +59,13 @@ std::filesystem::path ResolveInFolder(const std::string& stored,
 // stay as written, to be resolved when the file is opened and written back
 // unchanged.
 std::string AbsoluteDocumentName(const std::string& stored, const std::filesystem::path& folder);
+// Both at once, for a reader that opens the file a name refers to and keeps
+// the name: the file (as ResolveInFolder) and the held name (as
+// AbsoluteDocumentName).
+struct StoredName {
+  std::filesystem::path file;
+  std::string held;
+};
+StoredName ResolveStoredName(const std::string& stored, const std::filesystem::path& folder);
 
 }  // namespace zentrope

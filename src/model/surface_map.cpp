@@ -18,8 +18,9 @@ std::shared_ptr<Image> LoadDecal(const TextReader& r, std::string& name,
                                  const std::filesystem::path& folder, std::string* error) {
   r.NoteName(name);
   auto image = std::make_shared<Image>();
-  image->fileName = ResolveInFolder(name, folder).string();
-  name = AbsoluteDocumentName(name, folder);
+  StoredName picture = ResolveStoredName(name, folder);
+  image->fileName = picture.file.string();
+  name = std::move(picture.held);
   image->flags = kImageQuiet;
   if (!LoadImage(*image, -1, 0, error)) {
     // While names are being checked, reading goes on past a missing picture.

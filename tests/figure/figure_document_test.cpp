@@ -81,16 +81,22 @@ TEST(AttributeFileTest, OlderVersionsGoByOrder) {
   EXPECT_TRUE(figure.nodes[1].attributes.materials.empty());
 }
 
+// A ghost root with three nodes using one segment file: two legs under the
+// root and a foot under the second (nodes 0 to 3, in depth-first order).
+Figure ThreeLegs(const std::string& leg) {
+  Figure figure;
+  const int root = figure.AddGhost(kNoNode);
+  figure.AddSegment(root, leg);
+  figure.AddSegment(figure.AddSegment(root, leg), leg);
+  return figure;
+}
+
 // Catches: records matched to the first node with their path, so that the
 // attributes of a second node using the same segment file land on the first.
 TEST(AttributeFileTest, NodesSharingASegmentKeepTheirOwnAttributes) {
   TempDir dir;
-  Figure figure;
-  const std::string leg = (dir / "leg.seg").string();
-  const int root = figure.AddGhost(kNoNode);
-  const int left = figure.AddSegment(root, leg);
-  const int right = figure.AddSegment(root, leg);
-  const int foot = figure.AddSegment(right, leg);
+  Figure figure = ThreeLegs((dir / "leg.seg").string());
+  const int root = 0, left = 1, right = 2, foot = 3;
   auto byte = [&](int n) -> std::uint8_t& {
     return figure.nodes[static_cast<std::size_t>(n)].attributes.attributeByte;
   };
@@ -120,12 +126,8 @@ TEST(AttributeFileTest, NodesSharingASegmentKeepTheirOwnAttributes) {
 // left out of the file and records of a path go to its nodes in order.
 TEST(SkinFileTest, NodesSharingASegmentKeepTheirOwnSkins) {
   TempDir dir;
-  Figure figure;
-  const std::string leg = (dir / "leg.seg").string();
-  const int root = figure.AddGhost(kNoNode);
-  const int left = figure.AddSegment(root, leg);
-  const int right = figure.AddSegment(root, leg);
-  const int foot = figure.AddSegment(right, leg);
+  Figure figure = ThreeLegs((dir / "leg.seg").string());
+  const int left = 1, right = 2, foot = 3;
   figure.nodes[static_cast<std::size_t>(right)].skins = {{3, 1}};
   ASSERT_EQ(WriteSkinFile(figure, (dir / "legs.ski").string()), SaveStatus::kSaved);
   Figure other = figure;
