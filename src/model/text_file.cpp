@@ -260,17 +260,22 @@ void TextWriter::Header(std::string_view tag, int version, bool reservedLine) {
 }
 
 SaveStatus WriteDocument(
-    const std::string& name, std::string_view tag, int version,
+    SaveTransaction& save, const std::string& name, std::string_view tag, int version,
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
     std::string* detail, bool reservedLine) {
-  const std::optional<std::filesystem::path> file = LocateFile(name, detail);
+  std::string error;
+  const std::optional<std::filesystem::path> file = LocateFile(name, &error);
   if (!file) {
+    if (detail) {
+      *detail = error;
+    }
+    save.Fail(SaveStatus::kWriteError, name, error);
     return SaveStatus::kWriteError;
   }
   // Names are written relative to the absolute folder, so that a target
   // given as a bare or relative name still gets names that resolve from it.
   const std::filesystem::path folder = AbsoluteFolderOf(*file);
-  return SaveAtomically(
+  return save.Stage(
       *file,
       [&](std::FILE* f) {
         TextWriter w(f);
@@ -279,6 +284,15 @@ SaveStatus WriteDocument(
         return w.ok();
       },
       detail);
+}
+
+SaveStatus WriteDocument(
+    const std::string& name, std::string_view tag, int version,
+    const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
+    std::string* detail, bool reservedLine) {
+  SaveTransaction save;
+  const SaveStatus status = WriteDocument(save, name, tag, version, body, detail, reservedLine);
+  return status == SaveStatus::kSaved ? save.Commit(detail) : status;
 }
 
 std::string FormatG(float v) {

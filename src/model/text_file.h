@@ -132,6 +132,7 @@ class TextWriter {
 };
 
 enum class SaveStatus;
+class SaveTransaction;
 
 // Writes a document the way every writer does: resolves its name (project
 // paths too), then through a temporary file in the target's folder writes
@@ -140,6 +141,12 @@ enum class SaveStatus;
 // against.
 SaveStatus WriteDocument(
     const std::string& name, std::string_view tag, int version,
+    const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
+    std::string* detail = nullptr, bool reservedLine = true);
+// The same, as one file of a save of several: the file is written to its
+// temporary and put in place when the save is committed.
+SaveStatus WriteDocument(
+    SaveTransaction& save, const std::string& name, std::string_view tag, int version,
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
     std::string* detail = nullptr, bool reservedLine = true);
 

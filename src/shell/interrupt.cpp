@@ -1,6 +1,8 @@
 // Ctrl-C handling and the status line.
 #include "shell/interrupt.h"
 
+#include "shell/atomic_file.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -20,9 +22,20 @@ std::atomic<bool> busy{false};
 
 void OnInterrupt(int) {
   if (interruptCount.fetch_add(1) >= 1) {
-    _exit(130);  // the second press ends the program at once
+    // The second press ends the program at once, leaving no half-written
+    // temporaries of a save behind.
+    RemovePendingTemporaries();
+    _exit(130);
   }
   escapeRequested.store(true);
+}
+
+// Ending the program from outside: the temporaries of a save go, then the
+// signal's own action ends the program.
+void OnTerminate(int signal) {
+  RemovePendingTemporaries();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 bool StatusVisible() {
@@ -38,6 +51,11 @@ void InstallInterruptHandler() {
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
+    struct sigaction terminate {};
+    terminate.sa_handler = OnTerminate;
+    sigemptyset(&terminate.sa_mask);
+    sigaction(SIGTERM, &terminate, nullptr);
+    sigaction(SIGHUP, &terminate, nullptr);
   });
 }
 

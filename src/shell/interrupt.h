@@ -9,7 +9,8 @@
 
 namespace zentrope {
 
-// Installs the Ctrl-C handler (once).
+// Installs the Ctrl-C handler (once), and the SIGTERM and SIGHUP handlers
+// that remove a save's temporaries before the program ends.
 void InstallInterruptHandler();
 // True when a stop was requested since the last poll; clears the request.
 bool escape_pressed();
