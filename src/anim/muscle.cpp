@@ -271,9 +271,9 @@ Result<MuscleFile> ReadMuscle(const std::string& path) {
 }
 
 SaveStatus WriteMuscle(const MuscleRecords& records, std::int16_t length, float segmentSize,
-                       const std::string& path, std::string* detail) {
+                       const std::string& path, std::string* detail, SaveTransaction* save) {
   return WriteDocument(
-      path, "MUSC", kMuscleVersion,
+      save, path, "MUSC", kMuscleVersion,
       [&](TextWriter& w, const std::filesystem::path&) {
         w.Line("%hd", length);
         w.Line("%f", static_cast<double>(segmentSize));

@@ -73,7 +73,8 @@ struct MuscleFile {
 };
 Result<MuscleFile> ReadMuscle(const std::string& path);
 SaveStatus WriteMuscle(const MuscleRecords& records, std::int16_t length, float segmentSize,
-                       const std::string& path, std::string* detail = nullptr);
+                       const std::string& path, std::string* detail = nullptr,
+                       SaveTransaction* save = nullptr);
 
 // The .muf snapshot of every record at a frame, and keying one back.
 SaveStatus WriteMuscleFrame(const MuscleRecords& records, float frame, const std::string& path,

@@ -212,9 +212,9 @@ Result<Spine> ReadSpine(const std::string& path, const SplineSet& rest) {
 }
 
 SaveStatus WriteSpine(const Spine& spine, std::int16_t length, float segmentSize,
-                      const std::string& path, std::string* detail) {
+                      const std::string& path, std::string* detail, SaveTransaction* save) {
   return WriteDocument(
-      path, "SPIN", kSpineVersion,
+      save, path, "SPIN", kSpineVersion,
       [&](TextWriter& w, const std::filesystem::path&) {
         w.Line("%hd", length);
         w.Line("%f", static_cast<double>(segmentSize));

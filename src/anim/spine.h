@@ -66,7 +66,8 @@ std::string SpinePath(const std::string& segmentPath, const std::string& actionP
 // spline it names no longer exists.
 Result<Spine> ReadSpine(const std::string& path, const SplineSet& rest);
 SaveStatus WriteSpine(const Spine& spine, std::int16_t length, float segmentSize,
-                      const std::string& path, std::string* detail = nullptr);
+                      const std::string& path, std::string* detail = nullptr,
+                      SaveTransaction* save = nullptr);
 // The spine frame (.spf): header, the segment's size, then per spine point
 // "0" (no channel set) or its nine channel values at frame.
 SaveStatus WriteSpineFrame(const Spine& spine, float frame, float segmentSize,

@@ -171,9 +171,10 @@ bool ReadAttributeFile(Figure& figure, const std::string& path) {
   return true;
 }
 
-SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path, std::string* detail) {
+SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path, std::string* detail,
+                              SaveTransaction* save) {
   return WriteDocument(
-      path, "ATTR", kAttributeVersion,
+      save, path, "ATTR", kAttributeVersion,
       [&](TextWriter& w, const std::filesystem::path& folder) {
         for (int n : figure.DepthFirst()) {
           const FigureNode& node = figure.nodes[static_cast<std::size_t>(n)];

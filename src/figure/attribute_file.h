@@ -27,6 +27,6 @@ struct AttributeFileContents {
 Result<AttributeFileContents> ParseAttributeFile(std::string contents, const std::string& path);
 
 SaveStatus WriteAttributeFile(const Figure& figure, const std::string& path,
-                              std::string* detail = nullptr);
+                              std::string* detail = nullptr, SaveTransaction* save = nullptr);
 
 }  // namespace zentrope

@@ -1,6 +1,7 @@
 // Figure documents.
 #include "figure/figure_document.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "figure/attribute_file.h"
@@ -38,55 +39,64 @@ Result<std::vector<NameReference>> FigureNames(const std::string& path) {
 }
 
 SaveReport SaveFigure(Figure& figure) {
-  SaveReport report;
+  // The changed segments, the attribute and skin files and the figure are
+  // one save: all are put in place, or none.
+  DocumentSave save;
+  std::vector<std::pair<Segment*, std::uint16_t>> segments;
   for (FigureNode& node : figure.nodes) {
-    if (node.segment && node.segment->modified & ~kSegmentPatchesStale) {
-      const SaveReport r = SaveSegment(*node.segment);
-      report.failures.insert(report.failures.end(), r.failures.begin(), r.failures.end());
+    if (node.segment && node.segment->modified & ~kSegmentPatchesStale &&
+        std::none_of(segments.begin(), segments.end(),
+                     [&](const auto& s) { return s.first == node.segment.get(); })) {
+      segments.emplace_back(node.segment.get(), StageSegment(*node.segment, save));
     }
   }
-  auto attempt = [&](std::uint8_t flag, int messageId, auto write) {
+  std::uint8_t staged = 0;
+  auto attempt = [&](std::uint8_t flag, int messageId, const std::string& name, auto write) {
     std::string detail;
-    if (write(&detail) == SaveStatus::kSaved) {
-      figure.flags &= static_cast<std::uint8_t>(~flag);
-    } else {
-      log_line(detail);
-      report.failures.push_back(LoadString(messageId));
+    if (const std::optional<std::filesystem::path> file = LocateFile(name)) {
+      save.Expect(*file, messageId);
+    }
+    const SaveStatus status = write(&detail);
+    // The figure's files report their own message only, whatever the cause.
+    save.Note(status == SaveStatus::kSaved ? status : SaveStatus::kWriteError, messageId, detail);
+    if (status == SaveStatus::kSaved) {
+      staged |= flag;
     }
   };
   if (figure.flags & kFigureAttributesChanged) {
-    attempt(kFigureAttributesChanged, str::kTroubleSavingAttributes, [&](std::string* d) {
-      return WriteAttributeFile(figure, AttributeFilePath(figure.path), d);
-    });
+    const std::string name = AttributeFilePath(figure.path);
+    attempt(kFigureAttributesChanged, str::kTroubleSavingAttributes, name,
+            [&](std::string* d) { return WriteAttributeFile(figure, name, d, &save.files); });
   }
   bool anySkin = false;
   for (const FigureNode& n : figure.nodes) {
     anySkin = anySkin || !n.skins.empty();
   }
+  const std::string skins = SkinFilePath(figure.path);
   if ((figure.flags & kFigureSkinChanged) && anySkin) {
-    attempt(kFigureSkinChanged, str::kTroubleSavingSkin,
-            [&](std::string* d) { return WriteSkinFile(figure, SkinFilePath(figure.path), d); });
+    attempt(kFigureSkinChanged, str::kTroubleSavingSkin, skins,
+            [&](std::string* d) { return WriteSkinFile(figure, skins, d, &save.files); });
   } else if (figure.flags & kFigureSkinChanged) {
     // No skins: no skin file. A stale one would bring removed skins back.
-    attempt(kFigureSkinChanged, str::kTroubleSavingSkin, [&](std::string* d) {
-      const std::optional<std::filesystem::path> file = LocateFile(SkinFilePath(figure.path), d);
+    attempt(kFigureSkinChanged, str::kTroubleSavingSkin, skins, [&](std::string* d) {
+      const std::optional<std::filesystem::path> file = LocateFile(skins, d);
       if (!file) {
         return SaveStatus::kWriteError;
       }
-      std::error_code ec;
-      std::filesystem::remove(*file, ec);
-      if (ec) {
-        *d = file->string() + ": " + ec.message();
-        return SaveStatus::kWriteError;
-      }
-      return SaveStatus::kSaved;
+      return save.files.Remove(*file, d);
     });
   }
   if (figure.flags & kFigureSaveNeeded) {
-    attempt(kFigureSaveNeeded, str::kTroubleSavingFigure,
-            [&](std::string* d) { return WriteFigure(figure, figure.path, d); });
+    attempt(kFigureSaveNeeded, str::kTroubleSavingFigure, figure.path,
+            [&](std::string* d) { return WriteFigure(figure, figure.path, d, &save.files); });
   }
-  return report;
+  if (save.Commit()) {
+    for (const auto& [segment, flags] : segments) {
+      segment->ClearModified(flags);
+    }
+    figure.flags &= static_cast<std::uint8_t>(~staged);
+  }
+  return save.report;
 }
 
 bool RevertFigure(Figure& figure, const std::function<bool(std::string_view)>& confirm,

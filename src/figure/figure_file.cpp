@@ -189,9 +189,10 @@ Result<Figure> ReadFigure(const std::string& path) {
   return ParseFigure(std::move(contents), path);
 }
 
-SaveStatus WriteFigure(const Figure& figure, const std::string& path, std::string* detail) {
+SaveStatus WriteFigure(const Figure& figure, const std::string& path, std::string* detail,
+                       SaveTransaction* save) {
   return WriteDocument(
-      path, "FIGU", kFigureVersion,
+      save, path, "FIGU", kFigureVersion,
       [&](TextWriter& w, const std::filesystem::path& folder) {
         for (int i : figure.DepthFirst()) {
           const FigureNode& n = figure.nodes[static_cast<std::size_t>(i)];

@@ -36,7 +36,7 @@ std::string ReadNodeName(const TextReader& reader, const std::string& stored,
 std::string StoredNodeName(const std::string& name, const std::filesystem::path& folder);
 
 // Writes the figure; paths below the figure's folder are written relative.
-SaveStatus WriteFigure(const Figure& figure, const std::string& path,
-                       std::string* detail = nullptr);
+SaveStatus WriteFigure(const Figure& figure, const std::string& path, std::string* detail = nullptr,
+                       SaveTransaction* save = nullptr);
 
 }  // namespace zentrope

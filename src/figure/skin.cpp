@@ -284,9 +284,10 @@ bool ReadSkinFile(Figure& figure, const std::string& path) {
   return true;
 }
 
-SaveStatus WriteSkinFile(const Figure& figure, const std::string& path, std::string* detail) {
+SaveStatus WriteSkinFile(const Figure& figure, const std::string& path, std::string* detail,
+                         SaveTransaction* save) {
   return WriteDocument(
-      path, "SKIN", kSkinVersion,
+      save, path, "SKIN", kSkinVersion,
       [&](TextWriter& w, const std::filesystem::path& folder) {
         // Records are matched to nodes by path, the k-th record of a path to
         // the k-th node using it. An unskinned node is written (with no

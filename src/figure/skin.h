@@ -8,6 +8,7 @@
 #include "figure/figure.h"
 #include "model/edit_outcome.h"
 #include "model/segment_registry.h"
+#include "shell/atomic_file.h"
 #include "shell/result.h"
 
 namespace zentrope {
@@ -50,6 +51,6 @@ Result<SkinFileContents> ParseSkinFile(std::string contents, const std::string& 
                                        std::size_t nodeCount);
 
 SaveStatus WriteSkinFile(const Figure& figure, const std::string& path,
-                         std::string* detail = nullptr);
+                         std::string* detail = nullptr, SaveTransaction* save = nullptr);
 
 }  // namespace zentrope

@@ -194,9 +194,9 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
 }
 
 SaveStatus WriteColours(const std::vector<ColourGroup>& groups, const std::filesystem::path& file,
-                        std::string* detail) {
+                        std::string* detail, SaveTransaction* save) {
   return WriteDocument(
-      file.string(), "COLO", kColourVersion,
+      save, file.string(), "COLO", kColourVersion,
       [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%d", static_cast<int>(groups.size()));
         for (const ColourGroup& g : groups) {

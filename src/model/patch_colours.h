@@ -39,7 +39,7 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
 // Writes version 4; material paths below the segment's folder are written
 // relative to it.
 SaveStatus WriteColours(const std::vector<ColourGroup>& groups, const std::filesystem::path& file,
-                        std::string* detail = nullptr);
+                        std::string* detail = nullptr, SaveTransaction* save = nullptr);
 
 class TextReader;
 // Reads a patch key line ("%ld %ld %ld %ld", 32-bit numbers).

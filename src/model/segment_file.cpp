@@ -285,7 +285,7 @@ Result<SegmentData> ReadSegment(const std::string& name, bool merge, SegmentRegi
 }
 
 SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, SplineSet& splines,
-                        std::string* detail) {
+                        std::string* detail, SaveTransaction* save) {
   const std::size_t splineCount = splines.Splines().size();
   bool tooLarge = splineCount > static_cast<std::size_t>(std::numeric_limits<short>::max());
   for (const Spline& s : splines.Splines()) {
@@ -297,8 +297,12 @@ SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, Spl
   }
   if (tooLarge) {
     // The file's counts are 16-bit; writing would corrupt the model.
+    const std::string why = "more than 32767 splines or points in a spline";
+    if (save) {
+      save->Fail(SaveStatus::kWriteError, path, why);
+    }
     if (detail) {
-      *detail = path.string() + ": more than 32767 splines or points in a spline";
+      *detail = path.string() + ": " + why;
     }
     return SaveStatus::kWriteError;
   }
@@ -309,7 +313,7 @@ SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, Spl
   }
   const Bounds b = splines.BoundingBox();
   return WriteDocument(
-      path.string(), "SCUL", kSegmentVersion,
+      save, path.string(), "SCUL", kSegmentVersion,
       [&](TextWriter& w, const std::filesystem::path&) {
         w.Line("%g %g %g %g %g %g", static_cast<double>(b.min.x), static_cast<double>(b.min.y),
                static_cast<double>(b.min.z), static_cast<double>(b.max.x),
@@ -415,22 +419,28 @@ Result<std::vector<Group>> ReadGroups(const std::filesystem::path& segmentFile) 
 }
 
 SaveStatus WriteGroups(const Segment& segment, const std::filesystem::path& segmentFile,
-                       std::string* detail) {
+                       std::string* detail, SaveTransaction* save) {
   const std::filesystem::path file = CompanionPath(segmentFile, ".grp");
-  if (segment.groups.size() > static_cast<std::size_t>(std::numeric_limits<short>::max())) {
+  auto refuse = [&](const std::string& why) {
+    if (save) {
+      save->Fail(SaveStatus::kWriteError, file, why);
+    }
+    if (detail) {
+      *detail = file.string() + ": " + why;
+    }
     return SaveStatus::kWriteError;
+  };
+  if (segment.groups.size() > static_cast<std::size_t>(std::numeric_limits<short>::max())) {
+    return refuse("more than 32767 groups");
   }
   for (const Group& g : segment.groups) {
     if (g.members.size() > static_cast<std::size_t>(std::numeric_limits<short>::max()) ||
         g.name.size() > kMaxLineLength || g.name.find('\n') != std::string::npos) {
-      if (detail) {
-        *detail = file.string() + ": group \"" + g.name + "\" cannot be written";
-      }
-      return SaveStatus::kWriteError;
+      return refuse("group \"" + g.name + "\" cannot be written");
     }
   }
   return WriteDocument(
-      file.string(), "GROU", kGroupVersion,
+      save, file.string(), "GROU", kGroupVersion,
       [&](TextWriter& w, const std::filesystem::path&) {
         w.Line("%hd", static_cast<short>(segment.groups.size()));
         for (const Group& g : segment.groups) {
@@ -447,19 +457,6 @@ SaveStatus WriteGroups(const Segment& segment, const std::filesystem::path& segm
 }
 
 namespace {
-
-// Reports a failed write: the folder message first when a folder was the
-// cause, then the file's own message.
-void Report(SaveReport& report, SaveStatus status, int messageId, const std::string& detail) {
-  if (status == SaveStatus::kSaved) {
-    return;
-  }
-  log_line(detail);
-  if (status == SaveStatus::kDirectoryError) {
-    report.failures.push_back(LoadString(str::kCreateDirectoryError));
-  }
-  report.failures.push_back(LoadString(messageId));
-}
 
 bool HasPeriod(const std::string& name) {
   return std::filesystem::path(name).filename().string().find('.') != std::string::npos;
@@ -496,60 +493,95 @@ std::optional<std::filesystem::path> NewSegmentFile(std::string& name, const Seg
 
 }  // namespace
 
-SaveReport SaveSegment(Segment& segment) {
-  SaveReport report;
+void DocumentSave::Note(SaveStatus status, int messageId, const std::string& detail) {
+  if (status == SaveStatus::kSaved) {
+    return;
+  }
+  if (!files.Failed()) {
+    files.Fail(status, {}, detail);  // a refusal before anything was staged
+  }
+  log_line(detail);
+  if (report.reason.empty()) {
+    report.reason = files.Reason();
+  }
+  if (status == SaveStatus::kDirectoryError) {
+    report.failures.push_back(LoadString(str::kCreateDirectoryError));
+  }
+  report.failures.push_back(LoadString(messageId));
+}
+
+void DocumentSave::Expect(const std::filesystem::path& file, int messageId) {
+  messages_.emplace_back(file, messageId);
+}
+
+bool DocumentSave::Commit() {
+  if (!report.Ok()) {
+    files.Abandon();
+    return false;
+  }
+  std::string detail;
+  const SaveStatus status = files.Commit(&detail);
+  if (status == SaveStatus::kSaved) {
+    return true;
+  }
+  // Putting a file in place failed: that file's message.
+  int messageId = messages_.empty() ? str::kTroubleSavingSegment : messages_.front().second;
+  for (const auto& [file, id] : messages_) {
+    if (IsInsideFolder(files.FailedFile(), file.parent_path()) &&
+        files.FailedFile().filename() == file.filename()) {
+      messageId = id;
+    }
+  }
+  Note(status, messageId, detail);
+  return false;
+}
+
+std::uint16_t StageSegment(Segment& segment, DocumentSave& save) {
   std::string error;
   const std::optional<std::filesystem::path> file = LocateFile(segment.path, &error);
   if (!file) {
-    log_line(error);
-    report.failures.push_back(LoadString(str::kTroubleSavingSegment));
-    return report;
+    save.Note(SaveStatus::kWriteError, str::kTroubleSavingSegment, error);
+    return 0;
   }
-  if (segment.IsModified(kSegmentSplinesChanged)) {
+  std::uint16_t staged = 0;
+  // A list the segment has is written; one it no longer has is removed, so
+  // that an old file cannot bring it back.
+  auto stage = [&](std::uint16_t flag, const std::filesystem::path& target, int messageId,
+                   bool empty, const std::function<SaveStatus(std::string*)>& write) {
+    if (!segment.IsModified(flag)) {
+      return;
+    }
     std::string detail;
-    const SaveStatus s = WriteSegment(segment, *file, segment.Splines(), &detail);
-    Report(report, s, str::kTroubleSavingSegment, detail);
+    save.Expect(target, messageId);
+    const SaveStatus s = empty ? save.files.Remove(target, &detail) : write(&detail);
+    save.Note(s, messageId, detail);
     if (s == SaveStatus::kSaved) {
-      segment.ClearModified(kSegmentSplinesChanged);
+      staged |= flag;
     }
+  };
+  stage(kSegmentSplinesChanged, *file, str::kTroubleSavingSegment, false, [&](std::string* d) {
+    return WriteSegment(segment, *file, segment.Splines(), d, &save.files);
+  });
+  const std::filesystem::path maps = CompanionPath(*file, ".sur");
+  stage(
+      kSegmentDecalsChanged, maps, str::kTroubleSavingDecalList, segment.surfaceMaps.empty(),
+      [&](std::string* d) { return WriteSurfaceMaps(segment.surfaceMaps, maps, d, &save.files); });
+  const std::filesystem::path colours = CompanionPath(*file, ".col");
+  stage(kSegmentColoursChanged, colours, str::kTroubleSavingColor, segment.colours.empty(),
+        [&](std::string* d) { return WriteColours(segment.colours, colours, d, &save.files); });
+  stage(kSegmentGroupsChanged, CompanionPath(*file, ".grp"), str::kTroubleSavingGroupList,
+        segment.groups.empty(),
+        [&](std::string* d) { return WriteGroups(segment, *file, d, &save.files); });
+  return staged;
+}
+
+SaveReport SaveSegment(Segment& segment) {
+  DocumentSave save;
+  const std::uint16_t staged = StageSegment(segment, save);
+  if (save.Commit()) {
+    segment.ClearModified(staged);
   }
-  if (segment.IsModified(kSegmentDecalsChanged)) {
-    std::string detail;
-    const SaveStatus s =
-        WriteSurfaceMaps(segment.surfaceMaps, CompanionPath(*file, ".sur"), &detail);
-    Report(report, s, str::kTroubleSavingDecalList, detail);
-    if (s == SaveStatus::kSaved) {
-      segment.ClearModified(kSegmentDecalsChanged);
-    }
-  }
-  if (segment.IsModified(kSegmentColoursChanged)) {
-    std::string detail;
-    const SaveStatus s = WriteColours(segment.colours, CompanionPath(*file, ".col"), &detail);
-    Report(report, s, str::kTroubleSavingColor, detail);
-    if (s == SaveStatus::kSaved) {
-      segment.ClearModified(kSegmentColoursChanged);
-    }
-  }
-  if (segment.IsModified(kSegmentGroupsChanged)) {
-    std::string detail;
-    SaveStatus s = SaveStatus::kSaved;
-    if (segment.groups.empty()) {
-      // No groups: no group file. A stale one would bring deleted groups back.
-      std::error_code ec;
-      std::filesystem::remove(CompanionPath(*file, ".grp"), ec);
-      if (ec) {
-        s = SaveStatus::kWriteError;
-        detail = CompanionPath(*file, ".grp").string() + ": " + ec.message();
-      }
-    } else {
-      s = WriteGroups(segment, *file, &detail);
-    }
-    Report(report, s, str::kTroubleSavingGroupList, detail);
-    if (s == SaveStatus::kSaved) {
-      segment.ClearModified(kSegmentGroupsChanged);
-    }
-  }
-  return report;
+  return save.report;
 }
 
 SaveReport SaveSegmentAs(Segment& segment, std::string name, bool overwrite,
@@ -560,17 +592,15 @@ SaveReport SaveSegmentAs(Segment& segment, std::string name, bool overwrite,
   }
   const std::string oldPath = segment.path;
   segment.path = name;
-  segment.MarkModified(kSegmentSplinesChanged);
-  if (!segment.groups.empty()) {
-    segment.MarkModified(kSegmentGroupsChanged);
-  }
-  if (!segment.surfaceMaps.empty()) {
-    segment.MarkModified(kSegmentDecalsChanged);
-  }
-  if (!segment.colours.empty()) {
-    segment.MarkModified(kSegmentColoursChanged);
-  }
+  // Every companion is saved: written when the segment has the list,
+  // removed when it does not, so that companions of a file saved over
+  // cannot bring back groups, maps or colours this segment does not have.
+  segment.MarkModified(kSegmentSplinesChanged | kSegmentGroupsChanged | kSegmentDecalsChanged |
+                       kSegmentColoursChanged);
   report = SaveSegment(segment);
+  if (!report.Ok()) {
+    segment.path = oldPath;  // nothing was written under the new name
+  }
   if (report.Ok() && oldPath != name) {
     segment.registryUse.Reset();
     registry.Register(name, segment.splines, segment.pivot);
@@ -647,9 +677,19 @@ SaveReport SaveSelectionAsSegment(Segment& segment, std::string name, bool overw
   if (!file) {
     return report;
   }
+  // A new segment without companions: any left at the name go with it.
+  DocumentSave save;
+  save.report = report;
   std::string detail;
-  Report(report, WriteSegment(segment, *file, copy, &detail), str::kTroubleSavingSegment, detail);
-  return report;
+  save.Expect(*file, str::kTroubleSavingSegment);
+  save.Note(WriteSegment(segment, *file, copy, &detail, &save.files), str::kTroubleSavingSegment,
+            detail);
+  for (const char* extension : {".sur", ".col", ".grp"}) {
+    save.Note(save.files.Remove(CompanionPath(*file, extension), &detail),
+              str::kTroubleSavingSegment, detail);
+  }
+  save.Commit();
+  return save.report;
 }
 
 namespace {

@@ -47,7 +47,7 @@ Result<SegmentData> ReadSegment(const std::string& name, bool merge,
 // Writes splines as a segment file at path with the segment's pivot; points
 // above the segment's highest number are renumbered first.
 SaveStatus WriteSegment(Segment& segment, const std::filesystem::path& path, SplineSet& splines,
-                        std::string* detail = nullptr);
+                        std::string* detail = nullptr, SaveTransaction* save = nullptr);
 
 // A companion beside a segment file (stem.grp, stem.sur, stem.col): the
 // existing file whose name matches without regard to case (an exact match
@@ -57,7 +57,7 @@ std::filesystem::path CompanionPath(const std::filesystem::path& segmentFile,
 Result<std::vector<Group>> ParseGroups(std::string contents, const std::string& name);
 Result<std::vector<Group>> ReadGroups(const std::filesystem::path& segmentFile);
 SaveStatus WriteGroups(const Segment& segment, const std::filesystem::path& segmentFile,
-                       std::string* detail = nullptr);
+                       std::string* detail = nullptr, SaveTransaction* save = nullptr);
 
 // The names a segment's companions hold (decal pictures in its .sur file,
 // materials in its .col file), each with its file and line; names resolve
@@ -68,12 +68,37 @@ Result<std::vector<NameReference>> SegmentNames(const std::string& name);
 // The messages a save reports; empty when everything was written.
 struct SaveReport {
   std::vector<std::string> failures;
+  // Why the first failing file failed, in the OS's words where there are
+  // some ("Read-only file system").
+  std::string reason;
   bool Ok() const { return failures.empty(); }
 };
 
+// A save of one or more documents and their companions as one: every file
+// is staged, and put in place only when all were written.
+struct DocumentSave {
+  SaveTransaction files;
+  SaveReport report;
+  // Notes a failed write in the report: the folder message first when a
+  // folder was the cause, then the file's own message.
+  void Note(SaveStatus status, int messageId, const std::string& detail);
+  // Stages a file with its message for a failure.
+  void Expect(const std::filesystem::path& file, int messageId);
+  // Puts everything in place when nothing failed; true when saved.
+  bool Commit();
+
+ private:
+  std::vector<std::pair<std::filesystem::path, int>> messages_;
+};
+
+// Stages each file of the segment whose modified flag is set, in order
+// segment, surface maps, colours, groups; a companion the segment no longer
+// has (no maps, colours or groups) is removed. Returns the flags staged.
+std::uint16_t StageSegment(Segment& segment, DocumentSave& save);
+
 // Writes each file whose modified flag is set, in order segment, surface
-// maps, colours, groups, reporting each failure and going on; each success
-// clears its flag.
+// maps, colours, groups, as one save: every failure is reported, and then
+// nothing is written. Success clears the flags.
 SaveReport SaveSegment(Segment& segment);
 
 // Saves under a new name (".seg" added when the file name has no period).

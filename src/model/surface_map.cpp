@@ -146,9 +146,9 @@ Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std
 }
 
 SaveStatus WriteSurfaceMaps(const std::vector<SurfaceMap>& maps, const std::filesystem::path& file,
-                            std::string* detail) {
+                            std::string* detail, SaveTransaction* save) {
   return WriteDocument(
-      file.string(), "SURF", kSurfaceVersion,
+      save, file.string(), "SURF", kSurfaceVersion,
       [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%d", static_cast<int>(maps.size()));
         for (const SurfaceMap& m : maps) {

@@ -44,6 +44,6 @@ struct SurfaceMap {
 Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std::string& name,
                                                  const std::filesystem::path& segmentFolder);
 SaveStatus WriteSurfaceMaps(const std::vector<SurfaceMap>& maps, const std::filesystem::path& file,
-                            std::string* detail = nullptr);
+                            std::string* detail = nullptr, SaveTransaction* save = nullptr);
 
 }  // namespace zentrope

@@ -260,22 +260,27 @@ void TextWriter::Header(std::string_view tag, int version, bool reservedLine) {
 }
 
 SaveStatus WriteDocument(
-    SaveTransaction& save, const std::string& name, std::string_view tag, int version,
+    SaveTransaction* save, const std::string& name, std::string_view tag, int version,
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
     std::string* detail, bool reservedLine) {
+  if (!save) {
+    SaveTransaction own;
+    const SaveStatus status = WriteDocument(&own, name, tag, version, body, detail, reservedLine);
+    return status == SaveStatus::kSaved ? own.Commit(detail) : status;
+  }
   std::string error;
   const std::optional<std::filesystem::path> file = LocateFile(name, &error);
   if (!file) {
     if (detail) {
       *detail = error;
     }
-    save.Fail(SaveStatus::kWriteError, name, error);
+    save->Fail(SaveStatus::kWriteError, name, error);
     return SaveStatus::kWriteError;
   }
   // Names are written relative to the absolute folder, so that a target
   // given as a bare or relative name still gets names that resolve from it.
   const std::filesystem::path folder = AbsoluteFolderOf(*file);
-  return save.Stage(
+  return save->Stage(
       *file,
       [&](std::FILE* f) {
         TextWriter w(f);
@@ -290,9 +295,7 @@ SaveStatus WriteDocument(
     const std::string& name, std::string_view tag, int version,
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
     std::string* detail, bool reservedLine) {
-  SaveTransaction save;
-  const SaveStatus status = WriteDocument(save, name, tag, version, body, detail, reservedLine);
-  return status == SaveStatus::kSaved ? save.Commit(detail) : status;
+  return WriteDocument(nullptr, name, tag, version, body, detail, reservedLine);
 }
 
 std::string FormatG(float v) {

@@ -144,9 +144,10 @@ SaveStatus WriteDocument(
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
     std::string* detail = nullptr, bool reservedLine = true);
 // The same, as one file of a save of several: the file is written to its
-// temporary and put in place when the save is committed.
+// temporary and put in place when the save is committed. A null save
+// saves the file on its own.
 SaveStatus WriteDocument(
-    SaveTransaction& save, const std::string& name, std::string_view tag, int version,
+    SaveTransaction* save, const std::string& name, std::string_view tag, int version,
     const std::function<void(TextWriter&, const std::filesystem::path& folder)>& body,
     std::string* detail = nullptr, bool reservedLine = true);
 

@@ -157,6 +157,7 @@ SaveStatus SaveTransaction::Fail(SaveStatus status, const std::filesystem::path&
                                  const std::string& why, std::string* detail) {
   if (!failed_) {
     reason_ = why;
+    failedFile_ = file;
   }
   failed_ = true;
   if (detail) {
@@ -213,6 +214,7 @@ std::FILE* SaveTransaction::OpenEntry(const std::filesystem::path& target, std::
     return nullptr;
   }
   Entry entry;
+  entry.named = target;
   entry.target = file;
   const int fd = CreateTemporary(file, entry.temporary);
   if (fd < 0) {
@@ -331,7 +333,7 @@ SaveStatus SaveTransaction::Commit(std::string* detail) {
   for (Entry& e : entries_) {
     std::string why;
     if (!CloseStream(e, why)) {
-      const std::filesystem::path target = e.target;
+      const std::filesystem::path target = e.named;
       Abandon();
       return Fail(SaveStatus::kWriteError, target, why, detail);
     }
@@ -377,7 +379,7 @@ SaveStatus SaveTransaction::Commit(std::string* detail) {
         done.temporary.clear();
       }
       dropBackups();
-      const std::filesystem::path target = e.target;
+      const std::filesystem::path target = e.named;
       Abandon();
       return Fail(SaveStatus::kWriteError, target, why, detail);
     }

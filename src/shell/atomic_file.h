@@ -58,11 +58,14 @@ class SaveTransaction {
   SaveStatus Fail(SaveStatus status, const std::filesystem::path& file, const std::string& why,
                   std::string* detail = nullptr);
   bool Failed() const { return failed_; }
+  // The file of the first failure.
+  const std::filesystem::path& FailedFile() const { return failedFile_; }
   // The OS's words for the first failure ("No space left on device").
   const std::string& Reason() const { return reason_; }
 
  private:
   struct Entry {
+    std::filesystem::path named;   // the name the caller gave
     std::filesystem::path target;  // where the file ends up (links resolved)
     std::string temporary;
     std::FILE* stream = nullptr;
@@ -82,6 +85,7 @@ class SaveTransaction {
   std::vector<std::filesystem::path> removals_;
   bool failed_ = false;
   std::string reason_;
+  std::filesystem::path failedFile_;
 };
 
 // Calls write with a stream opened for writing ("wb"); write returns false to
