@@ -205,22 +205,48 @@ Result<std::vector<NameReference>> ActionNames(const std::string& path) {
 
 SaveStatus WriteAction(const Action& action, const std::string& path, const Figure* figure,
                        std::string* detail) {
-  // Muscle and spine files are written with the action, next to their
-  // segments, and named in it. Their places come from the files the names
-  // refer to: a project name has no folder of its own.
+  // The action and its muscle and spine files are one save, and every file
+  // of it lies in the action's folder or below: the names an action holds
+  // come from a document and decide no place to write.
   auto located = [](const std::string& name) {
     const std::optional<std::filesystem::path> file = LocateFile(name);
     return file ? file->string() : name;
   };
   const std::string actionFile = located(path);
+  const std::filesystem::path root = DocumentFolder(path);
+  SaveTransaction save(root);
   // The name the action holds when it already names the file (a project
   // name stays as written), else the file's own path.
-  auto keep = [&](const std::string& held, const std::string& file) {
+  auto same = [](const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code ec;
-    const bool same =
-        !held.empty() && std::filesystem::absolute(located(held), ec).lexically_normal() ==
-                             std::filesystem::absolute(file, ec).lexically_normal();
-    return same ? held : file;
+    return std::filesystem::absolute(a, ec).lexically_normal() ==
+           std::filesystem::absolute(b, ec).lexically_normal();
+  };
+  auto keep = [&](const std::string& held, const std::string& file) {
+    return !held.empty() && same(located(held), file) ? held : file;
+  };
+  // Beside the segment ("muscle/ACTION.mus" in its folder) when that lies in
+  // the action's folder; else in the action's own "muscle" folder, named
+  // after the segment too when two records would share a name.
+  std::vector<std::filesystem::path> taken;
+  auto place = [&](const std::string& besideSegment, const std::string& segment, const char* folder,
+                   const char* extension) {
+    const std::string action = std::filesystem::path(actionFile).stem().string();
+    const std::string stem = std::filesystem::path(segment).stem().string();
+    std::vector<std::filesystem::path> candidates = {besideSegment,
+                                                     root / folder / (action + extension)};
+    for (int n = 0; n < 1000; ++n) {
+      candidates.push_back(root / folder /
+                           (action + "-" + stem + (n ? "-" + std::to_string(n) : "") + extension));
+    }
+    for (const std::filesystem::path& c : candidates) {
+      if (IsInsideFolder(c, root) &&
+          std::none_of(taken.begin(), taken.end(), [&](const auto& t) { return same(t, c); })) {
+        taken.push_back(c);
+        return c.string();
+      }
+    }
+    return besideSegment;  // refused by the save
   };
   std::map<const ActionEntry*, std::pair<std::string, std::string>> companions;
   for (const ActionEntry& e : action.entries) {
@@ -233,9 +259,12 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
                        : action.referenceSize > 0 ? action.referenceSize
                                                   : 1.0f;
     std::string musclePath = e.musclePath, spinePath = e.spinePath;
+    const std::string segmentFile = located(e.segmentPath);
     if (!e.muscle.empty()) {
-      musclePath = keep(e.musclePath, MusclePath(located(e.segmentPath), actionFile));
-      if (WriteMuscle(e.muscle, action.length, size, musclePath, detail) != SaveStatus::kSaved) {
+      musclePath = keep(e.musclePath,
+                        place(MusclePath(segmentFile, actionFile), segmentFile, "muscle", ".mus"));
+      if (WriteMuscle(e.muscle, action.length, size, musclePath, detail, &save) !=
+          SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }
     }
@@ -243,8 +272,10 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
         e.spine && std::any_of(e.spine->points.begin(), e.spine->points.end(),
                                [](const SpinePoint& p) { return p.channels != nullptr; });
     if (spineKeys) {
-      spinePath = keep(e.spinePath, SpinePath(located(e.segmentPath), actionFile));
-      if (WriteSpine(*e.spine, action.length, size, spinePath, detail) != SaveStatus::kSaved) {
+      spinePath = keep(e.spinePath,
+                       place(SpinePath(segmentFile, actionFile), segmentFile, "spine", ".spi"));
+      if (WriteSpine(*e.spine, action.length, size, spinePath, detail, &save) !=
+          SaveStatus::kSaved) {
         return SaveStatus::kWriteError;
       }
     }
@@ -267,8 +298,8 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
       order.push_back(&e);
     }
   }
-  return WriteDocument(
-      path, "ACTI", kActionVersion,
+  const SaveStatus status = WriteDocument(
+      &save, path, "ACTI", kActionVersion,
       [&](TextWriter& w, const std::filesystem::path& folder) {
         w.Line("%hd", action.length);
         const auto& m = action.strideMarks;
@@ -295,6 +326,7 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
         }
       },
       detail);
+  return status == SaveStatus::kSaved ? save.Commit(detail) : status;
 }
 
 }  // namespace zentrope

@@ -69,8 +69,11 @@ TEST(ActionNamesTest, ResaveIntoASubfolderFindsEveryName) {
   ASSERT_EQ(copy->entries.size(), 1u);
   EXPECT_EQ(copy->entries[0].segmentPath, (dir / "work" / "lower.seg").string());
   EXPECT_EQ(copy->entries[0].muscle.size(), 1u);
-  // The muscle file stays beside the segment, named from the action.
-  EXPECT_EQ(copy->entries[0].musclePath, (dir / "work" / "muscle" / "wave.mus").string());
+  // The segment's folder lies above the saved action: the muscle file is
+  // written in the action's own "muscle" folder, never above it, and the
+  // one beside the segment is left alone.
+  EXPECT_EQ(copy->entries[0].musclePath, (dir / "work" / "sub" / "muscle" / "wave.mus").string());
+  EXPECT_EQ(ReadFile(dir / "work" / "muscle" / "wave.mus"), kMuscleText);
 }
 
 // Catches: project names in an action turned into machine paths by a resave,
@@ -91,9 +94,10 @@ TEST(ActionNamesTest, ProjectNamesRoundTripByteIdentical) {
   ASSERT_TRUE(action) << action.failure().detail;
   ASSERT_EQ(action->entries.size(), 1u);
   EXPECT_EQ(action->entries[0].muscle.size(), 1u);
-  ASSERT_EQ(WriteAction(*action, (dir / "other" / "wave.act").string(), &*figure),
+  // Saved in the project's folder, where the held muscle name lies.
+  ASSERT_EQ(WriteAction(*action, (dir / "demo" / "wave.act").string(), &*figure),
             SaveStatus::kSaved);
-  EXPECT_EQ(ReadFile(dir / "other" / "wave.act"), act);
+  EXPECT_EQ(ReadFile(dir / "demo" / "wave.act"), act);
   // Under another name the muscle file is new: beside the segment in the
   // project's folder, not below the current directory.
   {
