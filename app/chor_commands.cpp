@@ -9,6 +9,8 @@
 #include "chor/scene_lights.h"
 #include "commands.h"
 #include "render/render_settings.h"
+#include "shell/atomic_file.h"
+#include "shell/project_paths.h"
 #include "shell/interrupt.h"
 
 namespace zentrope::cli {
@@ -32,7 +34,10 @@ Result<Choreography> OpenOrReport(const std::string& file) {
 int SaveOrReport(const Choreography& chor, const std::string& out) {
   std::string detail;
   if (write_choreography(chor, out, &detail) != SaveStatus::kSaved) {
-    std::cerr << out << ": the choreography could not be saved (" << detail << ")\n";
+    std::cerr << out << ": "
+              << SaveFailureLine({"the choreography could not be saved"},
+                                 SaveReasonFor(detail, LocateFile(out).value_or(out)))
+              << '\n';
     return 1;
   }
   return 0;

@@ -20,6 +20,7 @@
 #include "model/patch_finder.h"
 #include "model/segment_file.h"
 #include "model/text_file.h"
+#include "shell/atomic_file.h"
 #include "shell/project_paths.h"
 #include "shell/string_table.h"
 
@@ -349,8 +350,8 @@ int Resave(const std::string& in, const std::string& out) {
       return 1;
     }
     const SaveReport report = SaveSegmentAs(*segment, out, /*overwrite=*/true, registry);
-    for (const std::string& failure : report.failures) {
-      std::cerr << out << ": " << failure << '\n';
+    if (!report.Ok()) {
+      std::cerr << out << ": " << SaveFailureLine(report.failures, report.reason) << '\n';
     }
     return report.Ok() ? 0 : 1;
   }
@@ -367,8 +368,8 @@ int Resave(const std::string& in, const std::string& out) {
     figure->path = out;
     figure->flags = kFigureSaveNeeded | kFigureAttributesChanged | kFigureSkinChanged;
     const SaveReport report = SaveFigure(*figure);
-    for (const std::string& failure : report.failures) {
-      std::cerr << out << ": " << failure << '\n';
+    if (!report.Ok()) {
+      std::cerr << out << ": " << SaveFailureLine(report.failures, report.reason) << '\n';
     }
     return report.Ok() ? 0 : 1;
   }
@@ -394,7 +395,10 @@ int Resave(const std::string& in, const std::string& out) {
     }
     std::string detail;
     if (WriteAction(*action, out, nullptr, &detail) != SaveStatus::kSaved) {
-      std::cerr << out << ": " << LoadString(str::kTroubleSavingAction) << " (" << detail << ")\n";
+      std::cerr << out << ": "
+                << SaveFailureLine({LoadString(str::kTroubleSavingAction)},
+                                   SaveReasonFor(detail, LocateFile(out).value_or(out)))
+                << '\n';
       return 1;
     }
     return 0;
@@ -419,7 +423,10 @@ int Resave(const std::string& in, const std::string& out) {
       return 1;
     }
     if (WriteGroups(holder, *target, &detail) != SaveStatus::kSaved) {
-      std::cerr << out << ": " << LoadString(str::kTroubleSavingGroupList) << '\n';
+      std::cerr << out << ": "
+                << SaveFailureLine({LoadString(str::kTroubleSavingGroupList)},
+                                   SaveReasonFor(detail, *target))
+                << '\n';
       return 1;
     }
     return 0;
@@ -560,8 +567,8 @@ int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
     return 1;
   }
   const SaveReport report = SaveSegmentAs(*segment, out, /*overwrite=*/true, registry);
-  for (const std::string& failure : report.failures) {
-    std::cerr << out << ": " << failure << '\n';
+  if (!report.Ok()) {
+    std::cerr << out << ": " << SaveFailureLine(report.failures, report.reason) << '\n';
   }
   return report.Ok() ? 0 : 1;
 }

@@ -149,13 +149,16 @@ bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* er
 
 bool SaveTarga(const Image& image, const std::string& path, bool compressed, std::string* error) {
   if (!image.HasPixels()) {
+    if (error) {
+      *error = "no picture";
+    }
     return false;
   }
   const int bits = image.bytesPerPixel == 4 ? 32 : 24;
   TargaWriter writer;
   if (!writer.CreateTarga(path, image.width, image.height, bits, compressed)) {
     if (error) {
-      *error = "cannot create " + path;
+      *error = writer.Reason();
     }
     return false;
   }
@@ -168,14 +171,14 @@ bool SaveTarga(const Image& image, const std::string& path, bool compressed, std
     }
     if (!writer.WriteTargaRow(row.data(), image.width, bits)) {
       if (error) {
-        *error = "cannot write " + path;
+        *error = writer.Reason();
       }
       return false;
     }
   }
   if (!writer.CloseTarga(0, 1.0f, bits)) {
     if (error) {
-      *error = "cannot write " + path;
+      *error = writer.Reason();
     }
     return false;
   }

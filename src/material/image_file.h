@@ -27,7 +27,8 @@ bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* er
 bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& out, std::uint16_t loadFlags,
                  std::string* error = nullptr);
 
-// Writes a picture as an uncompressed or run-length Targa (24 or 32 bits).
+// Writes a picture as an uncompressed or run-length Targa (24 or 32 bits)
+// through a temporary file; error receives why it failed (not the name).
 bool SaveTarga(const Image& image, const std::string& path, bool compressed,
                std::string* error = nullptr);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "material/decoders.h"
+#include "shell/atomic_file.h"
 
 namespace zentrope {
 
@@ -89,8 +90,18 @@ bool WritePng(const Image& image, const std::string& path, std::string* error) {
       }
     }
   }
-  if (!png_image_write_to_file(&png, path.c_str(), 0, buffer.data(), 0, nullptr)) {
-    return DecodeFailure(error, std::string("PNG: ") + png.message);
+  // Through a temporary file and a rename: a failed write (a full disk, a
+  // file-size limit) leaves the previous picture as it was.
+  SaveTransaction save;
+  bool encoded = true;
+  save.Stage(path, [&](std::FILE* f) {
+    encoded = png_image_write_to_stdio(&png, f, 0, buffer.data(), 0, nullptr) != 0;
+    return encoded;
+  });
+  if (save.Commit() != SaveStatus::kSaved) {
+    // The OS's reason when the stream failed, else the encoder's.
+    const bool ownReason = encoded || save.Reason() != "write failed";
+    return DecodeFailure(error, ownReason ? save.Reason() : std::string("PNG: ") + png.message);
   }
   return true;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -247,15 +248,14 @@ TargaWriter::~TargaWriter() {
 }
 
 void TargaWriter::Abandon() {
-  if (file_) {
-    std::fclose(file_);
-    file_ = nullptr;
-    unlink(temp_.c_str());
-  }
+  file_ = nullptr;
+  save_.reset();  // removes the temporary
 }
 
 bool TargaWriter::Put(const void* data, std::size_t n) {
+  errno = 0;
   if (!file_ || std::fwrite(data, 1, n, file_) != n) {
+    reason_ = errno ? std::strerror(errno) : "write failed";
     Abandon();
     return false;
   }
@@ -265,24 +265,16 @@ bool TargaWriter::Put(const void* data, std::size_t n) {
 bool TargaWriter::CreateTarga(const std::filesystem::path& name, int width, int height, int bits,
                               bool compressed) {
   Abandon();
+  reason_.clear();
   if (width < 1 || height < 1 || width > 65535 || height > 65535) {
+    reason_ = "picture size out of range";
     return false;
   }
-  std::error_code ec;
-  if (name.has_parent_path()) {
-    std::filesystem::create_directories(name.parent_path(), ec);
-  }
-  target_ = name;
-  temp_ = name.string() + ".tmpXXXXXX";
-  const int fd = mkstemp(temp_.data());
-  if (fd < 0) {
-    return false;
-  }
-  fchmod(fd, 0644);
-  file_ = fdopen(fd, "w+b");
+  save_ = std::make_unique<SaveTransaction>();
+  file_ = save_->Open(name);
   if (!file_) {
-    close(fd);
-    unlink(temp_.c_str());
+    reason_ = save_->Reason();
+    Abandon();
     return false;
   }
   compressed_ = compressed;
@@ -367,6 +359,9 @@ bool TargaWriter::CloseTarga(std::uint32_t keyColour, float pixelAspect, int bit
   const std::uint8_t depth = static_cast<std::uint8_t>(bits);
   if (std::fseek(file_, 16, SEEK_SET) != 0 || !Put(&depth, 1) ||
       std::fseek(file_, 0, SEEK_END) != 0) {
+    if (reason_.empty()) {
+      reason_ = std::strerror(errno);
+    }
     Abandon();
     return false;
   }
@@ -408,14 +403,13 @@ bool TargaWriter::CloseTarga(std::uint32_t keyColour, float pixelAspect, int bit
   if (extensionOffset < 0 || !Put(ext.data(), ext.size()) || !Put(footer, sizeof footer)) {
     return false;
   }
-  const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
-  const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  if (!flushed || !closed || std::rename(temp_.c_str(), target_.c_str()) != 0) {
-    unlink(temp_.c_str());
-    return false;
+  const bool saved = save_->Commit() == SaveStatus::kSaved;
+  if (!saved) {
+    reason_ = save_->Reason();
   }
-  return true;
+  save_.reset();
+  return saved;
 }
 
 }  // namespace zentrope

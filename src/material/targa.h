@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "material/image.h"
+#include "shell/atomic_file.h"
 
 namespace zentrope {
 
@@ -24,7 +26,8 @@ bool DecodeTarga(const std::uint8_t* data, std::size_t size, Image& out, std::ui
 
 // Writes a Targa file row by row; pixels are 32-bit values with blue in the
 // low byte, then green, red and alpha. The file is written under a temporary
-// name and takes its own name only when it is closed.
+// name and takes its own name only when it is closed (`SaveTransaction`), so
+// a failed write leaves the previous file as it was.
 class TargaWriter {
  public:
   TargaWriter() = default;
@@ -47,14 +50,16 @@ class TargaWriter {
   // gives the file its name. keyColour is 0xRRGGBB.
   bool CloseTarga(std::uint32_t keyColour, float pixelAspect, int bits,
                   std::uint32_t developerOffset = 0);
+  // Why the last call failed, in the OS's words where there are some.
+  const std::string& Reason() const { return reason_; }
 
  private:
   bool Put(const void* data, std::size_t n);
   void Abandon();
 
-  std::FILE* file_ = nullptr;
-  std::filesystem::path target_;
-  std::string temp_;
+  std::unique_ptr<SaveTransaction> save_;
+  std::FILE* file_ = nullptr;  // held by save_
+  std::string reason_;
   bool compressed_ = false;
 };
 

@@ -402,6 +402,45 @@ SaveStatus SaveTransaction::Commit(std::string* detail) {
   return status;
 }
 
+std::string SaveReasonFor(const std::string& detail, const std::filesystem::path& target) {
+  auto sameFile = [](const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    return std::filesystem::absolute(a, ec).lexically_normal() ==
+               std::filesystem::absolute(b, ec).lexically_normal() ||
+           std::filesystem::equivalent(a, b, ec);
+  };
+  for (std::size_t colon = detail.find(": "); colon != std::string::npos;
+       colon = detail.find(": ", colon + 1)) {
+    if (sameFile(detail.substr(0, colon), target) ||
+        sameFile(detail.substr(0, colon), FollowLinks(target))) {
+      return detail.substr(colon + 2);
+    }
+  }
+  return detail;
+}
+
+std::string SaveFailureLine(const std::vector<std::string>& messages, const std::string& reason) {
+  std::string line;
+  for (const std::string& m : messages) {
+    std::string flat;
+    for (char c : m) {
+      if (c != '\n') {
+        flat += c;
+      } else if (!flat.empty() && flat.back() != ' ') {
+        flat += ' ';
+      }
+    }
+    line += (line.empty() ? "" : "; ") + flat;
+  }
+  if (!reason.empty()) {
+    if (!line.empty() && line.back() == '.') {
+      line.pop_back();
+    }
+    line += (line.empty() ? "" : ": ") + reason;
+  }
+  return line;
+}
+
 SaveStatus SaveAtomically(const std::filesystem::path& target,
                           const std::function<bool(std::FILE*)>& write, std::string* detail) {
   SaveTransaction save;

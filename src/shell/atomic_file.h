@@ -106,6 +106,16 @@ bool IsInsideFolder(const std::filesystem::path& file, const std::filesystem::pa
 // link); a link's target may not exist yet.
 std::filesystem::path FollowLinks(const std::filesystem::path& file);
 
+// The reason in a save's detail ("FILE: reason"): without the file's name
+// when that is the target itself (the caller names it already), whole when
+// it names another file (a companion).
+std::string SaveReasonFor(const std::string& detail, const std::filesystem::path& target);
+
+// One line for a failed save: the messages in order, then the reason:
+// "Trouble Saving Segment: Read-only file system". Line breaks inside a
+// message become blanks; a final period gives way to the reason's colon.
+std::string SaveFailureLine(const std::vector<std::string>& messages, const std::string& reason);
+
 // Removes every temporary of a save still in progress. Safe in a signal
 // handler.
 void RemovePendingTemporaries() noexcept;

@@ -56,6 +56,10 @@ void InstallInterruptHandler() {
     sigemptyset(&terminate.sa_mask);
     sigaction(SIGTERM, &terminate, nullptr);
     sigaction(SIGHUP, &terminate, nullptr);
+    // Past the file-size limit a write fails (EFBIG) and the save is
+    // abandoned like any other failed write, instead of the signal ending
+    // the program half way through.
+    std::signal(SIGXFSZ, SIG_IGN);
   });
 }
 

@@ -10,7 +10,8 @@
 namespace zentrope {
 
 // Installs the Ctrl-C handler (once), and the SIGTERM and SIGHUP handlers
-// that remove a save's temporaries before the program ends.
+// that remove a save's temporaries before the program ends; a write past the
+// file-size limit fails instead of ending the program.
 void InstallInterruptHandler();
 // True when a stop was requested since the last poll; clears the request.
 bool escape_pressed();
