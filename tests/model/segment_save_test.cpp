@@ -2,15 +2,21 @@
 // messages, and that nothing is lost when a save fails.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "model/segment_file.h"
+#include "support/file_limits.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
 namespace {
 
 using testing::ReadFile;
+using testing::RunWithFileSizeLimit;
 using testing::SourceDir;
 using testing::TempDir;
+using testing::TemporariesIn;
 using testing::WriteFile;
 
 Segment OpenBox(const TempDir& dir, SegmentRegistry& registry) {
@@ -124,6 +130,86 @@ TEST(SegmentSaveTest, SelectionBecomesItsOwnSegment) {
   ControlPoint* ring = sel->splines->Splines()[1].first;
   EXPECT_TRUE(ring->prev && ring->prev->ClosesLoop());
   EXPECT_EQ(ring->position, (Vector3{-10, 5, -10}));
+}
+
+// Catches: a resave whose group file fails after the segment file was
+// already replaced (a segment out of step with its groups), or that leaves
+// temporaries behind.
+TEST(SegmentSaveTest, ACompanionFailureWritesNothing) {
+  TempDir dir;
+  SegmentRegistry registry;
+  Segment seg = OpenBox(dir, registry);
+  const std::string oldSeg = ReadFile(dir / "box.seg");
+  const std::string oldGroups = ReadFile(dir / "box.grp");
+  seg.Splines().FindByNumber(1)->position.x += 1;  // the .seg changes
+  // A group file far larger than the segment: past a limit the segment
+  // itself stays under (the segment is a few hundred bytes).
+  for (int g = 0; g < 200; ++g) {
+    seg.groups.push_back({"group " + std::to_string(g), {0, 0, 0}, {1, 2, 3, 4, 5, 6, 7, 8}});
+  }
+  seg.MarkModified(kSegmentSplinesChanged | kSegmentGroupsChanged);
+  const int result = RunWithFileSizeLimit(4096, [&] {
+    const SaveReport report = SaveSegment(seg);
+    return report.failures == std::vector<std::string>{"Trouble Saving Group List."} &&
+                   report.reason == std::strerror(EFBIG) && seg.IsModified(kSegmentSplinesChanged)
+               ? 0
+               : 1;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(ReadFile(dir / "box.seg"), oldSeg);
+  EXPECT_EQ(ReadFile(dir / "box.grp"), oldGroups);
+  EXPECT_EQ(TemporariesIn(dir.path()), 0);
+  // A folder where the group file goes: refused before anything is renamed.
+  std::filesystem::remove(dir / "box.grp");
+  std::filesystem::create_directory(dir / "box.grp");
+  const SaveReport report = SaveSegment(seg);
+  EXPECT_EQ(report.failures, (std::vector<std::string>{"Trouble Saving Group List."}));
+  EXPECT_EQ(report.reason, std::strerror(EISDIR));
+  EXPECT_EQ(ReadFile(dir / "box.seg"), oldSeg);
+  EXPECT_TRUE(seg.IsModified(kSegmentSplinesChanged));
+  EXPECT_EQ(TemporariesIn(dir.path()), 0);
+}
+
+// Catches: Save As over an existing segment keeping that segment's group,
+// surface-map and colour files, which then come back with the new model.
+TEST(SegmentSaveTest, SaveAsRemovesCompanionsTheSegmentLacks) {
+  TempDir dir;
+  SegmentRegistry registry;
+  Segment seg = OpenBox(dir, registry);
+  const std::string boxGroups = ReadFile(dir / "box.grp");
+  for (const char* name : {"old.seg", "old.grp", "old.sur", "OLD.COL"}) {
+    WriteFile(dir / name, "a stale file\n");
+  }
+  // With groups: the group file is rewritten, the others go.
+  ASSERT_TRUE(SaveSegmentAs(seg, (dir / "old.seg").string(), true, registry).Ok());
+  EXPECT_EQ(ReadFile(dir / "old.grp"), boxGroups);
+  EXPECT_FALSE(std::filesystem::exists(dir / "old.sur"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "OLD.COL"));  // found whatever its case
+  // Without groups, over a file that has some: no group file.
+  seg.groups.clear();
+  WriteFile(dir / "again.grp", boxGroups);
+  ASSERT_TRUE(SaveSegmentAs(seg, (dir / "again.seg").string(), true, registry).Ok());
+  EXPECT_FALSE(std::filesystem::exists(dir / "again.grp"));
+  Result<Segment> reopened = OpenSegment((dir / "again.seg").string(), registry);
+  ASSERT_TRUE(reopened);
+  EXPECT_TRUE(reopened->groups.empty());
+  // A selection saved over a segment with groups does not inherit them.
+  WriteFile(dir / "part.grp", boxGroups);
+  seg.Splines().FindByNumber(1)->flags |= kPointSelected;
+  ASSERT_TRUE(SaveSelectionAsSegment(seg, (dir / "part").string(), true, registry).Ok());
+  EXPECT_FALSE(std::filesystem::exists(dir / "part.grp"));
+}
+
+// Catches: a failed Save As leaving the segment named after a file that was
+// never written.
+TEST(SegmentSaveTest, FailedSaveAsKeepsTheOldName) {
+  TempDir dir;
+  SegmentRegistry registry;
+  Segment seg = OpenBox(dir, registry);
+  std::filesystem::create_directory(dir / "blocked.seg");
+  EXPECT_FALSE(SaveSegmentAs(seg, (dir / "blocked.seg").string(), true, registry).Ok());
+  EXPECT_EQ(seg.path, (dir / "box.seg").string());
+  EXPECT_FALSE(std::filesystem::exists(dir / "blocked.grp"));
 }
 
 }  // namespace
