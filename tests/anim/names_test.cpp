@@ -151,6 +151,51 @@ TEST(ActionNamesTest, ListsEveryNameWithItsLine) {
   EXPECT_FALSE(ActionNames((dir / "none.act").string()));
 }
 
+// Catches: a resave writing muscle files (and creating folders) where the
+// untrusted document's segment names lead ("../../.."), outside the folder
+// the user saved to; and two segments of one folder sharing a muscle file.
+TEST(ActionNamesTest, CompanionsStayInTheSavedActionsFolder) {
+  TempDir dir;
+  const std::filesystem::path acts = dir / "a" / "b" / "acts";
+  WriteFile(acts / "m.mus", kMuscleText);
+  const std::string record = "\nnoskeletal\nm.mus\nnospine\n";
+  WriteFile(acts / "evil.act",
+            "ACTI 1 0 1 0 0 0\n0\n30\n0 0 0 0 0 0 0 0 0\n0\n"
+            "../../../x/y/lower.seg" +
+                record + "../../../x/y/upper.seg" + record);
+  Result<Action> action = ReadAction((acts / "evil.act").string());
+  ASSERT_TRUE(action) << action.failure().detail;
+  ASSERT_EQ(action->entries.size(), 2u);
+  ASSERT_EQ(WriteAction(*action, (acts / "out.act").string()), SaveStatus::kSaved);
+  EXPECT_FALSE(std::filesystem::exists(dir / "x"));
+  // The first record takes the action's name, the second adds its segment's.
+  EXPECT_EQ(ReadFile(acts / "muscle" / "out.mus"), ReadFile(acts / "m.mus"));
+  EXPECT_EQ(ReadFile(acts / "muscle" / "out-upper.mus"), ReadFile(acts / "m.mus"));
+  Result<Action> back = ReadAction((acts / "out.act").string());
+  ASSERT_TRUE(back) << back.failure().detail;
+  ASSERT_EQ(back->entries.size(), 2u);
+  EXPECT_EQ(back->entries[0].musclePath, (acts / "muscle" / "out.mus").string());
+  EXPECT_EQ(back->entries[1].musclePath, (acts / "muscle" / "out-upper.mus").string());
+  EXPECT_EQ(back->entries[1].muscle.size(), 1u);
+}
+
+// Catches: an action file replaced although one of its muscle files could
+// not be written.
+TEST(ActionNamesTest, AMuscleFailureWritesNothing) {
+  TempDir dir;
+  WriteFile(dir / "m.mus", kMuscleText);
+  WriteFile(dir / "walk.act", ActText("lower.seg", "m.mus"));
+  Result<Action> action = ReadAction((dir / "walk.act").string());
+  ASSERT_TRUE(action) << action.failure().detail;
+  WriteFile(dir / "out.act", "the previous action\n");
+  std::filesystem::create_directories(dir / "muscle" / "out.mus");  // a folder: cannot be written
+  std::string detail;
+  EXPECT_EQ(WriteAction(*action, (dir / "out.act").string(), nullptr, &detail),
+            SaveStatus::kWriteError);
+  EXPECT_EQ(ReadFile(dir / "out.act"), "the previous action\n");
+  EXPECT_NE(detail.find("out.mus"), std::string::npos) << detail;
+}
+
 }  // namespace
 // Catches: a ghost node's record in an action taken for a file named
 // "ghost": listed by check as missing, matched to no node (its motion lost)

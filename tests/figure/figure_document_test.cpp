@@ -5,6 +5,7 @@
 #include "figure/figure_document.h"
 #include "figure/figure_file.h"
 #include "figure/skin.h"
+#include "support/file_limits.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
@@ -246,6 +247,34 @@ TEST(FigureDocumentTest, RevertAsksFirst) {
       figure, [](std::string_view) { return true; }, registry));
   EXPECT_EQ(figure.nodes[1].position, (Vector3{0, -10, 0}));
   ASSERT_NE(figure.nodes[1].segment, nullptr);
+}
+
+// Catches: a figure save that replaces the skin and attribute files (or a
+// changed segment) although the figure file itself could not be written.
+TEST(FigureDocumentTest, AFigureAndItsFilesAreOneSave) {
+  TempDir dir;
+  Figure figure = ArmIn(dir);
+  figure.nodes[1].skins = {{3, 1}};
+  figure.flags = kFigureSkinChanged | kFigureAttributesChanged;
+  ASSERT_TRUE(SaveFigure(figure).Ok());
+  const std::string skins = ReadFile(dir / "arm.ski");
+  const std::string attributes = ReadFile(dir / "arm.att");
+  const std::filesystem::path segmentFile = figure.nodes[1].segment->path;
+  const std::string segment = ReadFile(segmentFile);
+  // Everything changes, and the figure's own file cannot be written.
+  figure.nodes[1].skins = {{3, 1}, {4, 2}};
+  figure.nodes[1].segment->Splines().Splines()[0].first->position.x += 5;
+  figure.nodes[1].segment->MarkModified(kSegmentSplinesChanged);
+  std::filesystem::rename(dir / "arm.fig", dir / "arm.kept");
+  std::filesystem::create_directory(dir / "arm.fig");
+  figure.flags = kFigureSaveNeeded | kFigureSkinChanged | kFigureAttributesChanged;
+  EXPECT_EQ(SaveFigure(figure).failures, (std::vector<std::string>{"Trouble Saving Figure"}));
+  EXPECT_EQ(ReadFile(dir / "arm.ski"), skins);
+  EXPECT_EQ(ReadFile(dir / "arm.att"), attributes);
+  EXPECT_EQ(ReadFile(segmentFile), segment);
+  EXPECT_TRUE(figure.nodes[1].segment->IsModified(kSegmentSplinesChanged));
+  EXPECT_EQ(figure.flags, kFigureSaveNeeded | kFigureSkinChanged | kFigureAttributesChanged);
+  EXPECT_EQ(testing::TemporariesIn(dir.path()), 0);
 }
 
 }  // namespace
