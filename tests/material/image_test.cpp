@@ -2,7 +2,11 @@
 // make_samples.py from the published layouts), and the Targa writer's bytes.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "material/decoders.h"
 #include "material/image_file.h"
 #include "material/targa.h"
+#include "support/file_limits.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
@@ -506,6 +511,46 @@ TEST(ImageFileTest, AbsurdSizesAreRefusedBeforeAllocating) {
   std::string error;
   EXPECT_FALSE(DecodeImage(header.data(), header.size(), image, 0, &error));
   EXPECT_EQ(MemoryPool::Main().total_allocated(), before);
+}
+
+// Catches: a picture written over an existing one that fails past the
+// file-size limit (or on a full disk) truncating or deleting the previous
+// picture, or leaving its temporary behind.
+TEST(PictureSaveTest, FailedWritesKeepThePreviousPicture) {
+  const Image picture = Load("rgb.png");
+  TempDir dir;
+  const std::string old = "the previous picture";
+  testing::WriteFile(dir / "out.png", old);
+  testing::WriteFile(dir / "out.tga", old);
+  // Both files are far larger than 64 bytes (a Targa's extension area alone
+  // is 495).
+  const int result = testing::RunWithFileSizeLimit(64, [&] {
+    std::string png, tga;
+    const bool failed = !WritePng(picture, (dir / "out.png").string(), &png) &&
+                        !SaveTarga(picture, (dir / "out.tga").string(), true, &tga);
+    return failed && png == std::strerror(EFBIG) && tga == std::strerror(EFBIG) ? 0 : 1;
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(testing::ReadFile(dir / "out.png"), old);
+  EXPECT_EQ(testing::ReadFile(dir / "out.tga"), old);
+  EXPECT_EQ(testing::TemporariesIn(dir.path()), 0);
+}
+
+// Catches: Targa (and PNG) output created with a fixed mode 0644 whatever
+// the user's umask.
+TEST(PictureSaveTest, NewPicturesHonourTheUmask) {
+  const Image picture = Load("rgb.png");
+  TempDir dir;
+  const mode_t previous = umask(077);
+  const bool saved = SaveTarga(picture, (dir / "new.tga").string(), false) &&
+                     WritePng(picture, (dir / "new.png").string());
+  umask(previous);
+  ASSERT_TRUE(saved);
+  for (const char* name : {"new.tga", "new.png"}) {
+    struct stat s {};
+    ASSERT_EQ(stat((dir / name).c_str(), &s), 0);
+    EXPECT_EQ(s.st_mode & 0777, 0600u) << name;  // 0666 & ~077
+  }
 }
 
 }  // namespace
