@@ -87,6 +87,13 @@ expect_eq "$("$zentrope" info "$work/pic.png" --json)" "{\"type\":\"IMAGE\",\"fo
 "$zentrope" convert "$work/pic.png" -o "$work/pic.tga" || fail "convert to Targa"
 expect_eq "$("$zentrope" info "$work/pic.tga" --json)" "{\"type\":\"IMAGE\",\"format\":\"TGA\",$iff_size}" "converted Targa"
 "$zentrope" convert "$samples/rgb.png" -o "$work/pic.bmp" 2>/dev/null && fail "unknown output accepted"
+# A conversion that fails past the file-size limit (no byte may be written)
+# leaves the existing picture as it was, no temporary, and says why once.
+cp "$work/pic.png" "$work/before.png"
+msg=$( (ulimit -f 0; "$zentrope" convert "$iff" -o "$work/pic.png") 2>&1) && fail "convert past the size limit succeeded"
+cmp -s "$work/pic.png" "$work/before.png" || fail "convert past the size limit changed the picture"
+ls "$work" | grep -q '\.tmp' && fail "convert past the size limit left a temporary"
+expect_eq "$msg" "$work/pic.png: File too large" "size-limit message"
 head -c 40 "$samples/rgb24.pcx" > "$work/cut.pcx"
 "$zentrope" check "$work/cut.pcx" > /dev/null && fail "truncated picture passed"
 
