@@ -10,8 +10,8 @@
 #include "commands.h"
 #include "render/render_settings.h"
 #include "shell/atomic_file.h"
-#include "shell/project_paths.h"
 #include "shell/interrupt.h"
+#include "shell/project_paths.h"
 
 namespace zentrope::cli {
 

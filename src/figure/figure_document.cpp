@@ -42,12 +42,20 @@ SaveReport SaveFigure(Figure& figure) {
   // The changed segments, the attribute and skin files and the figure are
   // one save: all are put in place, or none.
   DocumentSave save;
+  // Nodes sharing a segment file share its splines: the file is staged once
+  // and every node's copy counts as saved with it.
   std::vector<std::pair<Segment*, std::uint16_t>> segments;
   for (FigureNode& node : figure.nodes) {
-    if (node.segment && node.segment->modified & ~kSegmentPatchesStale &&
-        std::none_of(segments.begin(), segments.end(),
-                     [&](const auto& s) { return s.first == node.segment.get(); })) {
+    if (!node.segment || !(node.segment->modified & ~kSegmentPatchesStale)) {
+      continue;
+    }
+    const auto first = std::find_if(segments.begin(), segments.end(), [&](const auto& s) {
+      return s.first == node.segment.get() || s.first->path == node.segment->path;
+    });
+    if (first == segments.end()) {
       segments.emplace_back(node.segment.get(), StageSegment(*node.segment, save));
+    } else if (first->first != node.segment.get()) {
+      segments.emplace_back(node.segment.get(), first->second);
     }
   }
   std::uint8_t staged = 0;

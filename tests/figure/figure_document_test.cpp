@@ -277,5 +277,28 @@ TEST(FigureDocumentTest, AFigureAndItsFilesAreOneSave) {
   EXPECT_EQ(testing::TemporariesIn(dir.path()), 0);
 }
 
+// Catches: a figure whose nodes share one segment file failing to save
+// (the file staged twice in one save) once both nodes' copies changed.
+TEST(FigureDocumentTest, NodesSharingASegmentSaveIt) {
+  TempDir dir;
+  ArmIn(dir);
+  std::string fig = ReadFile(dir / "arm.fig");
+  fig.replace(fig.find("lower.seg"), 9, "upper.seg");
+  WriteFile(dir / "twice.fig", fig);
+  SegmentRegistry registry;
+  Result<Figure> figure = OpenFigure((dir / "twice.fig").string(), registry);
+  ASSERT_TRUE(figure);
+  ASSERT_EQ(figure->nodes.size(), 2u);
+  ASSERT_EQ(figure->nodes[0].name, figure->nodes[1].name);
+  ASSERT_NE(figure->nodes[0].segment, figure->nodes[1].segment);  // one working copy each
+  for (FigureNode& node : figure->nodes) {
+    node.segment->MarkModified(kSegmentSplinesChanged);
+  }
+  EXPECT_TRUE(SaveFigure(*figure).Ok());
+  for (const FigureNode& node : figure->nodes) {
+    EXPECT_FALSE(node.segment->IsModified(kSegmentSplinesChanged));
+  }
+}
+
 }  // namespace
 }  // namespace zentrope
