@@ -1,6 +1,8 @@
 // Choreography subcommands: describing, evaluating and simulating scenes.
 #include <iostream>
+#include <memory>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "chor/choreography_file.h"
@@ -161,6 +163,19 @@ int Simulate(const std::string& in, const std::string& out) {
     return 1;
   }
   return SaveOrReport(*chor, out);
+}
+
+void RegisterChoreographyCommands(CLI::App& app, Runner& chosen) {
+  struct SimulateArgs {
+    std::string in, out;
+  };
+  auto args = std::make_shared<SimulateArgs>();
+  CLI::App* simulate =
+      app.add_subcommand("simulate", "Run a scene's dynamics and save the simulated motion");
+  simulate->add_option("SCENE", args->in, "Choreography to simulate")->required();
+  simulate->add_option("-o,--output", args->out, "Where to write the result")->required();
+  simulate->callback(
+      [&chosen, args] { chosen = [args] { return Simulate(args->in, args->out); }; });
 }
 
 }  // namespace zentrope::cli

@@ -2,8 +2,10 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "anim/action_file.h"
@@ -564,6 +566,84 @@ int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
     std::cerr << out << ": " << failure << '\n';
   }
   return report.Ok() ? 0 : 1;
+}
+
+void RegisterDocumentCommands(CLI::App& app, Runner& chosen) {
+  struct InfoArgs {
+    std::string file;
+    bool json = false;
+  };
+  auto infoArgs = std::make_shared<InfoArgs>();
+  CLI::App* info = app.add_subcommand("info", "Describe a document");
+  info->add_option("FILE", infoArgs->file, "Document")->required();
+  info->add_flag("--json", infoArgs->json, "Print JSON");
+  info->callback([&chosen, infoArgs] {
+    chosen = [infoArgs] { return Info(infoArgs->file, infoArgs->json); };
+  });
+
+  auto checkFiles = std::make_shared<std::vector<std::string>>();
+  CLI::App* check = app.add_subcommand("check", "Read documents and report the ones that fail");
+  check->add_option("FILE", *checkFiles, "Documents")->required();
+  check->callback([&chosen, checkFiles] { chosen = [checkFiles] { return Check(*checkFiles); }; });
+
+  struct InOut {
+    std::string in, out;
+  };
+  auto resaveArgs = std::make_shared<InOut>();
+  CLI::App* resave = app.add_subcommand("resave", "Read a document and write it again");
+  resave->add_option("IN", resaveArgs->in, "Document to read")->required();
+  resave->add_option("-o,--output", resaveArgs->out, "Where to write it")->required();
+  resave->callback([&chosen, resaveArgs] {
+    chosen = [resaveArgs] { return Resave(resaveArgs->in, resaveArgs->out); };
+  });
+
+  struct EvalArgs {
+    std::string document, figure;
+    float frame = 1.0f;
+    bool json = false;
+    bool points = false;
+  };
+  auto evalArgs = std::make_shared<EvalArgs>();
+  CLI::App* eval = app.add_subcommand(
+      "eval", "Evaluate a scene at a frame, or pose a figure at rest or by an action");
+  eval->add_option("DOCUMENT", evalArgs->document, "SCENE.cho, ACTION.act or FIGURE.fig")
+      ->required();
+  eval->add_option("--figure", evalArgs->figure, "The figure an action moves");
+  eval->add_option("--frame", evalArgs->frame, "Frame number, from 1");
+  eval->add_flag("--json", evalArgs->json, "Print JSON");
+  eval->add_flag("--points", evalArgs->points, "Also print every deformed control point");
+  eval->callback([&chosen, evalArgs] {
+    chosen = [evalArgs] {
+      return Eval(evalArgs->document, evalArgs->figure, evalArgs->frame, evalArgs->json,
+                  evalArgs->points);
+    };
+  });
+
+  auto convertArgs = std::make_shared<InOut>();
+  CLI::App* convert = app.add_subcommand("convert", "Convert a picture to Targa or PNG");
+  convert->add_option("IMAGE", convertArgs->in, "Picture to read")->required();
+  convert->add_option("-o,--output", convertArgs->out, "OUT.tga or OUT.png")->required();
+  convert->callback([&chosen, convertArgs] {
+    chosen = [convertArgs] { return Convert(convertArgs->in, convertArgs->out); };
+  });
+
+  struct LatheArgs {
+    std::string in, out;
+    int sections = 8;
+    std::int32_t point = 0;
+  };
+  auto latheArgs = std::make_shared<LatheArgs>();
+  CLI::App* lathe = app.add_subcommand("lathe", "Turn a profile spline about the pivot's axis");
+  lathe->add_option("IN", latheArgs->in, "Segment holding the profile")->required();
+  lathe->add_option("--sections", latheArgs->sections, "Cross sections (1 or more)")->required();
+  lathe->add_option("--point", latheArgs->point,
+                    "Number of a point on the profile spline (default: the first spline)");
+  lathe->add_option("-o,--output", latheArgs->out, "Segment to write")->required();
+  lathe->callback([&chosen, latheArgs] {
+    chosen = [latheArgs] {
+      return LatheCommand(latheArgs->in, latheArgs->sections, latheArgs->point, latheArgs->out);
+    };
+  });
 }
 
 }  // namespace zentrope::cli

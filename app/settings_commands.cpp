@@ -1,6 +1,9 @@
 // settings and project subcommands.
 #include <iostream>
+#include <memory>
 #include <set>
+
+#include <CLI/CLI.hpp>
 
 #include "commands.h"
 #include "shell/project_paths.h"
@@ -64,6 +67,44 @@ int ProjectList() {
     std::cout << e.name << '\t' << e.directory << '\n';
   }
   return 0;
+}
+
+void RegisterSettingsCommands(CLI::App& app, Runner& chosen) {
+  CLI::App* settings = app.add_subcommand("settings", "Show or change zentrope.ini");
+  settings->require_subcommand(1);
+  CLI::App* settingsList = settings->add_subcommand("list", "Every setting and its value");
+  settingsList->callback([&chosen] { chosen = [] { return SettingsList(); }; });
+  struct SettingArgs {
+    std::string section, key, value;
+  };
+  auto args = std::make_shared<SettingArgs>();
+  CLI::App* settingsGet = settings->add_subcommand("get", "The value in force of one setting");
+  settingsGet->add_option("SECTION", args->section)->required();
+  settingsGet->add_option("KEY", args->key)->required();
+  settingsGet->callback(
+      [&chosen, args] { chosen = [args] { return SettingsGet(args->section, args->key); }; });
+  CLI::App* settingsSet = settings->add_subcommand("set", "Write one setting");
+  settingsSet->add_option("SECTION", args->section)->required();
+  settingsSet->add_option("KEY", args->key)->required();
+  settingsSet->add_option("VALUE", args->value)->required();
+  settingsSet->callback([&chosen, args] {
+    chosen = [args] { return SettingsSet(args->section, args->key, args->value); };
+  });
+
+  CLI::App* project = app.add_subcommand("project", "The project list (PROJECTS.BRX)");
+  project->require_subcommand(1);
+  struct ProjectArgs {
+    std::string name, directory;
+  };
+  auto projectArgs = std::make_shared<ProjectArgs>();
+  CLI::App* projectAdd = project->add_subcommand("add", "Add or change a project: NAME: DIR");
+  projectAdd->add_option("NAME", projectArgs->name, "Project name, e.g. DEMO:")->required();
+  projectAdd->add_option("DIR", projectArgs->directory, "Its folder")->required();
+  projectAdd->callback([&chosen, projectArgs] {
+    chosen = [projectArgs] { return ProjectAdd(projectArgs->name, projectArgs->directory); };
+  });
+  CLI::App* projectList = project->add_subcommand("list", "List the projects");
+  projectList->callback([&chosen] { chosen = [] { return ProjectList(); }; });
 }
 
 }  // namespace zentrope::cli
