@@ -26,7 +26,7 @@ ordered_json Triple(const Vector3& v) {
 Result<Choreography> OpenOrReport(const std::string& file) {
   Result<Choreography> chor = read_choreography(file);
   if (!chor) {
-    std::cerr << file << ": " << chor.failure().message << " (" << chor.failure().detail << ")\n";
+    std::cerr << Explain(file, chor.failure().message, chor.failure().detail) << '\n';
   }
   return chor;
 }
@@ -45,7 +45,7 @@ int SaveOrReport(const Choreography& chor, const std::string& out) {
 bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info, std::string& message) {
   Result<Choreography> chor = read_choreography(file);
   if (!chor) {
-    message = chor.failure().message + " (" + chor.failure().detail + ")";
+    message = Explain(file, chor.failure().message, chor.failure().detail);
     return false;
   }
   const SceneSettings& s = chor->scene;
@@ -122,8 +122,9 @@ int ChoreographyEval(const std::string& file, float frame, bool json) {
                        {"tracks", tracks}});
   }
   j["figures"] = figures;
+  j = Printable(j);
   if (json) {
-    std::cout << j.dump() << '\n';
+    std::cout << Dump(j) << '\n';
     return 0;
   }
   std::cout << "frame " << frame << "\ncamera " << j["camera"]["position"].dump() << " looking at "

@@ -24,6 +24,15 @@ void RegisterDocumentCommands(CLI::App& app, Runner& chosen);
 void RegisterChoreographyCommands(CLI::App& app, Runner& chosen);
 void RegisterSettingsCommands(CLI::App& app, Runner& chosen);
 
+// Output. Names from documents may be Latin-1: Printable turns every string
+// (and key) into UTF-8, and Dump prints the result as one line of JSON.
+nlohmann::ordered_json Printable(const nlohmann::ordered_json& j);
+std::string Dump(const nlohmann::ordered_json& j);
+// One line saying why: "FILE: message (detail)", without an empty "()" and
+// without repeating the file name the detail starts with.
+std::string Explain(const std::string& file, const std::string& message,
+                    const std::string& detail = {});
+
 int Info(const std::string& file, bool json);
 int Check(const std::vector<std::string>& files);
 int Resave(const std::string& in, const std::string& out);

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "shell/project_paths.h"
 #include "shell/settings.h"
+#include "shell/text_encoding.h"
 
 namespace zentrope::cli {
 
@@ -43,8 +44,19 @@ int SettingsGet(const std::string& section, const std::string& key) {
 }
 
 int SettingsSet(const std::string& section, const std::string& key, const std::string& value) {
-  if (!Settings().write_setting(section, key, value)) {
-    std::cerr << "cannot write " << Settings().path().string() << '\n';
+  // Beyond what would break the file, a value typed here holds no "=" or
+  // "]", so that no value can pass for a key or a section.
+  std::optional<std::string> refusal = SettingRefusal(section, key, value);
+  if (!refusal && value.find_first_of("=]") != std::string::npos) {
+    refusal = "a value cannot hold = or ]";
+  }
+  if (refusal) {
+    std::cerr << "zentrope settings set: " << *refusal << '\n';
+    return 2;
+  }
+  std::string detail;
+  if (!Settings().write_setting(section, key, value, &detail)) {
+    std::cerr << Explain(Settings().path().string(), "cannot write the setting", detail) << '\n';
     return 1;
   }
   return 0;
@@ -53,10 +65,18 @@ int SettingsSet(const std::string& section, const std::string& key, const std::s
 int ProjectAdd(const std::string& name, const std::string& directory) {
   if (name.size() < 2 || (name.back() == ':' && name.size() < 3)) {
     std::cerr << "a project name has at least two letters (a drive letter is not a project)\n";
-    return 1;
+    return 2;
   }
-  if (!Projects().Add(name, directory)) {
-    std::cerr << "cannot write " << Projects().File().string() << '\n';
+  if (name.find_first_of(" \t\n\r") != std::string::npos ||
+      directory.find_first_of("\t\n\r") != std::string::npos) {
+    std::cerr << "zentrope project add: a project name cannot hold blanks, nor a folder a tab or "
+                 "line break\n";
+    return 2;
+  }
+  std::string detail;
+  if (!Projects().Add(name, directory, &detail)) {
+    std::cerr << Explain(Projects().File().string(), "cannot write the project list", detail)
+              << '\n';
     return 1;
   }
   return 0;
@@ -64,7 +84,7 @@ int ProjectAdd(const std::string& name, const std::string& directory) {
 
 int ProjectList() {
   for (const auto& e : Projects().Entries()) {
-    std::cout << e.name << '\t' << e.directory << '\n';
+    std::cout << Utf8FromLegacy(e.name) << '\t' << Utf8FromLegacy(e.directory) << '\n';
   }
   return 0;
 }

@@ -51,8 +51,8 @@ out=$("$zentrope" check "$box" "$work/bad.seg")
 status=$?
 expect_eq "$status" 1 "check status on a bad file"
 # Line 5 is the spline count; 32767 splines cannot follow in a file that ends
-# there, so the count itself is refused, at line 5.
-expect_eq "$out" "$work/bad.seg: Trouble Opening Segment ($work/bad.seg:5: impossible spline count 32767)" "check line"
+# there, so the count itself is refused, at line 5; the file is named once.
+expect_eq "$out" "$work/bad.seg: Trouble Opening Segment (line 5: impossible spline count 32767)" "check line"
 
 "$zentrope" resave "$box" -o "$work/a/box.seg" || fail "resave"
 "$zentrope" resave "$work/a/box.seg" -o "$work/b/box.seg" || fail "resave again"
