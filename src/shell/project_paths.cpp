@@ -108,18 +108,22 @@ bool ProjectList::Add(std::string name, std::string directory, std::string* deta
     }
     return false;
   }
-  const UpdateLock lock(file_);
-  if (!lock.Locked()) {
-    if (detail) {
-      *detail = lock.Error();
+  // A list of no file (built in memory) changes only in memory.
+  std::optional<UpdateLock> lock;
+  if (!file_.empty()) {
+    lock.emplace(file_);
+    if (!lock->Locked()) {
+      if (detail) {
+        *detail = lock->Error();
+      }
+      return false;
     }
-    return false;
   }
   // What other processes wrote since this list was read, then what this one
   // holds that the file does not (there is no removal, so the union loses
   // nothing).
   std::vector<Entry> held = std::move(entries_);
-  entries_ = Load(file_).entries_;
+  entries_ = file_.empty() ? std::vector<Entry>() : Load(file_).entries_;
   auto named = [this](const std::string& n) {
     return std::find_if(entries_.begin(), entries_.end(),
                         [&](const Entry& e) { return strcasecmp(e.name.c_str(), n.c_str()) == 0; });
