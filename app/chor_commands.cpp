@@ -1,6 +1,8 @@
 // Choreography subcommands: describing, evaluating and simulating scenes.
 #include <iostream>
+#include <memory>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "chor/choreography_file.h"
@@ -26,7 +28,7 @@ ordered_json Triple(const Vector3& v) {
 Result<Choreography> OpenOrReport(const std::string& file) {
   Result<Choreography> chor = read_choreography(file);
   if (!chor) {
-    std::cerr << file << ": " << chor.failure().message << " (" << chor.failure().detail << ")\n";
+    std::cerr << Explain(file, chor.failure().message, chor.failure().detail) << '\n';
   }
   return chor;
 }
@@ -48,7 +50,7 @@ int SaveOrReport(const Choreography& chor, const std::string& out) {
 bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info, std::string& message) {
   Result<Choreography> chor = read_choreography(file);
   if (!chor) {
-    message = chor.failure().message + " (" + chor.failure().detail + ")";
+    message = Explain(file, chor.failure().message, chor.failure().detail);
     return false;
   }
   const SceneSettings& s = chor->scene;
@@ -125,8 +127,9 @@ int ChoreographyEval(const std::string& file, float frame, bool json) {
                        {"tracks", tracks}});
   }
   j["figures"] = figures;
+  j = Printable(j);
   if (json) {
-    std::cout << j.dump() << '\n';
+    std::cout << Dump(j) << '\n';
     return 0;
   }
   std::cout << "frame " << frame << "\ncamera " << j["camera"]["position"].dump() << " looking at "
@@ -166,6 +169,19 @@ int Simulate(const std::string& in, const std::string& out) {
     return 1;
   }
   return SaveOrReport(*chor, out);
+}
+
+void RegisterChoreographyCommands(CLI::App& app, Runner& chosen) {
+  struct SimulateArgs {
+    std::string in, out;
+  };
+  auto args = std::make_shared<SimulateArgs>();
+  CLI::App* simulate =
+      app.add_subcommand("simulate", "Run a scene's dynamics and save the simulated motion");
+  simulate->add_option("SCENE", args->in, "Choreography to simulate")->required();
+  simulate->add_option("-o,--output", args->out, "Where to write the result")->required();
+  simulate->callback(
+      [&chosen, args] { chosen = [args] { return Simulate(args->in, args->out); }; });
 }
 
 }  // namespace zentrope::cli

@@ -1,15 +1,37 @@
-// The subcommands of the zentrope program. Each parses nothing itself: it
-// gets its arguments from main and calls the library, returning the exit
-// status (0 success, 1 failure).
+// The subcommands of the zentrope program. Each command group registers its
+// own subcommands and options; the chosen one's parse callback leaves the
+// work to run in the runner main calls once the services have started. A
+// command returns the exit status (0 success, 1 failure).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
+namespace CLI {
+class App;
+}
+
 namespace zentrope::cli {
+
+// The work of the subcommand named on the command line; empty when none was.
+using Runner = std::function<int()>;
+
+void RegisterDocumentCommands(CLI::App& app, Runner& chosen);
+void RegisterChoreographyCommands(CLI::App& app, Runner& chosen);
+void RegisterSettingsCommands(CLI::App& app, Runner& chosen);
+
+// Output. Names from documents may be Latin-1: Printable turns every string
+// (and key) into UTF-8, and Dump prints the result as one line of JSON.
+nlohmann::ordered_json Printable(const nlohmann::ordered_json& j);
+std::string Dump(const nlohmann::ordered_json& j);
+// One line saying why: "FILE: message (detail)", without an empty "()" and
+// without repeating the file name the detail starts with.
+std::string Explain(const std::string& file, const std::string& message,
+                    const std::string& detail = {});
 
 int Info(const std::string& file, bool json);
 int Check(const std::vector<std::string>& files);

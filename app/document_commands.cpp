@@ -1,9 +1,13 @@
 // info, check and resave: dispatch on the document's tag line.
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "anim/action_file.h"
@@ -23,6 +27,7 @@
 #include "shell/atomic_file.h"
 #include "shell/project_paths.h"
 #include "shell/string_table.h"
+#include "shell/text_encoding.h"
 
 namespace zentrope::cli {
 
@@ -53,7 +58,7 @@ Outcome SegmentInfo(const std::string& name) {
   SegmentRegistry registry;
   Result<SegmentData> data = ReadSegment(name, /*merge=*/false, registry);
   if (!data) {
-    return {false, data.failure().message + " (" + data.failure().detail + ")", {}};
+    return {false, Explain(name, data.failure().message, data.failure().detail), {}};
   }
   Result<Segment> segment = OpenSegment(name, registry);
   std::size_t groups = segment ? segment->groups.size() : 0;
@@ -82,11 +87,11 @@ Outcome SegmentInfo(const std::string& name) {
 Outcome GroupInfo(const std::string& name) {
   std::string contents, error;
   if (!LoadDocumentText(name, contents, &error)) {
-    return {false, error, {}};
+    return {false, Explain(name, "", error), {}};
   }
   Result<std::vector<Group>> groups = ParseGroups(std::move(contents), name);
   if (!groups) {
-    return {false, groups.failure().message + " (" + groups.failure().detail + ")", {}};
+    return {false, Explain(name, groups.failure().message, groups.failure().detail), {}};
   }
   ordered_json j;
   j["type"] = "GROU";
@@ -107,7 +112,7 @@ Outcome ImageInfo(const std::string& name) {
   image.flags = kImageQuiet;
   std::string error;
   if (!LoadImage(image, -1, 0, &error)) {
-    return {false, error, {}};
+    return {false, Explain(name, "", error), {}};
   }
   ordered_json j;
   j["type"] = "IMAGE";
@@ -121,7 +126,7 @@ Outcome ImageInfo(const std::string& name) {
 Outcome FigureInfo(const std::string& name) {
   Result<Figure> figure = ReadFigure(name);
   if (!figure) {
-    return {false, figure.failure().message + " (" + figure.failure().detail + ")", {}};
+    return {false, Explain(name, figure.failure().message, figure.failure().detail), {}};
   }
   std::size_t ghosts = 0;
   for (const FigureNode& n : figure->nodes) {
@@ -138,7 +143,7 @@ Outcome FigureInfo(const std::string& name) {
 Outcome ActionInfo(const std::string& name) {
   Result<Action> action = ReadAction(name);
   if (!action) {
-    return {false, action.failure().message + " (" + action.failure().detail + ")", {}};
+    return {false, Explain(name, action.failure().message, action.failure().detail), {}};
   }
   ordered_json j;
   j["type"] = action->fileTag;
@@ -167,11 +172,11 @@ Outcome ActionInfo(const std::string& name) {
 Outcome SkinInfo(const std::string& name) {
   std::string contents, error;
   if (!LoadDocumentText(name, contents, &error)) {
-    return {false, error, {}};
+    return {false, Explain(name, "", error), {}};
   }
   Result<SkinFileContents> file = ParseSkinFile(std::move(contents), name, 0);
   if (!file) {
-    return {false, "unreadable skin file (" + file.failure().detail + ")", {}};
+    return {false, Explain(name, "unreadable skin file", file.failure().detail), {}};
   }
   std::size_t pairs = 0;
   for (const SkinRecord& r : file->records) {
@@ -188,11 +193,11 @@ Outcome SkinInfo(const std::string& name) {
 Outcome AttributeInfo(const std::string& name) {
   std::string contents, error;
   if (!LoadDocumentText(name, contents, &error)) {
-    return {false, error, {}};
+    return {false, Explain(name, "", error), {}};
   }
   Result<AttributeFileContents> file = ParseAttributeFile(std::move(contents), name);
   if (!file) {
-    return {false, "unreadable attribute file (" + file.failure().detail + ")", {}};
+    return {false, Explain(name, "unreadable attribute file", file.failure().detail), {}};
   }
   std::size_t materials = 0, maps = 0;
   for (const auto& [path, a] : file->records) {
@@ -211,13 +216,13 @@ Outcome AttributeInfo(const std::string& name) {
 Outcome FrameInfo(const std::string& name) {
   std::string contents, error;
   if (!LoadDocumentText(name, contents, &error)) {
-    return {false, error, {}};
+    return {false, Explain(name, "", error), {}};
   }
   TextReader r(std::move(contents), name);
   int version = 0;
   float size = 0;
   if (!ReadHeader(r, "SKEF", version) || !r.ScanLine(1, nullptr, "%f", &size)) {
-    return {false, LoadString(str::kTroubleOpeningSkeletalFrame) + " (" + r.Error() + ")", {}};
+    return {false, Explain(name, LoadString(str::kTroubleOpeningSkeletalFrame), r.Error()), {}};
   }
   std::size_t nodes = 0;
   std::string line;
@@ -264,7 +269,7 @@ Outcome Describe(const std::string& name) {
   std::string error;
   const std::optional<std::filesystem::path> file = LocateFile(name, &error);
   if (!file) {
-    return {false, error, {}};
+    return {false, Explain(name, "", error), {}};
   }
   std::vector<std::uint8_t> head(600);
   std::size_t got = 0;
@@ -272,19 +277,18 @@ Outcome Describe(const std::string& name) {
     got = std::fread(head.data(), 1, head.size(), f);
     std::fclose(f);
   } else {
-    return {false, "no such file", {}};
+    return {false, Explain(name, std::strerror(errno)), {}};
   }
   if (DetectImageFormat(head.data(), got) != ImageFormat::kUnknown) {
     return ImageInfo(name);
   }
-  return {false, "not a document this program reads", {}};
+  return {false, Explain(name, "not a document this program reads"), {}};
 }
 
 Result<Segment> OpenOrReport(const std::string& name, SegmentRegistry& registry) {
   Result<Segment> segment = OpenSegment(name, registry);
   if (!segment) {
-    std::cerr << name << ": " << segment.failure().message << " (" << segment.failure().detail
-              << ")\n";
+    std::cerr << Explain(name, segment.failure().message, segment.failure().detail) << '\n';
   }
   return segment;
 }
@@ -309,13 +313,13 @@ void PrintPlain(const ordered_json& j, const std::string& indent = "") {
 int Info(const std::string& file, bool json) {
   const Outcome o = Describe(file);
   if (!o.ok) {
-    std::cerr << file << ": " << o.message << '\n';
+    std::cerr << o.message << '\n';
     return 1;
   }
   if (json) {
-    std::cout << o.info.dump() << '\n';
+    std::cout << Dump(o.info) << '\n';
   } else {
-    PrintPlain(o.info);
+    PrintPlain(Printable(o.info));
   }
   return 0;
 }
@@ -325,13 +329,13 @@ int Check(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     const Outcome o = Describe(file);
     if (!o.ok) {
-      std::cout << file << ": " << o.message << '\n';
+      std::cout << o.message << '\n';
       status = 1;
       continue;
     }
     // Then every name it holds, and the names in what those name.
     for (const NameProblem& problem : CheckNames(file)) {
-      std::cout << FormatNameProblem(problem) << '\n';
+      std::cout << Utf8FromLegacy(FormatNameProblem(problem)) << '\n';
       status = 1;
     }
   }
@@ -359,8 +363,7 @@ int Resave(const std::string& in, const std::string& out) {
     // The figure and its companions, under the new stem.
     Result<Figure> figure = ReadFigure(in);
     if (!figure) {
-      std::cerr << in << ": " << figure.failure().message << " (" << figure.failure().detail
-                << ")\n";
+      std::cerr << Explain(in, figure.failure().message, figure.failure().detail) << '\n';
       return 1;
     }
     ReadSkinFile(*figure, SkinFilePath(in));
@@ -382,8 +385,7 @@ int Resave(const std::string& in, const std::string& out) {
     }
     Result<Action> action = ReadAction(in);
     if (!action) {
-      std::cerr << in << ": " << action.failure().message << " (" << action.failure().detail
-                << ")\n";
+      std::cerr << Explain(in, action.failure().message, action.failure().detail) << '\n';
       return 1;
     }
     for (const ActionEntry& e : action->entries) {
@@ -406,12 +408,12 @@ int Resave(const std::string& in, const std::string& out) {
   if (tag == "GROU") {
     std::string contents, error;
     if (!LoadDocumentText(in, contents, &error)) {
-      std::cerr << in << ": " << error << '\n';
+      std::cerr << Explain(in, "", error) << '\n';
       return 1;
     }
     Result<std::vector<Group>> groups = ParseGroups(std::move(contents), in);
     if (!groups) {
-      std::cerr << in << ": " << groups.failure().message << '\n';
+      std::cerr << Explain(in, groups.failure().message, groups.failure().detail) << '\n';
       return 1;
     }
     Segment holder;
@@ -419,7 +421,7 @@ int Resave(const std::string& in, const std::string& out) {
     std::string detail;
     const std::optional<std::filesystem::path> target = LocateFile(out, &error);
     if (!target) {
-      std::cerr << out << ": " << error << '\n';
+      std::cerr << Explain(out, "", error) << '\n';
       return 1;
     }
     if (WriteGroups(holder, *target, &detail) != SaveStatus::kSaved) {
@@ -431,7 +433,7 @@ int Resave(const std::string& in, const std::string& out) {
     }
     return 0;
   }
-  std::cerr << in << ": " << Describe(in).message << '\n';
+  std::cerr << Describe(in).message << '\n';
   return 1;
 }
 
@@ -451,16 +453,14 @@ int Eval(const std::string& document, const std::string& figureName, float frame
   SegmentRegistry registry;
   Result<Figure> figure = OpenFigure(figurePath, registry);
   if (!figure) {
-    std::cerr << figurePath << ": " << figure.failure().message << " (" << figure.failure().detail
-              << ")\n";
+    std::cerr << Explain(figurePath, figure.failure().message, figure.failure().detail) << '\n';
     return 1;
   }
   std::optional<Action> action;
   if (isAction) {
     Result<Action> read = ReadAction(document, &*figure);
     if (!read) {
-      std::cerr << document << ": " << read.failure().message << " (" << read.failure().detail
-                << ")\n";
+      std::cerr << Explain(document, read.failure().message, read.failure().detail) << '\n';
       return 1;
     }
     action.emplace(std::move(*read));
@@ -497,8 +497,9 @@ int Eval(const std::string& document, const std::string& figureName, float frame
     }
     nodes.push_back(entry);
   }
+  nodes = Printable(nodes);
   if (json) {
-    std::cout << nodes.dump() << '\n';
+    std::cout << Dump(nodes) << '\n';
   } else {
     for (const auto& node : nodes) {
       std::cout << node["segment"].get<std::string>() << "\n  frame    "
@@ -521,7 +522,7 @@ int Convert(const std::string& in, const std::string& out) {
   image.flags = kImageQuiet;
   std::string error;
   if (!LoadImage(image, -1, 0, &error)) {
-    std::cerr << in << ": " << error << '\n';
+    std::cerr << Explain(in, "", error) << '\n';
     return 1;
   }
   const std::string ext = std::filesystem::path(out).extension().string();
@@ -571,6 +572,84 @@ int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
     std::cerr << out << ": " << SaveFailureLine(report.failures, report.reason) << '\n';
   }
   return report.Ok() ? 0 : 1;
+}
+
+void RegisterDocumentCommands(CLI::App& app, Runner& chosen) {
+  struct InfoArgs {
+    std::string file;
+    bool json = false;
+  };
+  auto infoArgs = std::make_shared<InfoArgs>();
+  CLI::App* info = app.add_subcommand("info", "Describe a document");
+  info->add_option("FILE", infoArgs->file, "Document")->required();
+  info->add_flag("--json", infoArgs->json, "Print JSON");
+  info->callback([&chosen, infoArgs] {
+    chosen = [infoArgs] { return Info(infoArgs->file, infoArgs->json); };
+  });
+
+  auto checkFiles = std::make_shared<std::vector<std::string>>();
+  CLI::App* check = app.add_subcommand("check", "Read documents and report the ones that fail");
+  check->add_option("FILE", *checkFiles, "Documents")->required();
+  check->callback([&chosen, checkFiles] { chosen = [checkFiles] { return Check(*checkFiles); }; });
+
+  struct InOut {
+    std::string in, out;
+  };
+  auto resaveArgs = std::make_shared<InOut>();
+  CLI::App* resave = app.add_subcommand("resave", "Read a document and write it again");
+  resave->add_option("IN", resaveArgs->in, "Document to read")->required();
+  resave->add_option("-o,--output", resaveArgs->out, "Where to write it")->required();
+  resave->callback([&chosen, resaveArgs] {
+    chosen = [resaveArgs] { return Resave(resaveArgs->in, resaveArgs->out); };
+  });
+
+  struct EvalArgs {
+    std::string document, figure;
+    float frame = 1.0f;
+    bool json = false;
+    bool points = false;
+  };
+  auto evalArgs = std::make_shared<EvalArgs>();
+  CLI::App* eval = app.add_subcommand(
+      "eval", "Evaluate a scene at a frame, or pose a figure at rest or by an action");
+  eval->add_option("DOCUMENT", evalArgs->document, "SCENE.cho, ACTION.act or FIGURE.fig")
+      ->required();
+  eval->add_option("--figure", evalArgs->figure, "The figure an action moves");
+  eval->add_option("--frame", evalArgs->frame, "Frame number, from 1");
+  eval->add_flag("--json", evalArgs->json, "Print JSON");
+  eval->add_flag("--points", evalArgs->points, "Also print every deformed control point");
+  eval->callback([&chosen, evalArgs] {
+    chosen = [evalArgs] {
+      return Eval(evalArgs->document, evalArgs->figure, evalArgs->frame, evalArgs->json,
+                  evalArgs->points);
+    };
+  });
+
+  auto convertArgs = std::make_shared<InOut>();
+  CLI::App* convert = app.add_subcommand("convert", "Convert a picture to Targa or PNG");
+  convert->add_option("IMAGE", convertArgs->in, "Picture to read")->required();
+  convert->add_option("-o,--output", convertArgs->out, "OUT.tga or OUT.png")->required();
+  convert->callback([&chosen, convertArgs] {
+    chosen = [convertArgs] { return Convert(convertArgs->in, convertArgs->out); };
+  });
+
+  struct LatheArgs {
+    std::string in, out;
+    int sections = 8;
+    std::int32_t point = 0;
+  };
+  auto latheArgs = std::make_shared<LatheArgs>();
+  CLI::App* lathe = app.add_subcommand("lathe", "Turn a profile spline about the pivot's axis");
+  lathe->add_option("IN", latheArgs->in, "Segment holding the profile")->required();
+  lathe->add_option("--sections", latheArgs->sections, "Cross sections (1 or more)")->required();
+  lathe->add_option("--point", latheArgs->point,
+                    "Number of a point on the profile spline (default: the first spline)");
+  lathe->add_option("-o,--output", latheArgs->out, "Segment to write")->required();
+  lathe->callback([&chosen, latheArgs] {
+    chosen = [latheArgs] {
+      return LatheCommand(latheArgs->in, latheArgs->sections, latheArgs->point, latheArgs->out);
+    };
+  });
 }
 
 }  // namespace zentrope::cli

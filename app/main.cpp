@@ -1,16 +1,59 @@
-// zentrope: the command-line front of Zentrope Studio. It parses arguments,
-// starts the services and calls one library entry per subcommand.
+// zentrope: the command-line front of Zentrope Studio. It assembles the
+// command groups, parses the arguments, starts the services and runs the
+// chosen subcommand. Exit status: 0 success, 1 a document or the machine
+// failed, 2 the command line was wrong.
 #include <clocale>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
-#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
 #include "render/render_settings.h"
+#include "shell/error_log.h"
+#include "shell/memory_pool.h"
 #include "shell/startup.h"
+#include "shell/string_table.h"
 #include "shell/version.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+// Runs start-up and the command. Running out of the memory limit ends the
+// command with 107 and its error-log line; nothing escapes as an abort.
+void ReportOutOfMemory() {
+  zentrope::log_line("Increase Memory=# in BRIX.INI");
+  const std::int64_t limit = zentrope::MemoryPool::Main().limit();
+  zentrope::message_box(zentrope::LoadString(zentrope::str::kIncreasePrefsMemory) +
+                        " (the memory limit, MEMORY MaxMemory, is " + std::to_string(limit / 1024) +
+                        " kilobytes)");
+}
+
+int RunGuarded(const std::function<int()>& work) {
+  try {
+    const int status = work();
+    // A reader that ran out reports its document as unreadable, and a
+    // command that carried on without what it could not load did less than
+    // asked: either way the remedy is the memory limit, and it failed.
+    if (zentrope::MemoryPool::Main().refused_allocations() > 0) {
+      ReportOutOfMemory();
+      return 1;
+    }
+    return status;
+  } catch (const std::bad_alloc&) {
+    ReportOutOfMemory();
+  } catch (const std::exception& e) {
+    zentrope::message_box(std::string("internal error: ") + e.what());
+  } catch (...) {
+    zentrope::message_box("internal error");
+  }
+  return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Documents are written and read with "C" number formats on every machine.
@@ -27,112 +70,31 @@ int main(int argc, char** argv) {
   app.add_option("--settings", settingsFile, "Settings file to use instead of zentrope.ini");
   app.add_flag("--quiet", startup.quiet, "No status line on long work");
 
-  std::string infoFile;
-  bool infoJson = false;
-  CLI::App* info = app.add_subcommand("info", "Describe a document");
-  info->add_option("FILE", infoFile, "Document")->required();
-  info->add_flag("--json", infoJson, "Print JSON");
+  zentrope::cli::Runner chosen;
+  zentrope::cli::RegisterDocumentCommands(app, chosen);
+  zentrope::cli::RegisterChoreographyCommands(app, chosen);
+  zentrope::cli::RegisterSettingsCommands(app, chosen);
 
-  std::vector<std::string> checkFiles;
-  CLI::App* check = app.add_subcommand("check", "Read documents and report the ones that fail");
-  check->add_option("FILE", checkFiles, "Documents")->required();
-
-  std::string resaveIn, resaveOut;
-  CLI::App* resave = app.add_subcommand("resave", "Read a document and write it again");
-  resave->add_option("IN", resaveIn, "Document to read")->required();
-  resave->add_option("-o,--output", resaveOut, "Where to write it")->required();
-
-  std::string evalDocument, evalFigure;
-  float evalFrame = 1.0f;
-  bool evalJson = false;
-  CLI::App* eval = app.add_subcommand(
-      "eval", "Evaluate a scene at a frame, or pose a figure at rest or by an action");
-  eval->add_option("DOCUMENT", evalDocument, "SCENE.cho, ACTION.act or FIGURE.fig")->required();
-  eval->add_option("--figure", evalFigure, "The figure an action moves");
-  eval->add_option("--frame", evalFrame, "Frame number, from 1");
-  eval->add_flag("--json", evalJson, "Print JSON");
-  bool evalPoints = false;
-  eval->add_flag("--points", evalPoints, "Also print every deformed control point");
-
-  std::string convertIn, convertOut;
-  std::string simulateIn, simulateOut;
-  CLI::App* simulate =
-      app.add_subcommand("simulate", "Run a scene's dynamics and save the simulated motion");
-  simulate->add_option("SCENE", simulateIn, "Choreography to simulate")->required();
-  simulate->add_option("-o,--output", simulateOut, "Where to write the result")->required();
-
-  CLI::App* convert = app.add_subcommand("convert", "Convert a picture to Targa or PNG");
-  convert->add_option("IMAGE", convertIn, "Picture to read")->required();
-  convert->add_option("-o,--output", convertOut, "OUT.tga or OUT.png")->required();
-
-  std::string latheIn, latheOut;
-  int latheSections = 8;
-  std::int32_t lathePoint = 0;
-  CLI::App* lathe = app.add_subcommand("lathe", "Turn a profile spline about the pivot's axis");
-  lathe->add_option("IN", latheIn, "Segment holding the profile")->required();
-  lathe->add_option("--sections", latheSections, "Cross sections (1 or more)")->required();
-  lathe->add_option("--point", lathePoint,
-                    "Number of a point on the profile spline (default: the first spline)");
-  lathe->add_option("-o,--output", latheOut, "Segment to write")->required();
-
-  CLI::App* settings = app.add_subcommand("settings", "Show or change zentrope.ini");
-  settings->require_subcommand(1);
-  CLI::App* settingsList = settings->add_subcommand("list", "Every setting and its value");
-  std::string section, key, value;
-  CLI::App* settingsGet = settings->add_subcommand("get", "The value in force of one setting");
-  settingsGet->add_option("SECTION", section)->required();
-  settingsGet->add_option("KEY", key)->required();
-  CLI::App* settingsSet = settings->add_subcommand("set", "Write one setting");
-  settingsSet->add_option("SECTION", section)->required();
-  settingsSet->add_option("KEY", key)->required();
-  settingsSet->add_option("VALUE", value)->required();
-
-  CLI::App* project = app.add_subcommand("project", "The project list (PROJECTS.BRX)");
-  project->require_subcommand(1);
-  std::string projectName, projectDir;
-  CLI::App* projectAdd = project->add_subcommand("add", "Add or change a project: NAME: DIR");
-  projectAdd->add_option("NAME", projectName, "Project name, e.g. DEMO:")->required();
-  projectAdd->add_option("DIR", projectDir, "Its folder")->required();
-  CLI::App* projectList = project->add_subcommand("list", "List the projects");
-
-  CLI11_PARSE(app, argc, argv);
-  if (argc == 1) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help, --version
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "zentrope: " << e.what() << " (see zentrope --help)\n";
+    return kUsageError;
+  }
+  if (!chosen) {
     std::cout << app.help();
     return 0;
   }
   if (!settingsFile.empty()) {
     startup.settingsFile = settingsFile;
   }
-  zentrope::RegisterRenderSettingsStartUp();
-  if (!zentrope::StartUp(startup)) {
-    return 1;
-  }
-
-  namespace cli = zentrope::cli;
-  if (*info)
-    return cli::Info(infoFile, infoJson);
-  if (*check)
-    return cli::Check(checkFiles);
-  if (*resave)
-    return cli::Resave(resaveIn, resaveOut);
-  if (*settingsList)
-    return cli::SettingsList();
-  if (*settingsGet)
-    return cli::SettingsGet(section, key);
-  if (*settingsSet)
-    return cli::SettingsSet(section, key, value);
-  if (*projectAdd)
-    return cli::ProjectAdd(projectName, projectDir);
-  if (*projectList)
-    return cli::ProjectList();
-  if (*lathe)
-    return cli::LatheCommand(latheIn, latheSections, lathePoint, latheOut);
-  if (*convert)
-    return cli::Convert(convertIn, convertOut);
-  if (*simulate)
-    return cli::Simulate(simulateIn, simulateOut);
-  if (*eval)
-    return cli::Eval(evalDocument, evalFigure, evalFrame, evalJson, evalPoints);
-  std::cout << app.help();
-  return 0;
+  return RunGuarded([&] {
+    zentrope::RegisterRenderSettingsStartUp();
+    if (!zentrope::StartUp(startup)) {
+      return 1;
+    }
+    return chosen();
+  });
 }

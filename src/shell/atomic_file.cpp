@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,6 +114,40 @@ bool CreateFolders(const std::filesystem::path& file) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   return std::filesystem::is_directory(folder, ec);
+}
+
+std::filesystem::path UpdateLock::LockPath(const std::filesystem::path& target) {
+  return target.string() + ".lock";
+}
+
+UpdateLock::UpdateLock(const std::filesystem::path& target) {
+  const std::filesystem::path lockPath = LockPath(target);
+  if (!CreateFolders(target)) {
+    error_ = lockPath.parent_path().string() + ": cannot create folder";
+    return;
+  }
+  const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    error_ = lockPath.string() + ": " + std::strerror(errno);
+    return;
+  }
+  int locked;
+  do {
+    locked = flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    error_ = lockPath.string() + ": " + std::strerror(errno);
+    close(fd);
+    return;
+  }
+  fd_ = fd;
+}
+
+UpdateLock::~UpdateLock() {
+  if (fd_ >= 0) {
+    flock(fd_, LOCK_UN);
+    close(fd_);
+  }
 }
 
 bool IsInsideFolder(const std::filesystem::path& file, const std::filesystem::path& folder) {

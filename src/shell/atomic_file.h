@@ -120,4 +120,27 @@ std::string SaveFailureLine(const std::vector<std::string>& messages, const std:
 // handler.
 void RemovePendingTemporaries() noexcept;
 
+// An advisory lock (flock) on the file TARGET.lock beside a file, held for
+// the life of the object, so that read-modify-write updates of the file by
+// several processes run one after another and none is lost. The lock file
+// stays; the target itself cannot carry the lock, since a save renames a new
+// file over it.
+class UpdateLock {
+ public:
+  explicit UpdateLock(const std::filesystem::path& target);
+  ~UpdateLock();
+  UpdateLock(const UpdateLock&) = delete;
+  UpdateLock& operator=(const UpdateLock&) = delete;
+
+  bool Locked() const { return fd_ >= 0; }
+  // Why the lock could not be taken: the lock file and the system's reason.
+  const std::string& Error() const { return error_; }
+
+  static std::filesystem::path LockPath(const std::filesystem::path& target);
+
+ private:
+  int fd_ = -1;
+  std::string error_;
+};
+
 }  // namespace zentrope

@@ -1,7 +1,13 @@
 // Error log.
 #include "shell/error_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -15,8 +21,13 @@ namespace {
 struct LogState {
   std::mutex mutex;
   bool enabled = false;
-  std::filesystem::path folder = std::filesystem::temp_directory_path();
+  std::filesystem::path folder = SystemTempDirectory();
 };
+
+bool IsFolder(const std::filesystem::path& p) {
+  std::error_code ec;
+  return std::filesystem::is_directory(p, ec);
+}
 
 LogState& State() {
   static LogState state;
@@ -24,6 +35,19 @@ LogState& State() {
 }
 
 }  // namespace
+
+std::filesystem::path SystemTempDirectory(std::string* note) {
+  const char* tmpdir = std::getenv("TMPDIR");
+  if (tmpdir && *tmpdir && IsFolder(tmpdir)) {
+    return tmpdir;
+  }
+  const std::filesystem::path chosen =
+      IsFolder("/tmp") ? std::filesystem::path("/tmp") : std::filesystem::path(".");
+  if (note && tmpdir && *tmpdir) {
+    *note = std::string("TMPDIR ") + tmpdir + " is not a folder; using " + chosen.string();
+  }
+  return chosen;
+}
 
 void SetErrorLogEnabled(bool on) {
   std::lock_guard lock(State().mutex);
@@ -50,8 +74,22 @@ void log_line(std::string_view text) {
   if (!State().enabled) {
     return;
   }
-  std::FILE* f = std::fopen((State().folder / "ERROR").c_str(), "a+");
+  // The folder may be shared: never follow a planted link, and never write
+  // into somebody else's file.
+  const int fd =
+      open((State().folder / "ERROR").c_str(),
+           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+  if (fd < 0) {
+    return;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+    close(fd);
+    return;
+  }
+  std::FILE* f = fdopen(fd, "a");
   if (!f) {
+    close(fd);
     return;
   }
   // The standard 24-character form, "Sun Dec  6 12:00:00 2026".

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace zentrope {
@@ -13,7 +14,14 @@ bool ErrorLogEnabled();
 void SetTempDirectory(const std::filesystem::path& folder);
 std::filesystem::path TempDirectory();
 
-// Appends "TEXT     <24-character date and time>" and a line end.
+// The system's temporary folder: TMPDIR when it names a folder, else /tmp,
+// else the current folder. Never throws. When TMPDIR is set but unusable,
+// note receives one line saying so and which folder is used instead.
+std::filesystem::path SystemTempDirectory(std::string* note = nullptr);
+
+// Appends "TEXT     <24-character date and time>" and a line end. The file
+// is opened without following a link, created readable by the user only, and
+// left alone (nothing written) when it is not a regular file of the user's.
 void log_line(std::string_view text);
 
 class MemoryPool;

@@ -58,10 +58,12 @@ void* MemoryPool::system_allocate(std::size_t size) {
   std::lock_guard lock(mutex_);
   if (size > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) ||
       total_ + static_cast<std::int64_t>(size) > limit_) {
+    ++refused_;
     return nullptr;
   }
   char* base = static_cast<char*>(std::calloc(1, kSystemPrefix + size));
   if (!base) {
+    ++refused_;
     return nullptr;
   }
   const std::uint64_t recorded = size;
@@ -113,7 +115,16 @@ void MemoryPool::remove_out_of_memory_hook(int handle) {
   std::erase_if(hooks_, [handle](const auto& h) { return h.first == handle; });
 }
 
+std::int64_t MemoryPool::refused_allocations() const {
+  std::lock_guard lock(mutex_);
+  return refused_;
+}
+
 void* MemoryPool::FailAllocation() {
+  {
+    std::lock_guard lock(mutex_);
+    ++refused_;
+  }
   // The error log keeps the running total the limit refused.
   LogMemoryTotal(*this);
   // Hooks may release pool memory, which takes the lock again.

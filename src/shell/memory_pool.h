@@ -55,6 +55,9 @@ class MemoryPool {
   // Bytes taken from the system by this pool and its companions.
   std::int64_t total_allocated() const;
   bool bad_release() const { return badRelease_; }
+  // How many allocations the limit or the system refused, so that a command
+  // whose reader turned running out into a plain failure can still say so.
+  std::int64_t refused_allocations() const;
   std::size_t arena_count() const;
 
   // Raw system blocks, zero-filled and counted in the running total; used by
@@ -95,6 +98,7 @@ class MemoryPool {
   std::int64_t limit_ = kInitialMemoryLimit;
   std::int64_t total_ = 0;
   bool badRelease_ = false;
+  std::int64_t refused_ = 0;
   int armed_ = 0;
   std::vector<std::pair<int, std::function<void()>>> hooks_;
   int nextHook_ = 1;

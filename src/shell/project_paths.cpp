@@ -45,11 +45,35 @@ ProjectList ProjectList::Load(const std::filesystem::path& file) {
   list.file_ = file;
   std::ifstream in(file, std::ios::binary);
   std::string line;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string name, directory;
-    if (fields >> name >> directory) {
-      list.entries_.push_back({name, directory});
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    std::size_t start = 0;
+    while (start < line.size() && blank(line[start])) {
+      ++start;
+    }
+    std::size_t end = start;
+    while (end < line.size() && !blank(line[end])) {
+      ++end;
+    }
+    std::string directory;
+    if (end < line.size() && line[end] == '\t') {
+      directory = line.substr(end + 1);
+    } else {
+      std::size_t from = end;
+      while (from < line.size() && blank(line[from])) {
+        ++from;
+      }
+      std::size_t to = line.size();
+      while (to > from && blank(line[to - 1])) {
+        --to;
+      }
+      directory = line.substr(from, to - from);
+    }
+    if (end > start && !directory.empty()) {
+      list.entries_.push_back({line.substr(start, end - start), directory});
     }
   }
   std::stable_sort(list.entries_.begin(), list.entries_.end(),
@@ -57,32 +81,70 @@ ProjectList ProjectList::Load(const std::filesystem::path& file) {
   return list;
 }
 
-bool ProjectList::Save() const {
-  return SaveAtomically(file_, [this](std::FILE* f) {
-           for (const Entry& e : entries_) {
-             if (std::fprintf(f, "%s\t%s\n", e.name.c_str(), e.directory.c_str()) < 0) {
-               return false;
-             }
-           }
-           return std::fprintf(f, "\n") >= 0;
-         }) == SaveStatus::kSaved;
+bool ProjectList::Save(std::string* detail) const {
+  return SaveAtomically(
+             file_,
+             [this](std::FILE* f) {
+               for (const Entry& e : entries_) {
+                 if (std::fprintf(f, "%s\t%s\n", e.name.c_str(), e.directory.c_str()) < 0) {
+                   return false;
+                 }
+               }
+               return std::fprintf(f, "\n") >= 0;
+             },
+             detail) == SaveStatus::kSaved;
 }
 
-bool ProjectList::Add(std::string name, std::string directory) {
+bool ProjectList::Add(std::string name, std::string directory, std::string* detail) {
   if (name.empty() || name.back() != ':') {
     name += ':';
   }
-  auto same = [&](const Entry& e) { return strcasecmp(e.name.c_str(), name.c_str()) == 0; };
-  if (auto it = std::find_if(entries_.begin(), entries_.end(), same); it != entries_.end()) {
-    it->directory = directory;
-  } else {
-    Entry e{name, directory};
+  // One entry a line, the name ending at the first blank.
+  const std::string_view breaks("\n\r\t\0", 4);
+  if (name.find_first_of(breaks) != std::string::npos || name.find(' ') != std::string::npos ||
+      directory.find_first_of(breaks) != std::string::npos) {
+    if (detail) {
+      *detail = "a project name cannot hold blanks, nor a folder a tab or line break";
+    }
+    return false;
+  }
+  // A list of no file (built in memory) changes only in memory.
+  std::optional<UpdateLock> lock;
+  if (!file_.empty()) {
+    lock.emplace(file_);
+    if (!lock->Locked()) {
+      if (detail) {
+        *detail = lock->Error();
+      }
+      return false;
+    }
+  }
+  // What other processes wrote since this list was read, then what this one
+  // holds that the file does not (there is no removal, so the union loses
+  // nothing).
+  std::vector<Entry> held = std::move(entries_);
+  entries_ = file_.empty() ? std::vector<Entry>() : Load(file_).entries_;
+  auto named = [this](const std::string& n) {
+    return std::find_if(entries_.begin(), entries_.end(),
+                        [&](const Entry& e) { return strcasecmp(e.name.c_str(), n.c_str()) == 0; });
+  };
+  auto insertSorted = [this](Entry e) {
     entries_.insert(
         std::upper_bound(entries_.begin(), entries_.end(), e,
                          [](const Entry& a, const Entry& b) { return LessNoCase(a.name, b.name); }),
-        e);
+        std::move(e));
+  };
+  for (Entry& e : held) {
+    if (named(e.name) == entries_.end()) {
+      insertSorted(std::move(e));
+    }
   }
-  return Save();
+  if (auto it = named(name); it != entries_.end()) {
+    it->directory = directory;
+  } else {
+    insertSorted(Entry{name, directory});
+  }
+  return Save(detail);
 }
 
 const ProjectList::Entry* ProjectList::Find(std::string_view name) const {

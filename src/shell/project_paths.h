@@ -21,15 +21,20 @@ class ProjectList {
     std::string directory;
   };
 
-  // Reads "%s %s" lines; a line without both fields is skipped. A missing or
-  // unreadable file gives an empty list.
+  // Reads one entry a line: the name up to the first blank, then the
+  // directory, which is the rest of the line after the tab the list is
+  // written with (so it may hold spaces), or, in a line without a tab, the
+  // rest with its blanks trimmed. A line without both fields is skipped. A
+  // missing or unreadable file gives an empty list.
   static ProjectList Load(const std::filesystem::path& file);
   // Writes "%s\t%s\n" per entry and one empty line.
-  bool Save() const;
+  bool Save(std::string* detail = nullptr) const;
 
   // Adds or replaces an entry, keeping the list sorted by name without regard
-  // to case, and rewrites the file.
-  bool Add(std::string name, std::string directory);
+  // to case, and rewrites the file. The file is read again and rewritten
+  // under an UpdateLock, so entries other processes added meanwhile stay.
+  // detail receives why on failure.
+  bool Add(std::string name, std::string directory, std::string* detail = nullptr);
   const Entry* Find(std::string_view name) const;
   const std::vector<Entry>& Entries() const { return entries_; }
   const std::filesystem::path& File() const { return file_; }

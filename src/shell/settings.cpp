@@ -181,8 +181,46 @@ bool SettingsFile::read_setting_switch(std::string_view section, std::string_vie
   return read_setting_text(section, key, defaultOn ? "ON" : "OFF") == "ON";
 }
 
+std::optional<std::string> SettingRefusal(std::string_view section, std::string_view key,
+                                          std::string_view text) {
+  auto hasLineBreak = [](std::string_view s) {
+    return s.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos;
+  };
+  if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(text)) {
+    return "a setting cannot hold a line break";
+  }
+  if (Trim(section).empty() || Trim(key).empty()) {
+    return "a setting needs a section and a key";
+  }
+  if (section.find_first_of("[]") != std::string_view::npos) {
+    return "a section name cannot hold [ or ]";
+  }
+  if (key.find_first_of("=[]") != std::string_view::npos) {
+    return "a key cannot hold =, [ or ]";
+  }
+  if (Trim(key).front() == ';') {
+    return "a key cannot start with ;";
+  }
+  return std::nullopt;
+}
+
 bool SettingsFile::write_setting(std::string_view section, std::string_view key,
-                                 std::string_view text) {
+                                 std::string_view text, std::string* detail) {
+  if (std::optional<std::string> refusal = SettingRefusal(section, key, text)) {
+    if (detail) {
+      *detail = *refusal;
+    }
+    return false;
+  }
+  // Another process may write between our read and our rename: read, change
+  // and replace under the lock.
+  const UpdateLock lock(path_);
+  if (!lock.Locked()) {
+    if (detail) {
+      *detail = lock.Error();
+    }
+    return false;
+  }
   std::vector<std::string> lines = ReadLines(path_);
   const std::string entry = std::string(key) + "=" + std::string(text);
   bool inSection = false;
@@ -225,14 +263,22 @@ bool SettingsFile::write_setting(std::string_view section, std::string_view key,
       lines.push_back(entry);
     }
   }
-  return SaveAtomically(path_, [&](std::FILE* f) {
-           for (const std::string& l : lines) {
-             if (std::fprintf(f, "%s\n", l.c_str()) < 0) {
-               return false;
-             }
-           }
-           return true;
-         }) == SaveStatus::kSaved;
+  std::string why;
+  const SaveStatus status = SaveAtomically(
+      path_,
+      [&](std::FILE* f) {
+        for (const std::string& l : lines) {
+          if (std::fprintf(f, "%s\n", l.c_str()) < 0) {
+            return false;
+          }
+        }
+        return true;
+      },
+      &why);
+  if (status != SaveStatus::kSaved && detail) {
+    *detail = why;
+  }
+  return status == SaveStatus::kSaved;
 }
 
 std::filesystem::path DefaultSettingsPath() {

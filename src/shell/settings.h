@@ -34,8 +34,11 @@ class SettingsFile {
   bool read_setting_switch(std::string_view section, std::string_view key, bool defaultOn) const;
 
   // Writes Key=text, creating the section and the file when needed. The file
-  // is replaced atomically.
-  bool write_setting(std::string_view section, std::string_view key, std::string_view text);
+  // is read, changed and replaced atomically under an UpdateLock, so writers
+  // in other processes lose nothing. A field that would break the file's
+  // layout (see SettingRefusal) is refused. detail receives why on failure.
+  bool write_setting(std::string_view section, std::string_view key, std::string_view text,
+                     std::string* detail = nullptr);
 
   // The stored value, if the file has the key.
   std::optional<std::string> Stored(std::string_view section, std::string_view key) const;
@@ -50,6 +53,13 @@ class SettingsFile {
  private:
   std::filesystem::path path_;
 };
+
+// Why a setting cannot be stored, or nothing when it can: a line end or NUL
+// in any field (it would start another line), an empty section or key,
+// brackets in a section, "=" or brackets in a key, or a key starting with
+// ";" (read back as a comment).
+std::optional<std::string> SettingRefusal(std::string_view section, std::string_view key,
+                                          std::string_view text);
 
 // Where zentrope.ini lives: ZENTROPE_INI when set, else
 // $XDG_CONFIG_HOME/zentrope/zentrope.ini, else ~/.config/zentrope/zentrope.ini.

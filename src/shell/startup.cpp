@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "shell/memory_pool.h"
 #include "shell/project_paths.h"
 #include "shell/settings.h"
+#include "shell/string_table.h"
 
 namespace zentrope {
 
@@ -53,6 +55,12 @@ void RegisterStartUpStep(StartUpStage stage, std::function<bool()> step) {
 
 std::int64_t StartUpMemoryLimit() {
   const float kilobytes = Settings().read_setting_float("MEMORY", "MaxMemory", -1.0f);
+  // A limit too large to count in bytes (1e16, inf) means no limit to speak
+  // of; NaN, negative numbers and text fall to the machine's memory.
+  constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max() / 2;
+  if (kilobytes >= static_cast<float>(kLargest / 1024)) {
+    return kLargest;
+  }
   if (kilobytes >= 0.0f) {
     return static_cast<std::int64_t>(kilobytes) * 1024;
   }
@@ -85,10 +93,18 @@ bool StartUp(const StartUpOptions& options) {
   std::string error;
   std::optional<std::filesystem::path> temp = LocateFile(tempName, &error);
   std::error_code ec;
+  const bool logging = Settings().read_setting_switch("GLOBAL", "ErrorLog", false);
   if (temp && std::filesystem::is_directory(*temp, ec)) {
     SetTempDirectory(*temp);
+  } else {
+    // A missing or odd TMPDIR matters only to what is written there.
+    std::string note;
+    SetTempDirectory(SystemTempDirectory(&note));
+    if (logging && !note.empty()) {
+      message_box(note);
+    }
   }
-  SetErrorLogEnabled(Settings().read_setting_switch("GLOBAL", "ErrorLog", false));
+  SetErrorLogEnabled(logging);
   return RunStage(StartUpStage::kSettings);
 }
 

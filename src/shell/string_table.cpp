@@ -25,6 +25,7 @@ constexpr Entry kTable[] = {
     {str::kSettingsFile, "zentrope.ini"},
     {str::kUnrecognizedProject, "Unrecognized Project"},
     {str::kTroubleSavingDxf, "Trouble Saving DXF"},
+    {str::kIncreasePrefsMemory, "Increase Prefs Memory."},
     {str::kFirstAddAPath, "First Add A Path"},
     {str::kSaveChoreography, "Save Choreography"},
     {str::kOpenChoreography, "Open Choreography"},

@@ -16,6 +16,7 @@ inline constexpr int kHelpFile = 5;
 inline constexpr int kSettingsFile = 6;
 inline constexpr int kUnrecognizedProject = 30;
 inline constexpr int kTroubleSavingDxf = 60;
+inline constexpr int kIncreasePrefsMemory = 107;
 inline constexpr int kFirstAddAPath = 146;
 inline constexpr int kSaveChoreography = 190;
 inline constexpr int kOpenChoreography = 191;

@@ -51,8 +51,8 @@ out=$("$zentrope" check "$box" "$work/bad.seg")
 status=$?
 expect_eq "$status" 1 "check status on a bad file"
 # Line 5 is the spline count; 32767 splines cannot follow in a file that ends
-# there, so the count itself is refused, at line 5.
-expect_eq "$out" "$work/bad.seg: Trouble Opening Segment ($work/bad.seg:5: impossible spline count 32767)" "check line"
+# there, so the count itself is refused, at line 5; the file is named once.
+expect_eq "$out" "$work/bad.seg: Trouble Opening Segment (line 5: impossible spline count 32767)" "check line"
 
 "$zentrope" resave "$box" -o "$work/a/box.seg" || fail "resave"
 "$zentrope" resave "$work/a/box.seg" -o "$work/b/box.seg" || fail "resave again"
@@ -343,6 +343,86 @@ cp "$box" "$names/abc/BALL.SEG"
 cp "$source_dir/examples/box.grp" "$names/abc/BALL.GRP"
 (cd "$names" && "$zentrope" project add REL: abc) || fail "project add REL:"
 expect_eq "$(cd "$names" && "$zentrope" info 'REL:\BALL.SEG' --json)" "$("$zentrope" info "$box" --json)" "REL:\\BALL.SEG opens abc/BALL.SEG"
+
+# --- Exit codes, running out of memory, names from older files, writers at once.
+
+# Catches: CLI11's own exit codes (106, 109...) for a wrong command line,
+# which callers cannot tell from a document failure.
+for args in "info" "bogus" "settings" "project add ONLY:" "lathe $box --sections many -o $work/x.seg" "info $box --no-such-flag"; do
+  # shellcheck disable=SC2086
+  "$zentrope" $args > /dev/null 2> "$work/usage.err"
+  expect_eq "$?" 2 "usage error status of: $args"
+  expect_eq "$(wc -l < "$work/usage.err")" 1 "one-line usage message of: $args"
+done
+"$zentrope" --help > /dev/null || fail "--help status"
+"$zentrope" settings set RENDER Step $'2\n[MEMORY]' 2> /dev/null
+expect_eq "$?" 2 "settings set refuses a line break"
+"$zentrope" settings set RENDER Step 'a=b' 2> /dev/null
+expect_eq "$?" 2 "settings set refuses ="
+"$zentrope" settings set RENDER Step 'a]' 2> /dev/null
+expect_eq "$?" 2 "settings set refuses ]"
+expect_eq "$("$zentrope" settings list | grep -c '^MEMORY ')" 1 "no setting injected"
+
+# Catches: an uncaught bad_alloc (abort, status 134) or a reader's plain
+# failure with no word of the limit, when MaxMemory is too small for the
+# work; and any file touched on the way. 0 and 24 kilobytes: nothing fits,
+# or a small segment fits and the work on it does not.
+oom="$work/oom"
+mkdir -p "$oom/arm"
+cp "$box" "$source_dir/examples/box.grp" "$source_dir/examples/scene.cho" "$oom/"
+cp "$source_dir"/examples/arm/* "$oom/arm/"
+(cd "$oom" && find . -type f | sort | xargs md5sum) > "$work/oom.before"
+for kb in 0 24; do
+  ZENTROPE_INI="$work/oom_$kb.ini" "$zentrope" settings set MEMORY MaxMemory "$kb" || fail "MaxMemory $kb"
+  while read -r line; do
+    # shellcheck disable=SC2086
+    (cd "$oom" && "$zentrope" --settings "$work/oom_$kb.ini" $line > /dev/null 2> "$work/oom.err")
+    status=$?
+    expect_eq "$status" 1 "status under MaxMemory $kb of: $line"
+    grep -q "Increase Prefs Memory\." "$work/oom.err" || fail "107 under MaxMemory $kb of: $line: $(cat "$work/oom.err")"
+  done <<'COMMANDS'
+lathe box.seg --sections 16 -o out/lathe.seg
+eval scene.cho --frame 10
+eval scene.cho --json
+simulate scene.cho -o out/sim.cho
+resave scene.cho -o out/scene.cho
+info scene.cho --json
+eval arm/arm.fig --points
+eval arm/wave.act --figure arm/arm.fig --json
+COMMANDS
+done
+# (Resaving a figure alone holds nothing in the pool: it is not in the sweep.)
+for line in "info box.seg --json" "check box.seg" "resave box.seg -o out/box.seg" "info arm/wave.act" "resave arm/wave.act -o out/wave.act"; do
+  # shellcheck disable=SC2086
+  (cd "$oom" && "$zentrope" --settings "$work/oom_0.ini" $line > /dev/null 2> "$work/oom.err")
+  expect_eq "$?" 1 "status under MaxMemory 0 of: $line"
+  grep -q "Increase Prefs Memory\." "$work/oom.err" || fail "107 under MaxMemory 0 of: $line"
+done
+(cd "$oom" && find . -type f | sort | xargs md5sum) > "$work/oom.after"
+cmp -s "$work/oom.before" "$work/oom.after" || fail "files changed under a small memory limit: $(diff "$work/oom.before" "$work/oom.after")"
+
+# Catches: a Latin-1 name from an older file ending --json with an uncaught
+# JSON error, or printed as bytes no JSON reader accepts. The group name
+# "caf<E9>" is Latin-1 e acute, so it must come out as U+00E9.
+latin="$work/latin.grp"
+{ sed -n 1,4p "$source_dir/examples/box.grp"; printf 'caf\351 ring\n'; sed -n '6,$p' "$source_dir/examples/box.grp"; } > "$latin"
+out=$("$zentrope" info "$latin" --json)
+expect_eq "$?" 0 "info --json of a Latin-1 name"
+name=$(printf '%s' "$out" | python3 -c 'import json, sys; print(json.load(sys.stdin)["list"][0]["name"].encode("unicode_escape").decode())')
+expect_eq "$name" 'caf\xe9 ring' "Latin-1 group name through --json"
+"$zentrope" info "$latin" | grep -q "$(printf 'caf\303\251 ring')" || fail "Latin-1 group name in text output"
+
+# Catches: parallel `settings set` calls each rewriting the file from what
+# they read, losing writes. 50 pairs at once, two sections.
+for i in $(seq 1 50); do
+  "$zentrope" settings set RACE_A "Key$i" "$i" &
+  "$zentrope" settings set RACE_B "Key$i" "$i" &
+done
+wait
+expect_eq "$("$zentrope" settings list | grep -c '^RACE_[AB] Key')" 100 "settings written in parallel"
+for i in 1 25 50; do
+  expect_eq "$("$zentrope" settings get RACE_B "Key$i")" "$i" "parallel setting RACE_B Key$i"
+done
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

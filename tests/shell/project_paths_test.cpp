@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "shell/project_paths.h"
+#include "support/processes.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
 namespace {
 
+using testing::InTwoProcesses;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -135,6 +137,70 @@ TEST(ProjectPathsTest, OpenFileReportsUnknownProjects) {
   FilePtr f = open_file((dir / "a.seg").string(), "rb", &error);
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(std::fgetc(f.get()), 'a');
+}
+
+// Catches: a folder with spaces cut at its first blank when the list is read
+// back, and older lists (blank-separated, CRLF) no longer read.
+TEST(ProjectPathsTest, FoldersWithSpacesRoundTrip) {
+  TempDir dir;
+  ProjectList list = ListWith(dir, "");
+  ASSERT_TRUE(list.Add("WORK:", "/home/ann/My Work/ shots "));
+  ASSERT_TRUE(list.Add("ONE:", "/one"));
+  const ProjectList again = ProjectList::Load(dir / "PROJECTS.BRX");
+  ASSERT_EQ(again.Entries().size(), 2u);
+  EXPECT_EQ(again.Entries()[1].name, "WORK:");
+  EXPECT_EQ(again.Entries()[1].directory, "/home/ann/My Work/ shots ");
+  EXPECT_EQ(resolve_path("WORK:ball.seg", again).path, "/home/ann/My Work/ shots \\ball.seg");
+
+  // Lists written elsewhere: blanks between the fields, line ends of either
+  // kind; without a tab the folder is the rest of the line, trimmed.
+  const ProjectList old = ListWith(dir, "A: /a\r\nB:   /b b  \nC:\t/c\r\n  D: /d\nE:\t\n");
+  ASSERT_EQ(old.Entries().size(), 4u);
+  EXPECT_EQ(old.Entries()[0].directory, "/a");
+  EXPECT_EQ(old.Entries()[1].directory, "/b b");
+  EXPECT_EQ(old.Entries()[2].directory, "/c");
+  EXPECT_EQ(old.Entries()[3].name, "D:");
+  EXPECT_EQ(old.Entries()[3].directory, "/d");
+}
+
+// Catches: a name with a blank or a folder with a line break written as is,
+// so that the list reads back a different (or an extra) project.
+TEST(ProjectPathsTest, EntriesThatWouldBreakTheListAreRefused) {
+  TempDir dir;
+  ProjectList list = ListWith(dir, "KEEP:\t/keep\n\n");
+  std::string detail;
+  EXPECT_FALSE(list.Add("MY PROJ:", "/x", &detail));
+  EXPECT_FALSE(detail.empty());
+  EXPECT_FALSE(list.Add("X:", "/x\nEVIL:\t/evil"));
+  EXPECT_FALSE(list.Add("X:", "/x\ty"));
+  EXPECT_EQ(ReadFile(dir / "PROJECTS.BRX"), "KEEP:\t/keep\n\n");
+}
+
+// Catches: two processes each rewriting the list from what they read at
+// start, so that one's project is lost; and a list in memory that drops what
+// another process added.
+TEST(ProjectPathsTest, ConcurrentAddsLoseNothing) {
+  TempDir dir;
+  constexpr int kAdds = 40;
+  ASSERT_TRUE(InTwoProcesses([&](int c) {
+    ProjectList list = ProjectList::Load(dir / "PROJECTS.BRX");
+    for (int i = 0; i < kAdds; ++i) {
+      const std::string name = (c == 0 ? "LEFT" : "RIGHT") + std::to_string(i) + ":";
+      if (!list.Add(name, "/folder " + std::to_string(i))) {
+        return false;
+      }
+    }
+    return true;
+  }));
+  const ProjectList after = ProjectList::Load(dir / "PROJECTS.BRX");
+  EXPECT_EQ(after.Entries().size(), 2u * kAdds);
+  for (int i = 0; i < kAdds; ++i) {
+    for (const char* side : {"LEFT", "RIGHT"}) {
+      const ProjectList::Entry* e = after.Find(side + std::to_string(i) + ":");
+      ASSERT_NE(e, nullptr) << side << i;
+      EXPECT_EQ(e->directory, "/folder " + std::to_string(i));
+    }
+  }
 }
 
 }  // namespace

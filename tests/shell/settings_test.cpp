@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "shell/settings.h"
+#include "support/processes.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
 namespace {
 
+using testing::InTwoProcesses;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -122,6 +124,66 @@ TEST(SettingsTest, PathFromEnvironment) {
   const std::filesystem::path home = std::filesystem::temp_directory_path() / "someone";
   setenv("HOME", home.c_str(), 1);
   EXPECT_EQ(DefaultSettingsPath(), home / ".config" / "zentrope" / "zentrope.ini");
+}
+
+// Catches: two processes reading the file, each adding its key and renaming
+// its copy over the other's, so that one of the writes is lost.
+TEST(SettingsTest, ConcurrentWritersLoseNothing) {
+  TempDir dir;
+  constexpr int kWrites = 50;
+  ASSERT_TRUE(InTwoProcesses([&](int c) {
+    SettingsFile s(dir / "zentrope.ini");
+    for (int i = 0; i < kWrites; ++i) {
+      const std::string n = std::to_string(i);
+      if (!s.write_setting(c == 0 ? "FIRST" : "SECOND", "Key" + n, n)) {
+        return false;
+      }
+    }
+    return true;
+  }));
+  SettingsFile s(dir / "zentrope.ini");
+  for (int i = 0; i < kWrites; ++i) {
+    const std::string n = std::to_string(i);
+    EXPECT_EQ(s.Stored("FIRST", "Key" + n), n) << i;
+    EXPECT_EQ(s.Stored("SECOND", "Key" + n), n) << i;
+  }
+  EXPECT_EQ(s.StoredLines().size(), 2u * kWrites);
+}
+
+// Catches: a line break in any field (or brackets and "=" where they end a
+// section or a key) stored as is, so that one setting writes another.
+TEST(SettingsTest, FieldsThatWouldBreakTheFileAreRefused) {
+  TempDir dir;
+  SettingsFile s(dir / "zentrope.ini");
+  ASSERT_TRUE(s.write_setting("RENDER", "Step", "2"));
+  const std::string before = ReadFile(s.path());
+  struct Case {
+    std::string section, key, value;
+  };
+  const Case refused[] = {
+      {"RENDER", "Step", "3\n[MEMORY]\nMaxMemory=1"},
+      {"RENDER", "Step", "3\rMaxMemory=1"},
+      {"RENDER", "Step", std::string("3\0x", 3)},
+      {"RENDER\n[MEMORY", "Step", "3"},
+      {"REN]DER", "Step", "3"},
+      {"[RENDER", "Step", "3"},
+      {"RENDER", "Max=Memory", "3"},
+      {"RENDER", "[Step]", "3"},
+      {"RENDER", ";Step", "3"},
+      {"", "Step", "3"},
+      {"RENDER", " ", "3"},
+  };
+  for (const Case& c : refused) {
+    std::string detail;
+    EXPECT_FALSE(s.write_setting(c.section, c.key, c.value, &detail)) << c.section << c.key;
+    EXPECT_FALSE(detail.empty()) << "a refusal says why";
+    EXPECT_TRUE(SettingRefusal(c.section, c.key, c.value).has_value());
+  }
+  EXPECT_EQ(ReadFile(s.path()), before);
+  // What the layout allows stays allowed: "=" and brackets inside a value
+  // are read back whole (the key ends at the first "=").
+  ASSERT_TRUE(s.write_setting("RENDER", "OutputName", "shot[1]=a.tga"));
+  EXPECT_EQ(s.Stored("RENDER", "OutputName"), "shot[1]=a.tga");
 }
 
 }  // namespace
