@@ -21,6 +21,7 @@
 #include "model/segment_file.h"
 #include "model/text_file.h"
 #include "shell/project_paths.h"
+#include "shell/regular_file.h"
 #include "shell/string_table.h"
 
 namespace zentrope::cli {
@@ -266,14 +267,11 @@ Outcome Describe(const std::string& name) {
     return {false, error, {}};
   }
   std::vector<std::uint8_t> head(600);
-  std::size_t got = 0;
-  if (std::FILE* f = std::fopen(file->c_str(), "rb")) {
-    got = std::fread(head.data(), 1, head.size(), f);
-    std::fclose(f);
-  } else {
-    return {false, "no such file", {}};
+  const long got = ReadRegularFileHead(*file, head.data(), head.size(), &error);
+  if (got < 0) {
+    return {false, error, {}};
   }
-  if (DetectImageFormat(head.data(), got) != ImageFormat::kUnknown) {
+  if (DetectImageFormat(head.data(), static_cast<std::size_t>(got)) != ImageFormat::kUnknown) {
     return ImageInfo(name);
   }
   return {false, "not a document this program reads", {}};

@@ -42,8 +42,8 @@ class TextReader {
   // thread.
   void NoteName(const std::string& stored, std::size_t line = 0) const;
 
-  // scanf on the next line; false when the line is missing or yields fewer
-  // than minFields fields. Returns the field count in fields when given.
+  // scanf on the next line; false when the line is missing, yields fewer
+  // than minFields fields, or holds an integer too large for its variable. Returns the field count in fields when given.
   bool ScanLine(int minFields, int* fields, const char* format, ...)
       __attribute__((format(scanf, 4, 5)));
 
@@ -105,7 +105,9 @@ class NameRecorder {
 std::string DocumentTag(const std::filesystem::path& file);
 
 // scanf in the "C" locale on a line; returns the number of fields assigned
-// (0 when none, never EOF).
+// (0 when none, never EOF). Integers are read wide first: a number too large
+// for its variable (65537 for a short) makes the line yield 0 fields
+// instead of a wrapped value.
 int ScanText(const std::string& line, const char* format, ...) __attribute__((format(scanf, 2, 3)));
 
 // Parses "TAG v a b c d e": exactly seven fields and the exact tag letters.
