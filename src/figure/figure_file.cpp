@@ -75,6 +75,10 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
   std::vector<Pending> pending;
   int parent = kNoNode;
   for (;;) {
+    if (figure.nodes.size() >= static_cast<std::size_t>(kMaxFigureNodes)) {
+      r.Fail("more than " + std::to_string(kMaxFigureNodes) + " nodes");
+      return fail();
+    }
     if (r.LinesRemaining() < linesPerNode) {
       r.Fail("node record cut short");
       return fail();
@@ -156,6 +160,10 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
       *link = index;
     }
     if (children == 1) {
+      if (pending.size() + 1 >= static_cast<std::size_t>(kMaxFigureNodeDepth)) {
+        r.Fail("figure tree deeper than " + std::to_string(kMaxFigureNodeDepth));
+        return fail();
+      }
       pending.push_back({parent, sibling == 1});
       parent = index;
       continue;
@@ -176,6 +184,9 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
     if (!more) {
       break;
     }
+  }
+  if (!r.ExpectEnd()) {
+    return fail();
   }
   return figure;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -287,6 +288,23 @@ bool TextReader::Next(std::string& line) {
   return true;
 }
 
+bool TextReader::ExpectEnd() {
+  if (!error_.empty()) {
+    return false;
+  }
+  std::string line;
+  while (pos_ < contents_.size()) {
+    if (!Next(line)) {
+      return false;
+    }
+    if (line.find_first_not_of(" \t\r\f\v") != std::string::npos) {
+      Fail("data after the last record");
+      return false;
+    }
+  }
+  return true;
+}
+
 bool TextReader::ScanLine(int minFields, int* fields, const char* format, ...) {
   std::string line;
   if (!Next(line)) {
@@ -356,6 +374,93 @@ bool ReadHeader(TextReader& reader, std::string_view tag, int& version) {
   return reader.ScanLine(1, nullptr, "%ld", &reserved);
 }
 
+namespace {
+
+// True when every floating-point argument of a printf format is finite:
+// "inf" and "nan" would be written, and no reader takes them back.
+bool FiniteArguments(const char* format, va_list args) {
+  for (const char* f = format; *f; ++f) {
+    if (*f != '%') {
+      continue;
+    }
+    ++f;
+    if (*f == '%') {
+      continue;
+    }
+    while (*f && std::strchr("-+ #0", *f)) {
+      ++f;
+    }
+    if (*f == '*') {
+      (void)va_arg(args, int);
+      ++f;
+    }
+    while (std::isdigit(static_cast<unsigned char>(*f))) {
+      ++f;
+    }
+    if (*f == '.') {
+      ++f;
+      if (*f == '*') {
+        (void)va_arg(args, int);
+        ++f;
+      }
+      while (std::isdigit(static_cast<unsigned char>(*f))) {
+        ++f;
+      }
+    }
+    std::string length;
+    while (*f && std::strchr("hlLqjzt", *f)) {
+      length += *f++;
+    }
+    switch (*f) {
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o':
+      case 'c':
+        if (length == "l") {
+          (void)va_arg(args, long);
+        } else if (length == "ll" || length == "q" || length == "j") {
+          (void)va_arg(args, long long);
+        } else if (length == "z" || length == "t") {
+          (void)va_arg(args, std::size_t);
+        } else {
+          (void)va_arg(args, int);
+        }
+        break;
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
+        if (length == "L") {
+          if (!std::isfinite(va_arg(args, long double))) {
+            return false;
+          }
+        } else if (!std::isfinite(va_arg(args, double))) {
+          return false;
+        }
+        break;
+      case 's':
+      case 'p':
+        (void)va_arg(args, void*);
+        break;
+      default:
+        return true;  // nothing this walk knows after here
+    }
+    if (!*f) {
+      break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void TextWriter::Line(const char* format, ...) {
   if (!ok_) {
     return;
@@ -363,11 +468,33 @@ void TextWriter::Line(const char* format, ...) {
   CLocaleScope c;
   va_list args;
   va_start(args, format);
-  const int n = std::vfprintf(f_, format, args);
+  va_list check;
+  va_copy(check, args);
+  const bool finite = FiniteArguments(format, check);
+  va_end(check);
+  char buffer[kMaxLineLength + 2];
+  const int n = finite ? std::vsnprintf(buffer, sizeof buffer, format, args) : 0;
   va_end(args);
-  if (n < 0 || std::fputc('\n', f_) == EOF) {
+  // What the readers refuse is never written: a value that is not a
+  // number, or a line past the length limit.
+  if (!finite) {
+    Fail("a value is not a finite number");
+    return;
+  }
+  if (n < 0 || static_cast<std::size_t>(n) > kMaxLineLength) {
+    Fail(n < 0 ? "cannot format a line" : "a line longer than 255 characters");
+    return;
+  }
+  if (std::fputs(buffer, f_) == EOF || std::fputc('\n', f_) == EOF) {
     ok_ = false;
   }
+}
+
+void TextWriter::Fail(const std::string& why) {
+  if (ok_ && why_.empty()) {
+    why_ = why;
+  }
+  ok_ = false;
 }
 
 void TextWriter::Header(std::string_view tag, int version, bool reservedLine) {
@@ -390,15 +517,21 @@ SaveStatus WriteDocument(
   // Names are written relative to the absolute folder, so that a target
   // given as a bare or relative name still gets names that resolve from it.
   const std::filesystem::path folder = AbsoluteFolderOf(*file);
-  return SaveAtomically(
+  std::string refused;
+  const SaveStatus status = SaveAtomically(
       *file,
       [&](std::FILE* f) {
         TextWriter w(f);
         w.Header(tag, version, reservedLine);
         body(w, folder);
+        refused = w.Why();
         return w.ok();
       },
       detail);
+  if (status != SaveStatus::kSaved && !refused.empty() && detail) {
+    *detail = file->string() + ": " + refused;
+  }
+  return status;
 }
 
 std::string FormatG(float v) {
