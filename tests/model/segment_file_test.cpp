@@ -196,6 +196,13 @@ TEST(SegmentFileTest, BadInputFailsCleanly) {
       {"overlong line",
        Seg("1\n2\n" + point + "1 0 2\n1 0 0" + std::string(300, ' ') + "\n0\n0\n")},
       {"truncated", Seg("1\n2\n" + point + "1 0 2\n1 0 0\n")},
+      // Catches: 65537 splines read as 1 through a 16-bit wrap, the rest
+      // of the file ignored.
+      {"spline count wraps", Seg("65537\n2\n" + point + point2)},
+      {"point count wraps", Seg("1\n65538\n" + point + point2)},
+      // Catches: a second spline after the counted one ignored, so a
+      // resave would drop it.
+      {"data after the last spline", Seg("1\n2\n" + point + point2 + "2\n" + point + point2)},
   };
   for (const auto& [what, text] : cases) {
     Result<SegmentData> data = Parse(text);
