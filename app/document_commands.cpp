@@ -440,11 +440,16 @@ int Eval(const std::string& document, const std::string& figureName, float frame
     return 1;
   }
   SegmentRegistry registry;
-  Result<Figure> figure = OpenFigure(figurePath, registry);
+  std::vector<std::string> problems;
+  Result<Figure> figure = OpenFigure(figurePath, registry, &problems);
   if (!figure) {
     std::cerr << figurePath << ": " << figure.failure().message << " (" << figure.failure().detail
               << ")\n";
     return 1;
+  }
+  // The figure poses without them, so they are warnings.
+  for (const std::string& problem : problems) {
+    std::cerr << figurePath << ": warning: " << problem << '\n';
   }
   std::optional<Action> action;
   if (isAction) {
