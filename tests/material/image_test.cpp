@@ -584,6 +584,24 @@ TEST(PngTest, APictureOverTheMemoryLimitIsRefused) {
   EXPECT_TRUE(DecodeImage(data.data(), data.size(), whole, 0, &error)) << error;
 }
 
+// Catches: a picture larger than the whole memory limit handed to the pool,
+// which runs its out-of-memory hooks (and may throw the escape) for a
+// request that can never succeed.
+TEST(ImageFileTest, APictureLargerThanTheLimitIsRefusedBeforeThePool) {
+  MemoryPool& pool = MemoryPool::Main();
+  const std::int64_t limit = pool.limit();
+  int hooks = 0;
+  const int handle = pool.add_out_of_memory_hook([&] { ++hooks; });
+  pool.set_limit(100);
+  Image image;
+  const bool over = image.Allocate(101, 1, 1);
+  pool.set_limit(limit);
+  pool.remove_out_of_memory_hook(handle);
+  EXPECT_FALSE(over);
+  EXPECT_FALSE(image.HasPixels());
+  EXPECT_EQ(hooks, 0);
+}
+
 // Catches: a picture read from a FIFO (waits for a writer forever) or from
 // a device (never ends) instead of being refused as not a regular file.
 TEST(ImageFileTest, OnlyRegularFilesAreRead) {

@@ -302,5 +302,26 @@ TEST(GroupFileTest, ReadsAndRejects) {
   }
 }
 
+// Catches: a group or member count wrapping through 16 bits (65537 read
+// as 1), and groups after the counted ones ignored: either way a resave
+// would drop groups.
+TEST(GroupFileTest, WrappedCountsAndDataAfterTheLastGroupAreRefused) {
+  const std::string group = "0 0 0\nname\n1\n5\n";
+  ASSERT_TRUE(ParseGroups("GROU 1 0 1 0 0 0\n0\n1\n" + group + "\n", "g"));
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"group count", "GROU 1 0 1 0 0 0\n0\n65537\n" + group + group},
+      {"member count", "GROU 1 0 1 0 0 0\n0\n1\n0 0 0\nname\n65537\n5\n"},
+      {"a second group", "GROU 1 0 1 0 0 0\n0\n1\n" + group + group},
+  };
+  for (const auto& c : cases) {
+    Result<std::vector<Group>> g = ParseGroups(c.text, "g");
+    ASSERT_FALSE(g) << c.what;
+    EXPECT_EQ(g.failure().message, "Trouble Opening Segment") << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace zentrope
