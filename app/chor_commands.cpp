@@ -1,6 +1,7 @@
 // Choreography subcommands: describing, evaluating and simulating scenes.
 #include <iostream>
 #include <memory>
+#include <set>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -94,6 +95,16 @@ int ChoreographyEval(const std::string& file, float frame, bool json) {
           evaluate_figures(Transform::Identity(), chor->figures, frame, *chor, {}, &message)) {
     std::cerr << file << ": evaluation stopped with error " << code << ": " << message << '\n';
     return 1;
+  }
+  // Segments and actions that could not be read leave their figures
+  // without them: the scene still evaluates, but never silently.
+  std::set<std::string> warned;  // a file placed twice is named once
+  for (const FigureInstance* f : std::as_const(*chor).AllFigures()) {
+    for (const std::string& problem : f->runtime.problems) {
+      if (warned.insert(problem).second) {
+        std::cerr << file << ": warning: " << problem << '\n';
+      }
+    }
   }
   ordered_json j;
   j["frame"] = frame;

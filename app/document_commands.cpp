@@ -26,6 +26,7 @@
 #include "model/text_file.h"
 #include "shell/atomic_file.h"
 #include "shell/project_paths.h"
+#include "shell/regular_file.h"
 #include "shell/string_table.h"
 #include "shell/text_encoding.h"
 
@@ -272,14 +273,11 @@ Outcome Describe(const std::string& name) {
     return {false, Explain(name, "", error), {}};
   }
   std::vector<std::uint8_t> head(600);
-  std::size_t got = 0;
-  if (std::FILE* f = std::fopen(file->c_str(), "rb")) {
-    got = std::fread(head.data(), 1, head.size(), f);
-    std::fclose(f);
-  } else {
-    return {false, Explain(name, std::strerror(errno)), {}};
+  const long got = ReadRegularFileHead(*file, head.data(), head.size(), &error);
+  if (got < 0) {
+    return {false, Explain(name, "", error), {}};
   }
-  if (DetectImageFormat(head.data(), got) != ImageFormat::kUnknown) {
+  if (DetectImageFormat(head.data(), static_cast<std::size_t>(got)) != ImageFormat::kUnknown) {
     return ImageInfo(name);
   }
   return {false, Explain(name, "not a document this program reads"), {}};
@@ -451,10 +449,15 @@ int Eval(const std::string& document, const std::string& figureName, float frame
     return 1;
   }
   SegmentRegistry registry;
-  Result<Figure> figure = OpenFigure(figurePath, registry);
+  std::vector<std::string> problems;
+  Result<Figure> figure = OpenFigure(figurePath, registry, &problems);
   if (!figure) {
     std::cerr << Explain(figurePath, figure.failure().message, figure.failure().detail) << '\n';
     return 1;
+  }
+  // The figure poses without them, so they are warnings.
+  for (const std::string& problem : problems) {
+    std::cerr << figurePath << ": warning: " << problem << '\n';
   }
   std::optional<Action> action;
   if (isAction) {

@@ -264,6 +264,9 @@ Result<MuscleFile> ReadMuscle(const std::string& path) {
     }
     file.records.push_back(std::move(record));
   }
+  if (!r.ExpectEnd()) {
+    return fail();
+  }
   std::stable_sort(
       file.records.begin(), file.records.end(),
       [](const MuscleRecord& a, const MuscleRecord& b) { return a.pointNumber < b.pointNumber; });

@@ -159,6 +159,10 @@ struct FigureRuntime {
   float track0Local = 0.0f;
   Transform placement;
   Vector3 scale{1, 1, 1};
+  // What could not be read while loading, one line each ("file: why"): a
+  // segment of the figure, an action a placement plays. Evaluation goes on
+  // without them; callers report them.
+  std::vector<std::string> problems;
 };
 
 struct FigureInstance {

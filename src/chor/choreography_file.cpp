@@ -69,6 +69,11 @@ class ChorParser {
     if (version_ >= 6 && !Trailer()) {
       return Fail();
     }
+    // Past the last record only blank lines, unless the window records
+    // (whose length only their windows know) were skipped.
+    if (!windowsSkipped_ && !r_.ExpectEnd()) {
+      return Fail();
+    }
     ConvertTimings();
     return std::move(chor_);
   }
@@ -428,7 +433,12 @@ class ChorParser {
         !std::isfinite(bounce) || !Count("dynamics range", ranges, 1)) {
       return false;
     }
+    // 0 is infinite mass; a mass too small for its inverse to be a number
+    // is the lightest body there can be, never an infinitely heavy one.
     d->inverseMass = mass != 0.0f ? 1.0f / mass : 0.0f;
+    if (!std::isfinite(d->inverseMass)) {
+      d->inverseMass = std::copysign(std::numeric_limits<float>::max(), mass);
+    }
     d->bounce = bounce * 0.01f;
     for (long i = 0; i < ranges; ++i) {
       float start = 0.0f, end = 0.0f;
@@ -652,6 +662,7 @@ class ChorParser {
       // not have, and their length is theirs to know: the rest is skipped.
       log_line(r_.Error().empty() ? chor_.scene.fileName + ": module window records skipped"
                                   : r_.Error());
+      windowsSkipped_ = true;
       return true;
     }
     return version_ < 7 || Snapshots();
@@ -722,6 +733,7 @@ class ChorParser {
   }
 
   TextReader r_;
+  bool windowsSkipped_ = false;
   std::filesystem::path folder_;
   Choreography chor_;
   int version_ = 0;
@@ -838,7 +850,13 @@ class ChorWriter {
       return;
     }
     w_.Line("1");
-    const float mass = d->inverseMass != 0.0f ? 1.0f / d->inverseMass : 0.0f;
+    // A light body must not round to 0 (infinite mass) when written: the
+    // lightest mass written is the smallest whose inverse is a float.
+    constexpr float kLightestMass = 2.93874e-39f;
+    float mass = d->inverseMass != 0.0f ? 1.0f / d->inverseMass : 0.0f;
+    if (mass != 0.0f || d->inverseMass != 0.0f) {
+      mass = std::copysign(std::max(std::fabs(mass), kLightestMass), d->inverseMass);
+    }
     w_.Line("%g %g", static_cast<double>(mass), static_cast<double>(d->bounce * 100.0f));
     w_.Line("%d", static_cast<int>(d->ranges.size()));
     if (d->ranges.empty()) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "chor/frame_evaluation.h"
+#include "model/text_file.h"
 #include "shell/interrupt.h"
 
 namespace zentrope {
@@ -164,6 +165,16 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
       last = std::max(last, range.second);
     }
   }
+  // Frames are counted in integers (a float counter stops advancing at
+  // 2^24), and never past the scene.
+  const int sceneEnd = std::clamp<int>(chor.scene.length, 1, kMaxDynamicsFrame);
+  if (!(last <= static_cast<float>(sceneEnd))) {
+    run.code = kDynamicsFailed;
+    run.message = "a dynamics range ends at frame " + FormatG(last) +
+                  ", past the scene's last frame " + std::to_string(sceneEnd);
+    return run;
+  }
+  const int lastFrame = static_cast<int>(last);
   // The run computes new motion in place of the old, which is kept aside
   // and put back unless the run completes: until a body starts, its path
   // places it.
@@ -182,7 +193,8 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
   std::vector<bool> wasActive(bodies.size(), false);
   const EvaluationOptions options{true, true, nullptr};
   chor.dynamicsUpToDate = false;
-  for (float frame = 1.0f; frame <= last; frame += 1.0f) {
+  for (int whole = 1; whole <= lastFrame; ++whole) {
+    const auto frame = static_cast<float>(whole);
     if (escape && escape()) {
       restore();
       return run;
@@ -213,6 +225,14 @@ DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape)
       wasActive[b] = true;
       const Body body{d.inverseMass, d.bounce, LowestPoint(f)};
       states[b] = StepBody(body, states[b], frame * kDynamicsStep, kDynamicsStep);
+      if (!std::all_of(states[b].begin(), states[b].end(),
+                       [](float v) { return std::isfinite(v); })) {
+        run.code = kDynamicsFailed;
+        run.message = f.fileName + ": the motion is no longer a number at frame " +
+                      std::to_string(whole + 1) + " (mass or placement out of range)";
+        restore();
+        return run;
+      }
       Store(*d.motion, states[b], frame + 1.0f);
       f.state |= kPoseOutOfDate;
     }

@@ -45,6 +45,13 @@ BodyState BodyDerivative(const Body& body, const BodyState& state, float t);
 // (solved exactly for the ballistic motion within the step).
 BodyState StepBody(const Body& body, const BodyState& state, float t, float h);
 
+// The last frame a simulation may reach: the longest scene a 16-bit length
+// describes.
+inline constexpr int kMaxDynamicsFrame = 32767;
+// The code of a run refused before it starts (a range past the scene) or
+// stopped because the motion stopped being numbers.
+inline constexpr int kDynamicsFailed = 1;
+
 struct DynamicsRun {
   int code = 0;            // 0, or the evaluation's error code
   std::string message;     // why, when code is not 0
@@ -52,7 +59,10 @@ struct DynamicsRun {
 };
 
 // Runs the simulation from frame 1 to the last range end of the top-level
-// figures, replacing their simulated motion. Escape (the escape function)
+// figures, replacing their simulated motion. A range ending past the
+// scene's last frame (or kMaxDynamicsFrame) is refused before anything
+// runs, and a body whose motion stops being finite fails the run; both
+// with kDynamicsFailed and a message. Escape (the escape function)
 // or a failed evaluation ends the run early and keeps the motion each body
 // had before; a completed run marks the dynamics up to date.
 DynamicsRun RunDynamics(Choreography& chor, const std::function<bool()>& escape = nullptr);

@@ -48,6 +48,9 @@ std::shared_ptr<Action> LoadAction(FigureInstance& f, const std::string& file) {
     action = std::make_shared<Action>(std::move(*read));
   } else {
     log_line(file + ": " + read.failure().detail);
+    const Failure& why = read.failure();
+    f.runtime.problems.push_back(why.detail.empty() ? file + ": " + why.message
+                                                    : why.message + " (" + why.detail + ")");
   }
   actions[file] = action;  // a failed read is not retried every frame
   return action;
@@ -277,7 +280,8 @@ bool LoadInstance(FigureInstance& f, std::string* message) {
   }
   set_cursor("Snooze");
   SetStatusText("Loading [" + f.fileName + "]");
-  Result<Figure> figure = OpenFigure(f.fileName);
+  std::vector<std::string> problems;
+  Result<Figure> figure = OpenFigure(f.fileName, SegmentRegistry::Process(), &problems);
   SetStatusText("");
   set_cursor("WakeUp");
   if (!figure) {
@@ -288,6 +292,7 @@ bool LoadInstance(FigureInstance& f, std::string* message) {
     return false;
   }
   f.runtime.figure = std::make_unique<Figure>(std::move(*figure));
+  f.runtime.problems = std::move(problems);
   f.runtime.actions.clear();
   f.runtime.drivers.clear();
   for (Track& t : f.tracks) {

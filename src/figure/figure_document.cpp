@@ -14,14 +14,15 @@
 
 namespace zentrope {
 
-Result<Figure> OpenFigure(const std::string& path, SegmentRegistry& registry) {
+Result<Figure> OpenFigure(const std::string& path, SegmentRegistry& registry,
+                          std::vector<std::string>* problems) {
   Result<Figure> figure = ReadFigure(path);
   if (!figure) {
     return figure;
   }
   ReadSkinFile(*figure, SkinFilePath(path));
   ReadAttributeFile(*figure, AttributeFilePath(path));
-  if (!LoadFigureSegments(*figure, registry)) {
+  if (!LoadFigureSegments(*figure, registry, problems)) {
     log_line(path + ": a segment of the figure could not be opened");
   }
   return figure;

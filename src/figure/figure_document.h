@@ -12,9 +12,12 @@
 
 namespace zentrope {
 
-// Reads the .fig file, its .ski and .att companions and every segment.
+// Reads the .fig file, its .ski and .att companions and every segment. A
+// segment that cannot be opened leaves its node without geometry (the
+// figure still opens) and is named in problems when given.
 Result<Figure> OpenFigure(const std::string& path,
-                          SegmentRegistry& registry = SegmentRegistry::Process());
+                          SegmentRegistry& registry = SegmentRegistry::Process(),
+                          std::vector<std::string>* problems = nullptr);
 
 // The names a figure holds, each with its file and line: its segments (.fig),
 // the segments named in its skin file (.ski), and the segments, materials

@@ -73,8 +73,13 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
   }
   const std::size_t linesPerNode = version >= 4 ? 8 : (version >= 2 ? 7 : 5);
   std::vector<Pending> pending;
+  std::vector<int> lastChild;  // by parent + 1; 0 for the top level
   int parent = kNoNode;
   for (;;) {
+    if (figure.nodes.size() >= static_cast<std::size_t>(kMaxFigureNodes)) {
+      r.Fail("more than " + std::to_string(kMaxFigureNodes) + " nodes");
+      return fail();
+    }
     if (r.LinesRemaining() < linesPerNode) {
       r.Fail("node record cut short");
       return fail();
@@ -146,16 +151,23 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
     node.parent = parent;
     const int index = static_cast<int>(figure.nodes.size());
     figure.nodes.push_back(node);
-    // Link as the parent's last child, or as the last top-level sibling.
-    int* link = parent == kNoNode ? (index == 0 ? nullptr : &figure.nodes[0].nextSibling)
-                                  : &figure.nodes[static_cast<std::size_t>(parent)].firstChild;
-    while (link && *link != kNoNode) {
-      link = &figure.nodes[static_cast<std::size_t>(*link)].nextSibling;
+    // Link as the parent's last child, or as the last top-level sibling;
+    // the last child of each parent is kept so that long sibling lists do
+    // not cost a walk per node.
+    const int lastKey = parent == kNoNode ? 0 : parent + 1;
+    lastChild.resize(std::max(lastChild.size(), static_cast<std::size_t>(lastKey) + 1), kNoNode);
+    int& last = lastChild[static_cast<std::size_t>(lastKey)];
+    if (last != kNoNode) {
+      figure.nodes[static_cast<std::size_t>(last)].nextSibling = index;
+    } else if (parent != kNoNode) {
+      figure.nodes[static_cast<std::size_t>(parent)].firstChild = index;
     }
-    if (link) {
-      *link = index;
-    }
+    last = index;
     if (children == 1) {
+      if (pending.size() + 1 >= static_cast<std::size_t>(kMaxFigureNodeDepth)) {
+        r.Fail("figure tree deeper than " + std::to_string(kMaxFigureNodeDepth));
+        return fail();
+      }
       pending.push_back({parent, sibling == 1});
       parent = index;
       continue;
@@ -176,6 +188,9 @@ Result<Figure> ParseFigure(std::string contents, const std::string& path) {
     if (!more) {
       break;
     }
+  }
+  if (!r.ExpectEnd()) {
+    return fail();
   }
   return figure;
 }

@@ -13,6 +13,10 @@ namespace zentrope {
 class TextReader;
 
 inline constexpr int kFigureVersion = 4;
+// Figures nesting deeper, or holding more nodes, are refused when read:
+// posing costs grow with both.
+inline constexpr int kMaxFigureNodeDepth = 1000;
+inline constexpr int kMaxFigureNodes = 32767;
 
 // Reads a figure; segment paths are made absolute against the figure's
 // folder and each node's bounds are read from its segment file. Fails with

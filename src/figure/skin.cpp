@@ -70,7 +70,8 @@ void CopyBack(const ControlPoint& chainPoint, ControlPoint& source, const Matrix
 
 }  // namespace
 
-bool LoadFigureSegments(Figure& figure, SegmentRegistry& registry) {
+bool LoadFigureSegments(Figure& figure, SegmentRegistry& registry,
+                        std::vector<std::string>* problems) {
   bool all = true;
   for (FigureNode& node : figure.nodes) {
     if (node.IsGhost() || node.segment) {
@@ -81,6 +82,12 @@ bool LoadFigureSegments(Figure& figure, SegmentRegistry& registry) {
       node.segment = std::make_shared<Segment>(std::move(*segment));
     } else {
       all = false;
+      if (problems) {
+        // The detail names the file ("file: why") when there is one.
+        const Failure& f = segment.failure();
+        problems->push_back(f.detail.empty() ? node.name + ": " + f.message
+                                             : f.message + " (" + f.detail + ")");
+      }
     }
   }
   return all;

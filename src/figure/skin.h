@@ -17,8 +17,11 @@ inline constexpr float kSkinDistance = 3.0f;
 inline constexpr int kSkinVersion = 2;
 
 // Opens every non-ghost node's segment (shared through the registry). False
-// when one cannot be opened; the others stay loaded.
-bool LoadFigureSegments(Figure& figure, SegmentRegistry& registry = SegmentRegistry::Process());
+// when one cannot be opened; the others stay loaded. Each segment that
+// cannot be opened is added to problems when given ("name: message
+// (detail)").
+bool LoadFigureSegments(Figure& figure, SegmentRegistry& registry = SegmentRegistry::Process(),
+                        std::vector<std::string>* problems = nullptr);
 
 // Pairs every point of the parent's splines with the nearest point of the
 // child's splines within 3 units at rest, where a spline end meets a spline

@@ -28,6 +28,11 @@ bool Image::Allocate(int w, int h, int bpp) {
   }
   const std::size_t bytes =
       static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * static_cast<std::size_t>(bpp);
+  // A picture larger than the whole memory limit can never be held: refused
+  // before the pool is asked (and its out-of-memory hooks run).
+  if (static_cast<std::int64_t>(bytes) > MemoryPool::Main().limit()) {
+    return false;
+  }
   auto* p = static_cast<std::uint8_t*>(MemoryPool::Main().allocate(bytes));
   if (!p) {
     return false;

@@ -11,12 +11,16 @@
 #include "shell/error_log.h"
 #include "shell/interrupt.h"
 #include "shell/project_paths.h"
+#include "shell/regular_file.h"
 
 namespace zentrope {
 
 namespace {
 
-constexpr std::uintmax_t kMaxImageFile = std::uintmax_t{1} << 30;
+// The largest picture file read: an uncompressed 8192 × 8192 picture of
+// four bytes a pixel with room for run-length growth; no picture a material
+// uses comes near it.
+constexpr std::uintmax_t kMaxImageFile = std::uintmax_t{512} << 20;
 
 }  // namespace
 
@@ -103,22 +107,12 @@ bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* er
   const std::string name = SequenceFileName(image.fileName, frame);
   std::string why;
   const std::optional<std::filesystem::path> file = LocateFile(name, &why);
-  std::error_code ec;
-  const std::uintmax_t size = file ? std::filesystem::file_size(*file, ec) : 0;
   std::vector<std::uint8_t> data;
-  bool opened = file && !ec && size <= kMaxImageFile;
-  if (opened) {
-    data.resize(static_cast<std::size_t>(size));
-    std::FILE* f = std::fopen(file->c_str(), "rb");
-    opened = f && std::fread(data.data(), 1, data.size(), f) == data.size();
-    if (f) {
-      std::fclose(f);
-    }
-  }
+  const bool opened = file && ReadRegularFile(*file, kMaxImageFile, data, &why);
   if (!opened) {
     log_line("can't open image file: " + name + "\n");
     if (error) {
-      *error = "can't open image file: " + name;
+      *error = "can't open image file: " + (why.empty() ? name : why);
     }
     return false;
   }

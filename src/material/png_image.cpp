@@ -6,6 +6,7 @@
 
 #include "material/decoders.h"
 #include "shell/atomic_file.h"
+#include "shell/memory_pool.h"
 
 namespace zentrope {
 
@@ -13,12 +14,56 @@ namespace {
 
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
+// Deflate turns one stored byte into at most 1032 (a run of 258 from every
+// two bits of a fixed-code match).
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+std::uint32_t Big32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+// Whether the file can hold the rows its header claims: the filtered rows
+// (a filter byte and the packed samples each) must come out of the file's
+// compressed bytes. The header is checked before libpng allocates anything
+// for the picture.
+bool ClaimFitsTheFile(const std::uint8_t* data, std::size_t size) {
+  if (size < 33 || std::memcmp(data + 12, "IHDR", 4) != 0) {
+    return true;  // libpng refuses it itself
+  }
+  const std::uint64_t width = Big32(data + 16), height = Big32(data + 20);
+  const unsigned depth = data[24];
+  unsigned channels = 1;
+  switch (data[25]) {
+    case 2:
+      channels = 3;
+      break;
+    case 4:
+      channels = 2;
+      break;
+    case 6:
+      channels = 4;
+      break;
+    default:
+      break;
+  }
+  if (width > static_cast<std::uint64_t>(kMaxImageSide) ||
+      height > static_cast<std::uint64_t>(kMaxImageSide)) {
+    return false;
+  }
+  const std::uint64_t rowBytes = (width * channels * depth + 7) / 8 + 1;
+  return rowBytes * height <= static_cast<std::uint64_t>(size) * kMaxDeflateRatio;
+}
+
 }  // namespace
 
 bool DecodePng(const std::uint8_t* data, std::size_t size, Image& out, bool headerOnly,
                std::string* error) {
   if (size < 8 || std::memcmp(data, kPngSignature, 8) != 0) {
     return DecodeFailure(error, "not a PNG file");
+  }
+  if (!ClaimFitsTheFile(data, size)) {
+    return DecodeFailure(error, "PNG picture larger than its file can hold");
   }
   png_image png;
   std::memset(&png, 0, sizeof png);
@@ -42,6 +87,14 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image& out, bool head
     return true;
   }
   png.format = bpp == 4 ? PNG_FORMAT_BGRA : (bpp == 3 ? PNG_FORMAT_BGR : PNG_FORMAT_GRAY);
+  // The picture and the interleaved rows it is decoded through must both
+  // fit under the memory limit before either is allocated.
+  const std::int64_t pixels = static_cast<std::int64_t>(png.width) * png.height * bpp;
+  MemoryPool& pool = MemoryPool::Main();
+  if (pixels > (pool.limit() - pool.total_allocated()) / 2) {
+    png_image_free(&png);
+    return DecodeFailure(error, "Can't Allocate Image");
+  }
   if (!out.Allocate(static_cast<int>(png.width), static_cast<int>(png.height), bpp)) {
     png_image_free(&png);
     return DecodeFailure(error, "Can't Allocate Image");

@@ -190,6 +190,9 @@ Result<std::vector<ColourGroup>> ParseColours(std::string contents, const std::s
     }
     groups.push_back(std::move(g));
   }
+  if (!r.ExpectEnd()) {
+    return fail();
+  }
   return groups;
 }
 

@@ -222,7 +222,7 @@ Result<SegmentData> ParseSegment(std::string contents, const std::string& name,
       reader.ScanLine(6, nullptr, "%f %f %f %f %f %f", &b.min.x, &b.min.y, &b.min.z, &b.max.x,
                       &b.max.y, &b.max.z) &&
       reader.ScanLine(3, nullptr, "%f %f %f", &pivot.x, &pivot.y, &pivot.z) &&
-      ParseSplines(reader, data.version, *data.splines, stacks);
+      ParseSplines(reader, data.version, *data.splines, stacks) && reader.ExpectEnd();
   if (!parsed) {
     return OpenFailure(reader.Error());
   }
@@ -405,6 +405,9 @@ Result<std::vector<Group>> ParseGroups(std::string contents, const std::string& 
       group.members.push_back(static_cast<std::int32_t>(number));
     }
     groups.push_back(std::move(group));
+  }
+  if (!reader.ExpectEnd()) {
+    return fail();
   }
   return groups;
 }

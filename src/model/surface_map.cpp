@@ -142,6 +142,9 @@ Result<std::vector<SurfaceMap>> ParseSurfaceMaps(std::string contents, const std
     }
     maps.push_back(std::move(map));
   }
+  if (!r.ExpectEnd()) {
+    return fail();
+  }
   return maps;
 }
 

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
-#include <fstream>
+#include <limits>
 
 #include "shell/atomic_file.h"
 #include "shell/project_paths.h"
+#include "shell/regular_file.h"
 
 namespace zentrope {
 
@@ -35,9 +37,136 @@ class CLocaleScope {
   locale_t previous_;
 };
 
-int VScan(const std::string& line, const char* format, va_list args) {
+// The integer conversions of a scanf format, each with the range of the
+// variable it stores into.
+struct IntegerField {
+  long min = 0;
+  unsigned long max = 0;
+  bool isUnsigned = false;
+};
+
+// Rewrites a scanf format so that it matches exactly what the format
+// matches, but stores each integer conversion into a long (or unsigned
+// long) and skips every other conversion. False when the format holds
+// something this cannot mirror.
+bool WideFormat(const char* format, std::string& wide, std::vector<IntegerField>& fields) {
+  for (const char* f = format; *f;) {
+    if (*f != '%') {
+      wide += *f++;
+      continue;
+    }
+    if (f[1] == '%') {
+      wide += "%%";
+      f += 2;
+      continue;
+    }
+    ++f;
+    const bool suppressed = *f == '*';
+    if (suppressed) {
+      ++f;
+    }
+    std::string width;
+    while (std::isdigit(static_cast<unsigned char>(*f))) {
+      width += *f++;
+    }
+    std::string length;
+    while (*f == 'h' || *f == 'l' || *f == 'L' || *f == 'j' || *f == 'z' || *f == 't' ||
+           *f == 'q') {
+      length += *f++;
+    }
+    const char conversion = *f;
+    if (conversion == '\0' || conversion == 'n') {
+      return false;
+    }
+    if (!suppressed && (conversion == 'd' || conversion == 'i' || conversion == 'u')) {
+      IntegerField field;
+      field.isUnsigned = conversion == 'u';
+      if (length == "h") {
+        field.min = field.isUnsigned ? 0 : std::numeric_limits<short>::min();
+        field.max = field.isUnsigned ? std::numeric_limits<unsigned short>::max()
+                                     : std::numeric_limits<short>::max();
+      } else if (length == "hh") {
+        field.min = field.isUnsigned ? 0 : std::numeric_limits<signed char>::min();
+        field.max = field.isUnsigned ? std::numeric_limits<unsigned char>::max()
+                                     : std::numeric_limits<signed char>::max();
+      } else if (length.empty()) {
+        field.min = field.isUnsigned ? 0 : std::numeric_limits<int>::min();
+        field.max = field.isUnsigned ? std::numeric_limits<unsigned>::max()
+                                     : std::numeric_limits<int>::max();
+      } else {
+        // Already as wide as a long: strtol saturates instead of wrapping.
+        field.min = std::numeric_limits<long>::min();
+        field.max = field.isUnsigned ? std::numeric_limits<unsigned long>::max()
+                                     : std::numeric_limits<long>::max();
+      }
+      fields.push_back(field);
+      // Unsigned conversions are read signed: scanf takes "-1" for the
+      // largest value, which is no wrapping of a count.
+      wide += "%" + width + "l" + (field.isUnsigned ? 'd' : conversion);
+      ++f;
+      continue;
+    }
+    wide += "%*" + width + length;
+    if (conversion == '[') {
+      // The scan set, where a leading ']' (after an optional '^') is a member.
+      wide += *f++;
+      if (*f == '^') {
+        wide += *f++;
+      }
+      if (*f == ']') {
+        wide += *f++;
+      }
+      while (*f && *f != ']') {
+        wide += *f++;
+      }
+      if (*f != ']') {
+        return false;
+      }
+    }
+    wide += *f++;
+  }
+  return true;
+}
+
+// True when every integer the format stores from the line fits the
+// variable it goes to. scanf stores "65537" into a short as 1, which would
+// turn a count into another count; the numbers are read wide here first.
+bool IntegersInRange(const std::string& line, const char* format) {
+  std::string wide;
+  std::vector<IntegerField> fields;
+  constexpr std::size_t kMaxFields = 12;
+  if (!WideFormat(format, wide, fields) || fields.empty() || fields.size() > kMaxFields) {
+    return true;
+  }
+  long v[kMaxFields] = {};
+  const int n = std::sscanf(line.c_str(), wide.c_str(), &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                            &v[6], &v[7], &v[8], &v[9], &v[10], &v[11]);
+  for (int i = 0; i < n && i < static_cast<int>(fields.size()); ++i) {
+    const IntegerField& field = fields[static_cast<std::size_t>(i)];
+    const long value = v[i];
+    const bool fits =
+        field.isUnsigned
+            ? field.max >= static_cast<unsigned long>(std::numeric_limits<long>::max()) ||
+                  (value >= -static_cast<long>(field.max) && value <= static_cast<long>(field.max))
+            : value >= field.min && value <= static_cast<long>(field.max);
+    if (!fits) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// scanf in the "C" locale; an integer too large for its variable makes
+// the whole line yield nothing (outOfRange set when given).
+int VScan(const std::string& line, const char* format, va_list args, bool* outOfRange = nullptr) {
   CLocaleScope c;
   const int n = std::vsscanf(line.c_str(), format, args);
+  if (n > 0 && !IntegersInRange(line, format)) {
+    if (outOfRange) {
+      *outOfRange = true;
+    }
+    return 0;
+  }
   return n < 0 ? 0 : n;
 }
 
@@ -106,25 +235,9 @@ TextReader::TextReader(std::string contents, std::string name)
 
 bool TextReader::Load(const std::filesystem::path& file, std::string& contents,
                       std::string* error) {
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(file, ec);
-  if (ec || size > kMaxDocumentBytes) {
-    if (error) {
-      *error = file.string() + ": " + (ec ? ec.message() : std::string("file too large"));
-    }
-    return false;
-  }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    if (error) {
-      *error = file.string() + ": " + std::strerror(errno);
-    }
-    return false;
-  }
-  contents.assign(static_cast<std::size_t>(size), '\0');
-  in.read(contents.data(), static_cast<std::streamsize>(size));
-  contents.resize(static_cast<std::size_t>(in.gcount()));
-  return true;
+  // No line may pass the limit, so a file without line ends (a device, a
+  // binary file) is read only up to its first over-long line.
+  return ReadRegularFile(file, kMaxDocumentBytes, contents, error, kMaxLineLength);
 }
 
 bool LoadDocumentText(const std::string& name, std::string& contents, std::string* error,
@@ -175,6 +288,23 @@ bool TextReader::Next(std::string& line) {
   return true;
 }
 
+bool TextReader::ExpectEnd() {
+  if (!error_.empty()) {
+    return false;
+  }
+  std::string line;
+  while (pos_ < contents_.size()) {
+    if (!Next(line)) {
+      return false;
+    }
+    if (line.find_first_not_of(" \t\r\f\v") != std::string::npos) {
+      Fail("data after the last record");
+      return false;
+    }
+  }
+  return true;
+}
+
 bool TextReader::ScanLine(int minFields, int* fields, const char* format, ...) {
   std::string line;
   if (!Next(line)) {
@@ -182,10 +312,15 @@ bool TextReader::ScanLine(int minFields, int* fields, const char* format, ...) {
   }
   va_list args;
   va_start(args, format);
-  const int n = VScan(line, format, args);
+  bool outOfRange = false;
+  const int n = VScan(line, format, args, &outOfRange);
   va_end(args);
   if (fields) {
     *fields = n;
+  }
+  if (outOfRange) {
+    Fail("number out of range in \"" + line + "\"");
+    return false;
   }
   if (n < minFields) {
     Fail("expected " + std::to_string(minFields) + " fields in \"" + line + "\"");
@@ -195,11 +330,14 @@ bool TextReader::ScanLine(int minFields, int* fields, const char* format, ...) {
 }
 
 std::string DocumentTag(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
   char line[kMaxLineLength + 1] = {};
-  in.getline(line, sizeof line);
-  const std::string text(line);
-  return text.substr(0, text.find(' '));
+  const long got = ReadRegularFileHead(file, line, kMaxLineLength);
+  if (got <= 0) {
+    return {};
+  }
+  const std::string text(line, static_cast<std::size_t>(got));
+  const std::string first = text.substr(0, text.find_first_of("\r\n"));
+  return first.substr(0, first.find(' '));
 }
 
 int ScanText(const std::string& line, const char* format, ...) {
@@ -236,6 +374,93 @@ bool ReadHeader(TextReader& reader, std::string_view tag, int& version) {
   return reader.ScanLine(1, nullptr, "%ld", &reserved);
 }
 
+namespace {
+
+// True when every floating-point argument of a printf format is finite:
+// "inf" and "nan" would be written, and no reader takes them back.
+bool FiniteArguments(const char* format, va_list args) {
+  for (const char* f = format; *f; ++f) {
+    if (*f != '%') {
+      continue;
+    }
+    ++f;
+    if (*f == '%') {
+      continue;
+    }
+    while (*f && std::strchr("-+ #0", *f)) {
+      ++f;
+    }
+    if (*f == '*') {
+      (void)va_arg(args, int);
+      ++f;
+    }
+    while (std::isdigit(static_cast<unsigned char>(*f))) {
+      ++f;
+    }
+    if (*f == '.') {
+      ++f;
+      if (*f == '*') {
+        (void)va_arg(args, int);
+        ++f;
+      }
+      while (std::isdigit(static_cast<unsigned char>(*f))) {
+        ++f;
+      }
+    }
+    std::string length;
+    while (*f && std::strchr("hlLqjzt", *f)) {
+      length += *f++;
+    }
+    switch (*f) {
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o':
+      case 'c':
+        if (length == "l") {
+          (void)va_arg(args, long);
+        } else if (length == "ll" || length == "q" || length == "j") {
+          (void)va_arg(args, long long);
+        } else if (length == "z" || length == "t") {
+          (void)va_arg(args, std::size_t);
+        } else {
+          (void)va_arg(args, int);
+        }
+        break;
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A':
+        if (length == "L") {
+          if (!std::isfinite(va_arg(args, long double))) {
+            return false;
+          }
+        } else if (!std::isfinite(va_arg(args, double))) {
+          return false;
+        }
+        break;
+      case 's':
+      case 'p':
+        (void)va_arg(args, void*);
+        break;
+      default:
+        return true;  // nothing this walk knows after here
+    }
+    if (!*f) {
+      break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void TextWriter::Line(const char* format, ...) {
   if (!ok_) {
     return;
@@ -243,11 +468,33 @@ void TextWriter::Line(const char* format, ...) {
   CLocaleScope c;
   va_list args;
   va_start(args, format);
-  const int n = std::vfprintf(f_, format, args);
+  va_list check;
+  va_copy(check, args);
+  const bool finite = FiniteArguments(format, check);
+  va_end(check);
+  char buffer[kMaxLineLength + 2];
+  const int n = finite ? std::vsnprintf(buffer, sizeof buffer, format, args) : 0;
   va_end(args);
-  if (n < 0 || std::fputc('\n', f_) == EOF) {
+  // What the readers refuse is never written: a value that is not a
+  // number, or a line past the length limit.
+  if (!finite) {
+    Fail("a value is not a finite number");
+    return;
+  }
+  if (n < 0 || static_cast<std::size_t>(n) > kMaxLineLength) {
+    Fail(n < 0 ? "cannot format a line" : "a line longer than 255 characters");
+    return;
+  }
+  if (std::fputs(buffer, f_) == EOF || std::fputc('\n', f_) == EOF) {
     ok_ = false;
   }
+}
+
+void TextWriter::Fail(const std::string& why) {
+  if (ok_ && why_.empty()) {
+    why_ = why;
+  }
+  ok_ = false;
 }
 
 void TextWriter::Header(std::string_view tag, int version, bool reservedLine) {
@@ -280,15 +527,25 @@ SaveStatus WriteDocument(
   // Names are written relative to the absolute folder, so that a target
   // given as a bare or relative name still gets names that resolve from it.
   const std::filesystem::path folder = AbsoluteFolderOf(*file);
-  return save->Stage(
+  std::string refused;
+  const SaveStatus status = save->Stage(
       *file,
       [&](std::FILE* f) {
         TextWriter w(f);
         w.Header(tag, version, reservedLine);
         body(w, folder);
+        refused = w.Why();
+        if (!refused.empty()) {
+          // The value's own reason, not the stream's, is why this save fails.
+          save->Fail(SaveStatus::kWriteError, *file, refused);
+        }
         return w.ok();
       },
       detail);
+  if (status != SaveStatus::kSaved && !refused.empty() && detail) {
+    *detail = file->string() + ": " + refused;
+  }
+  return status;
 }
 
 SaveStatus WriteDocument(

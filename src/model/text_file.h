@@ -30,6 +30,10 @@ class TextReader {
 
   // The next line without its line end; false at the end or on an error.
   bool Next(std::string& line);
+  // After the last record: true when only blank lines remain; otherwise
+  // fails ("data after the last record"), so that a count that stopped the
+  // read short is never taken for the whole document.
+  bool ExpectEnd();
   // Lines not yet read, for checking counts against what the file can hold.
   std::size_t LinesRemaining() const { return totalLines_ - linesRead_; }
   std::size_t LineNumber() const { return linesRead_; }
@@ -42,8 +46,9 @@ class TextReader {
   // thread.
   void NoteName(const std::string& stored, std::size_t line = 0) const;
 
-  // scanf on the next line; false when the line is missing or yields fewer
-  // than minFields fields. Returns the field count in fields when given.
+  // scanf on the next line; false when the line is missing, yields fewer
+  // than minFields fields, or holds an integer too large for its variable. Returns the field count
+  // in fields when given.
   bool ScanLine(int minFields, int* fields, const char* format, ...)
       __attribute__((format(scanf, 4, 5)));
 
@@ -105,7 +110,9 @@ class NameRecorder {
 std::string DocumentTag(const std::filesystem::path& file);
 
 // scanf in the "C" locale on a line; returns the number of fields assigned
-// (0 when none, never EOF).
+// (0 when none, never EOF). Integers are read wide first: a number too large
+// for its variable (65537 for a short) makes the line yield 0 fields
+// instead of a wrapped value.
 int ScanText(const std::string& line, const char* format, ...) __attribute__((format(scanf, 2, 3)));
 
 // Parses "TAG v a b c d e": exactly seven fields and the exact tag letters.
@@ -118,17 +125,24 @@ bool ReadHeader(TextReader& reader, std::string_view tag, int& version);
 class TextWriter {
  public:
   explicit TextWriter(std::FILE* f) : f_(f) {}
-  // One formatted line; the line end is added.
+  // One formatted line; the line end is added. A value that is not a
+  // finite number, or a line longer than 255 characters, abandons the
+  // document instead (Why() says which).
   void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
   // "TAG v 0 1 0 0 0" and, unless the document has none, the reserved "0"
   // line.
   void Header(std::string_view tag, int version, bool reservedLine = true);
   void Fail() { ok_ = false; }
+  // Abandons the document with a reason for the save's message.
+  void Fail(const std::string& why);
   bool ok() const { return ok_; }
+  // Why the document was abandoned, when a line refused it; empty otherwise.
+  const std::string& Why() const { return why_; }
 
  private:
   std::FILE* f_;
   bool ok_ = true;
+  std::string why_;
 };
 
 enum class SaveStatus;

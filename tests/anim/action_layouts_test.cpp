@@ -123,6 +123,14 @@ TEST(NewerChannelSetTest, EveryDocumentReportsRequiresNewerSoftware) {
   WriteFile(dir / "b.mus", "MUSC 2 0 1 0 0 0\n0\n10\n1\n1\n3\n5\n2\n" + SetText(6, 6, 2) + "0\n");
   Result<MuscleFile> fine = ReadMuscle((dir / "b.mus").string());
   ASSERT_TRUE(fine) << fine.failure().detail;
+  // Catches: records after the counted ones ignored (a count that ended the
+  // read early), so that a resave of the action drops them.
+  WriteFile(dir / "d.mus",
+            "MUSC 2 0 1 0 0 0\n0\n10\n1\n1\n3\n5\n2\n" + SetText(6, 6, 2) + "0\n3\n");
+  Result<MuscleFile> extra = ReadMuscle((dir / "d.mus").string());
+  ASSERT_FALSE(extra);
+  EXPECT_EQ(extra.failure().message, trouble);
+  EXPECT_NE(extra.failure().detail.find("data after the last record"), std::string::npos);
   // A muscle file broken otherwise keeps the action's own message.
   WriteFile(dir / "c.mus", "MUSC 2 0 1 0 0 0\n0\n10\n1\n1\n3\n5\n2\n7 6\n");
   Result<MuscleFile> broken = ReadMuscle((dir / "c.mus").string());

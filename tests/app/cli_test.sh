@@ -424,5 +424,36 @@ for i in 1 25 50; do
   expect_eq "$("$zentrope" settings get RACE_B "Key$i")" "$i" "parallel setting RACE_B Key$i"
 done
 
+# Neither a FIFO (opening it would wait for a writer) nor a device (reading
+# it never ends) is read as a document: each fails at once, and timeout
+# turns a hang into a failure.
+mkfifo "$work/pipe.seg"
+ln -s /dev/zero "$work/zero.seg"
+for f in "$work/pipe.seg" "$work/zero.seg"; do
+  out=$(timeout 20 "$zentrope" info "$f" 2>&1)
+  expect_eq "$?" 1 "info status of $f"
+  echo "$out" | grep -q "not a regular file" || fail "info of $f: $out"
+  out=$(timeout 20 "$zentrope" check "$f" 2>&1)
+  expect_eq "$?" 1 "check status of $f"
+  echo "$out" | grep -q "not a regular file" || fail "check of $f: $out"
+done
+
+# A dynamics range ending at 2^24 (a float frame counter stops advancing
+# there) is refused before any frame is run and nothing is written. The
+# scene's one range is line 196 ("1 60": frames 1 to the scene's 60).
+expect_eq "$(sed -n 196p "$scene")" "1 60" "the sample scene's dynamics range"
+sed '196s/.*/1 16777216/' "$scene" > "$work/scene/far.cho"
+out=$(timeout 20 "$zentrope" simulate "$work/scene/far.cho" -o "$work/scene/far_sim.cho" 2>&1)
+expect_eq "$?" 1 "simulate status of a range past the scene"
+echo "$out" | grep -q "past the scene's last frame 60" || fail "far range message: $out"
+[ -e "$work/scene/far_sim.cho" ] && fail "a refused simulation wrote its output"
+
+# A figure whose segment is missing still poses, but eval names the file.
+mkdir -p "$work/noseg"
+cp "$source_dir/examples/arm/arm.fig" "$source_dir/examples/arm/upper.seg" "$work/noseg/"
+out=$("$zentrope" eval "$work/noseg/arm.fig" --json 2>&1 > /dev/null)
+expect_eq "$?" 0 "eval status of a figure missing a segment"
+echo "$out" | grep -q "warning: Trouble Opening Segment ($work/noseg/lower.seg: " || fail "missing segment warning: $out"
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

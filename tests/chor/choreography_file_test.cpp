@@ -2,6 +2,8 @@
 // input, importing, and the model's path and figure commands.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "anim/action_file.h"
 #include "chor/choreography_file.h"
 #include "chor/path_motion.h"
@@ -346,6 +348,50 @@ TEST(ChoreographyFileTest, BadInputFailsWithTheMessage) {
   EXPECT_FALSE(ParseChoreography(project, "x.cho"));
   // Not a choreography at all.
   EXPECT_FALSE(ParseChoreography("SCUL 2 0 1 0 0 0\n0\n", "x.cho"));
+}
+
+// Catches: a mass too small for its inverse (1e-45) turning into infinite
+// mass on resave (the inverse overflows, 1 / inf writes 0, and 0 is
+// infinite mass in the file).
+TEST(ChoreographyFileTest, ATinyMassStaysLightThroughResaves) {
+  TempDir dir;
+  Choreography chor = RichScene(dir);
+  ASSERT_EQ(write_choreography(chor, (dir / "scene.cho").string()), SaveStatus::kSaved);
+  std::string text = ReadFile(dir / "scene.cho");
+  // The rock's record: mass 0 (infinite) and bounce 25.
+  const std::size_t at = text.find("\n0 25\n");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 6, "\n1e-45 25\n");
+  Result<Choreography> read = ParseChoreography(text, (dir / "tiny.cho").string());
+  ASSERT_TRUE(read) << read.failure().detail;
+  const float inverse = read->figures[1].dynamics->inverseMass;
+  EXPECT_GT(inverse, 0.0f);
+  EXPECT_TRUE(std::isfinite(inverse));
+  for (int round = 0; round < 2; ++round) {
+    const std::string file = (dir / ("again" + std::to_string(round) + ".cho")).string();
+    ASSERT_EQ(write_choreography(*read, file), SaveStatus::kSaved);
+    // The lightest mass whose inverse is a float, as "%g" writes it.
+    EXPECT_NE(ReadFile(file).find("\n2.93874e-39 25\n"), std::string::npos);
+    read = read_choreography(file);
+    ASSERT_TRUE(read) << read.failure().detail;
+    EXPECT_GT(read->figures[1].dynamics->inverseMass, 0.0f) << "not infinite mass";
+    EXPECT_TRUE(std::isfinite(read->figures[1].dynamics->inverseMass));
+  }
+}
+
+// Catches: records after the last one ignored (a count that ended the read
+// early), so that a resave drops them.
+TEST(ChoreographyFileTest, DataAfterTheLastRecordIsRefused) {
+  TempDir dir;
+  Choreography chor = RichScene(dir);
+  ASSERT_EQ(write_choreography(chor, (dir / "scene.cho").string()), SaveStatus::kSaved);
+  const std::string good = ReadFile(dir / "scene.cho");
+  EXPECT_TRUE(ParseChoreography(good + "\n \n", (dir / "blank.cho").string()));
+  Result<Choreography> extra = ParseChoreography(good + "0\n", (dir / "extra.cho").string());
+  ASSERT_FALSE(extra);
+  EXPECT_EQ(extra.failure().message, LoadString(str::kTroubleOpeningChoreography));
+  EXPECT_NE(extra.failure().detail.find("data after the last record"), std::string::npos)
+      << extra.failure().detail;
 }
 
 TEST(ChoreographyFileTest, ASceneTooLargeForTheFileKeepsTheOldFile) {

@@ -262,3 +262,43 @@ TEST(DynamicsTest, MassesOtherThanZeroAndOne) {
 
 }  // namespace
 }  // namespace zentrope
+
+namespace zentrope {
+namespace {
+
+// Catches: a range end of 2^24 or more never ending the run (a float frame
+// counter stops advancing there), and ranges past the scene simulated at
+// all; both refused before any frame is evaluated.
+TEST(DynamicsTest, RangesPastTheSceneAreRefusedBeforeRunning) {
+  TempDir dir;
+  for (const float end : {41.0f, 16777216.0f, 3e38f}) {
+    Choreography chor = DroppedArm(dir, 0.5f);  // 40 frames
+    chor.figures[0].dynamics->ranges = {{5, end}};
+    int polls = 0;
+    const DynamicsRun run = RunDynamics(chor, [&] { return ++polls > 1000; });
+    EXPECT_EQ(run.code, kDynamicsFailed) << end;
+    EXPECT_NE(run.message.find("past the scene's last frame 40"), std::string::npos) << run.message;
+    EXPECT_EQ(polls, 0) << "refused before the first frame";
+    EXPECT_FALSE(run.completed);
+  }
+  // The scene's last frame itself is allowed.
+  Choreography edge = DroppedArm(dir, 0.5f);
+  edge.figures[0].dynamics->ranges = {{5, 40}};
+  EXPECT_TRUE(RunDynamics(edge).completed);
+}
+
+// Catches: a body whose motion overflows (a bounce of 1e38 at the ground)
+// keyed as inf or NaN, which the choreography writer would then print.
+TEST(DynamicsTest, MotionThatStopsBeingANumberFailsTheRun) {
+  TempDir dir;
+  Choreography chor = DroppedArm(dir, 0.5f);
+  chor.figures[0].dynamics->bounce = 1e38f;
+  const DynamicsRun run = RunDynamics(chor);
+  EXPECT_EQ(run.code, kDynamicsFailed);
+  EXPECT_NE(run.message.find("no longer a number"), std::string::npos) << run.message;
+  EXPECT_FALSE(run.completed);
+  EXPECT_FALSE(chor.figures[0].dynamics->motion) << "the previous (no) motion is kept";
+}
+
+}  // namespace
+}  // namespace zentrope

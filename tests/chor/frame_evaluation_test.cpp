@@ -26,6 +26,7 @@ using testing::Placement;
 using testing::SourceDir;
 using testing::TempDir;
 using testing::VectorNear;
+using testing::WriteFile;
 
 // The two-node arm of the examples, copied where the test may write.
 std::string CopyArm(const TempDir& dir) {
@@ -135,6 +136,32 @@ TEST(FrameEvaluationTest, OverloadTracksTakeOverTheSegmentsTheyMove) {
   EXPECT_TRUE(VectorNear(posed.nodes[1].frameTransform.Translation(),
                          posed.nodes[0].frameTransform.ApplyToPoint({0, -10, z}), 1e-4f));
   EXPECT_TRUE(f.tracks[0].placements[0].inUse);
+}
+
+// Catches: a figure whose segment is missing, or a placed action that
+// cannot be read, evaluated as if nothing were wrong: the evaluation goes
+// on, but each file is named once in the figure's problems.
+TEST(FrameEvaluationTest, FilesThatCannotBeReadAreListed) {
+  TempDir dir;
+  const std::string armFile = CopyArm(dir);
+  std::filesystem::remove(dir / "lower.seg");
+  WriteFile(dir / "broken.act", "not an action\n");
+  Choreography chor = NewChoreography();
+  AddPathThrough(chor, "spot", {{0, 0, 0}});
+  FigureInstance& f = AddRider(chor, armFile, "spot");
+  f.tracks.resize(1);
+  f.tracks[0].placements.push_back(Placement((dir / "broken.act").string(), 0, 1, 10, 10, 0));
+  EvaluationOptions draw;
+  draw.draw = true;
+  for (float frame : {2.0f, 5.0f}) {
+    ASSERT_EQ(evaluate_figures(Transform::Identity(), chor.figures, frame, chor, draw), 0);
+  }
+  ASSERT_EQ(f.runtime.problems.size(), 2u);
+  EXPECT_NE(f.runtime.problems[0].find((dir / "lower.seg").string()), std::string::npos)
+      << f.runtime.problems[0];
+  EXPECT_NE(f.runtime.problems[0].find("Trouble Opening Segment"), std::string::npos);
+  EXPECT_NE(f.runtime.problems[1].find((dir / "broken.act").string()), std::string::npos)
+      << f.runtime.problems[1];
 }
 
 TEST(FrameEvaluationTest, StrideDrivenCyclicWalk) {

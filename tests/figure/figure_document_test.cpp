@@ -198,6 +198,25 @@ TEST(FigureDocumentTest, SaveWritesWhatChangedInOrder) {
 
 // Catches: figure nodes that never give back their segments' uses, so that
 // every figure opened, reverted or closed leaves the counts higher.
+// Catches: a figure opened with a segment missing or unreadable and no
+// word of it, so that a pose is reported as whole.
+TEST(FigureDocumentTest, SegmentsThatCannotBeOpenedAreNamed) {
+  TempDir dir;
+  for (const char* f : {"arm.fig", "upper.seg"}) {
+    std::filesystem::copy_file(SourceDir() / "examples" / "arm" / f, dir / f);
+  }
+  WriteFile(dir / "lower.seg", "SCUL 2 0 1 0 0 0\n0\n");  // cut short
+  SegmentRegistry registry;
+  std::vector<std::string> problems;
+  Result<Figure> arm = OpenFigure((dir / "arm.fig").string(), registry, &problems);
+  ASSERT_TRUE(arm) << "the figure opens without the segment";
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("Trouble Opening Segment"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find((dir / "lower.seg").string()), std::string::npos) << problems[0];
+  EXPECT_TRUE(arm->nodes[0].segment);
+  EXPECT_FALSE(arm->nodes[1].segment);
+}
+
 TEST(FigureDocumentTest, ClosingAFigureReleasesItsSegments) {
   TempDir dir;
   for (const char* f : {"arm.fig", "upper.seg", "lower.seg"}) {

@@ -118,20 +118,55 @@ TEST(FigureFileTest, OlderVersionsAndFailures) {
   EXPECT_EQ(bad.failure().message, "Trouble Opening Figure");
 }
 
-TEST(FigureFileTest, DeepChainsReadAndPoseWithoutRecursion) {
-  // 100,000 ghosts, each the only child of the one before.
-  constexpr int kDepth = 100000;
+// A chain of ghosts, each the only child of the one before.
+std::string GhostChain(int depth) {
   std::string text = "FIGU 4 0 1 0 0 0\n0\n";
-  text.reserve(static_cast<std::size_t>(kDepth) * 60);
-  for (int i = 0; i < kDepth; ++i) {
+  for (int i = 0; i < depth; ++i) {
     text += "\n2\n0 1 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n";
-    text += i + 1 < kDepth ? "0 1\n" : "0 0\n";
+    text += i + 1 < depth ? "0 1\n" : "0 0\n";
   }
-  Result<Figure> f = ParseFigure(text, "deep.fig");
+  return text;
+}
+
+// Catches: a deep chain posed by recursion, and the depth bound off by one
+// (the deepest node allowed is at level kMaxFigureNodeDepth).
+TEST(FigureFileTest, DeepChainsReadAndPoseWithoutRecursion) {
+  Result<Figure> f = ParseFigure(GhostChain(kMaxFigureNodeDepth), "deep.fig");
   ASSERT_TRUE(f) << f.failure().detail;
-  ASSERT_EQ(f->nodes.size(), static_cast<std::size_t>(kDepth));
+  ASSERT_EQ(f->nodes.size(), static_cast<std::size_t>(kMaxFigureNodeDepth));
   PoseFigure(*f, Transform::Identity(), {1, 1, 1});
-  EXPECT_EQ(f->nodes.back().frameTransform.Translation().y, static_cast<float>(kDepth));
+  // Each node sits 1 above its parent.
+  EXPECT_EQ(f->nodes.back().frameTransform.Translation().y,
+            static_cast<float>(kMaxFigureNodeDepth));
+}
+
+// Catches: a figure nested without bound read in full, so that posing it
+// costs memory and time in proportion to depth times nodes.
+TEST(FigureFileTest, TooDeepOrTooManyNodesAreRefused) {
+  Result<Figure> deep = ParseFigure(GhostChain(kMaxFigureNodeDepth + 1), "deep.fig");
+  ASSERT_FALSE(deep);
+  EXPECT_EQ(deep.failure().message, "Trouble Opening Figure");
+  EXPECT_NE(deep.failure().detail.find("deeper than 1000"), std::string::npos);
+  // kMaxFigureNodes + 1 top-level siblings, each followed by another.
+  std::string wide = "FIGU 4 0 1 0 0 0\n0\n";
+  for (int i = 0; i <= kMaxFigureNodes; ++i) {
+    wide += "\n2\n0 0 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n";
+    wide += i < kMaxFigureNodes ? "1 0\n" : "0 0\n";
+  }
+  Result<Figure> many = ParseFigure(wide, "wide.fig");
+  ASSERT_FALSE(many);
+  EXPECT_NE(many.failure().detail.find("more than 32767 nodes"), std::string::npos);
+}
+
+// Catches: a figure whose records end early (a sibling flag of 0 read
+// where the file goes on) taken for the whole figure and resaved without
+// the rest.
+TEST(FigureFileTest, DataAfterTheLastNodeIsRefused) {
+  const std::string one = GhostChain(1);
+  ASSERT_TRUE(ParseFigure(one + "\n  \n", "blank.fig")) << "blank lines after the end are kept";
+  Result<Figure> extra = ParseFigure(one + GhostChain(1).substr(19), "extra.fig");
+  ASSERT_FALSE(extra);
+  EXPECT_NE(extra.failure().detail.find("data after the last record"), std::string::npos);
 }
 
 TEST(FigureTest, LimitsAndDrawModes) {

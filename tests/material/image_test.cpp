@@ -16,6 +16,7 @@
 #include "material/image_file.h"
 #include "material/targa.h"
 #include "support/file_limits.h"
+#include "shell/memory_pool.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
@@ -429,7 +430,19 @@ bool SamePixels(const Image& a, const Image& b) {
 // grey), gives every pixel of the whole picture.
 TEST(ImageFileTest, TruncatedSamplesFailOrGiveTheWholePicture) {
   int samples = 0;
+  // The test pictures and the decoders' fuzz seeds (one folder a format).
+  std::vector<std::filesystem::path> pictures;
   for (const auto& entry : std::filesystem::directory_iterator(Sample(""))) {
+    pictures.push_back(entry.path());
+  }
+  for (const char* format : {"ilbm", "pcx", "pict", "png", "targa"}) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(SourceDir() / "fuzz" / "corpus" / format)) {
+      pictures.push_back(entry.path());
+    }
+  }
+  for (const std::filesystem::path& path : pictures) {
+    const auto entry = std::filesystem::directory_entry(path);
     if (entry.path().extension() == ".py") {
       continue;
     }
@@ -461,7 +474,7 @@ TEST(ImageFileTest, TruncatedSamplesFailOrGiveTheWholePicture) {
     Image header;
     EXPECT_FALSE(DecodeImage(data.data(), std::min<std::size_t>(data.size(), 18), header, 0));
   }
-  EXPECT_GE(samples, 15);
+  EXPECT_GE(samples, 30);
 }
 
 // Catches: a corrupted byte that makes a decoder hand back a picture it
@@ -550,6 +563,101 @@ TEST(PictureSaveTest, NewPicturesHonourTheUmask) {
     struct stat s {};
     ASSERT_EQ(stat((dir / name).c_str(), &s), 0);
     EXPECT_EQ(s.st_mode & 0777, 0600u) << name;  // 0666 & ~077
+  }
+}
+
+// A PNG chunk: length, type, data and the CRC-32 of type and data.
+void AppendChunk(std::vector<std::uint8_t>& png, const char* type,
+                 const std::vector<std::uint8_t>& data) {
+  const auto big32 = [&](std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      png.push_back(static_cast<std::uint8_t>(v >> shift));
+    }
+  };
+  big32(static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = png.size();
+  png.insert(png.end(), type, type + 4);
+  png.insert(png.end(), data.begin(), data.end());
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = start; i < png.size(); ++i) {
+    crc ^= png[i];
+    for (int k = 0; k < 8; ++k) {
+      crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+  }
+  big32(crc ^ 0xFFFFFFFFu);
+}
+
+// Catches: a PNG header's claimed size believed before a pixel is read: a
+// file of a few dozen bytes claiming 20000 × 20000 colour pixels made the
+// decoder take 1.2 GB for the picture and as much again for its rows.
+TEST(PngTest, AClaimTheFileCannotHoldIsRefusedBeforeAllocating) {
+  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  // 20000 × 20000, 8-bit RGB, no interlace.
+  AppendChunk(png, "IHDR", {0, 0, 0x4E, 0x20, 0, 0, 0x4E, 0x20, 8, 2, 0, 0, 0});
+  // A zlib stream of an empty stored block: far less than the rows.
+  AppendChunk(png, "IDAT", {0x78, 0x01, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01});
+  AppendChunk(png, "IEND", {});
+  // 20000 rows of 60001 filtered bytes need more than 1032 times the file.
+  ASSERT_GT(20000.0 * 60001.0, 1032.0 * static_cast<double>(png.size()));
+  const std::int64_t before = MemoryPool::Main().total_allocated();
+  Image image;
+  std::string error;
+  EXPECT_FALSE(DecodeImage(png.data(), png.size(), image, 0, &error));
+  EXPECT_EQ(error, "PNG picture larger than its file can hold");
+  EXPECT_EQ(MemoryPool::Main().total_allocated(), before);
+  EXPECT_FALSE(image.HasPixels());
+}
+
+// Catches: a PNG decoded past the memory limit (the interleaved rows are
+// taken beside the picture, so both must fit).
+TEST(PngTest, APictureOverTheMemoryLimitIsRefused) {
+  const std::vector<std::uint8_t> data = Bytes(Sample("rgb.png"));
+  MemoryPool& pool = MemoryPool::Main();
+  const std::int64_t limit = pool.limit();
+  // Room for the picture (kW × kH × 3 bytes) but not for its rows as well.
+  pool.set_limit(pool.total_allocated() + kW * kH * 3 + 1);
+  Image image;
+  std::string error;
+  const bool decoded = DecodeImage(data.data(), data.size(), image, 0, &error);
+  pool.set_limit(limit);
+  EXPECT_FALSE(decoded);
+  EXPECT_EQ(error, "Can't Allocate Image");
+  Image whole;
+  EXPECT_TRUE(DecodeImage(data.data(), data.size(), whole, 0, &error)) << error;
+}
+
+// Catches: a picture larger than the whole memory limit handed to the pool,
+// which runs its out-of-memory hooks (and may throw the escape) for a
+// request that can never succeed.
+TEST(ImageFileTest, APictureLargerThanTheLimitIsRefusedBeforeThePool) {
+  MemoryPool& pool = MemoryPool::Main();
+  const std::int64_t limit = pool.limit();
+  int hooks = 0;
+  const int handle = pool.add_out_of_memory_hook([&] { ++hooks; });
+  pool.set_limit(100);
+  Image image;
+  const bool over = image.Allocate(101, 1, 1);
+  pool.set_limit(limit);
+  pool.remove_out_of_memory_hook(handle);
+  EXPECT_FALSE(over);
+  EXPECT_FALSE(image.HasPixels());
+  EXPECT_EQ(hooks, 0);
+}
+
+// Catches: a picture read from a FIFO (waits for a writer forever) or from
+// a device (never ends) instead of being refused as not a regular file.
+TEST(ImageFileTest, OnlyRegularFilesAreRead) {
+  TempDir dir;
+  const std::filesystem::path fifo = dir / "pipe.png";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {fifo.string(), std::string("/dev/zero")}) {
+    Image image;
+    image.fileName = name;
+    image.flags = kImageQuiet;
+    std::string error;
+    EXPECT_FALSE(LoadImage(image, -1, 0, &error)) << name;
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
   }
 }
 

@@ -392,6 +392,10 @@ TEST(PatchFinderTest, ColourFileKeepsThreeAndFourSidedKeys) {
   EXPECT_FALSE(
       ParseColours("COLO 4 0 1 0 0 0\n0\n1\n1\n0\nx\n1 0 0\n1 2 3\n", "short", dir.path()));
   EXPECT_FALSE(ParseColours("COLO 4 0 1 0 0 0\n0\n99999\n", "count", dir.path()));
+  // Catches: a second colour group after the counted one ignored, so that
+  // the next save of the segment drops it.
+  EXPECT_FALSE(ParseColours("COLO 1 0 1 0 0 0\n0\n1\n1\n1 0 0\n1 2 3 4\n1\n0 1 0\n5 6 7 8\n",
+                            "extra", dir.path()));
 }
 
 TEST(PatchFinderTest, StopRequestKeepsWhatWasFound) {

@@ -196,6 +196,13 @@ TEST(SegmentFileTest, BadInputFailsCleanly) {
       {"overlong line",
        Seg("1\n2\n" + point + "1 0 2\n1 0 0" + std::string(300, ' ') + "\n0\n0\n")},
       {"truncated", Seg("1\n2\n" + point + "1 0 2\n1 0 0\n")},
+      // Catches: 65537 splines read as 1 through a 16-bit wrap, the rest
+      // of the file ignored.
+      {"spline count wraps", Seg("65537\n2\n" + point + point2)},
+      {"point count wraps", Seg("1\n65538\n" + point + point2)},
+      // Catches: a second spline after the counted one ignored, so a
+      // resave would drop it.
+      {"data after the last spline", Seg("1\n2\n" + point + point2 + "2\n" + point + point2)},
   };
   for (const auto& [what, text] : cases) {
     Result<SegmentData> data = Parse(text);
@@ -292,6 +299,27 @@ TEST(GroupFileTest, ReadsAndRejects) {
         "GROU 1 0 1 0 0 0\n0\n1\n0 0 0\nname\n-3\n", "GROU 1 0 1 0 0 0\n0\n1\n0 0 0\nname\n2\n1\n",
         "GROU 1 0 1 0 0 0\n0\n1\n0 0\nname\n0\n", "SCUL 1 0 1 0 0 0\n0\n0\n"}) {
     EXPECT_FALSE(ParseGroups(bad, "g")) << bad;
+  }
+}
+
+// Catches: a group or member count wrapping through 16 bits (65537 read
+// as 1), and groups after the counted ones ignored: either way a resave
+// would drop groups.
+TEST(GroupFileTest, WrappedCountsAndDataAfterTheLastGroupAreRefused) {
+  const std::string group = "0 0 0\nname\n1\n5\n";
+  ASSERT_TRUE(ParseGroups("GROU 1 0 1 0 0 0\n0\n1\n" + group + "\n", "g"));
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"group count", "GROU 1 0 1 0 0 0\n0\n65537\n" + group + group},
+      {"member count", "GROU 1 0 1 0 0 0\n0\n1\n0 0 0\nname\n65537\n5\n"},
+      {"a second group", "GROU 1 0 1 0 0 0\n0\n1\n" + group + group},
+  };
+  for (const auto& c : cases) {
+    Result<std::vector<Group>> g = ParseGroups(c.text, "g");
+    ASSERT_FALSE(g) << c.what;
+    EXPECT_EQ(g.failure().message, "Trouble Opening Segment") << c.what;
   }
 }
 
