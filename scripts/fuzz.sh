@@ -46,7 +46,7 @@ for target in "${targets[@]}"; do
   status=0
   # Private temporary files of the target stay under the work folder, even
   # when a finding ends the run before it tidies up.
-  TMPDIR=$work/tmp/$target ASAN_OPTIONS=detect_leaks=1 \
+  TMPDIR=$work/tmp/$target ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     "$build/fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" > "$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
