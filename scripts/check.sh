@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds with AddressSanitizer and UndefinedBehaviorSanitizer, checks
-# formatting, and runs the whole test suite.
+# formatting, runs the whole test suite, then builds the fuzz programs with
+# clang and runs each for a few seconds over a copy of its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,3 +24,6 @@ echo "== tests"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build/check --output-on-failure --parallel 2 --timeout 300
+
+echo "== fuzz (clang, every target for 5 s)"
+scripts/fuzz.sh 5

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "core/spline.h"
 #include "model/attach_stack.h"
@@ -248,6 +249,22 @@ Result<SegmentData> ParseSegment(std::string contents, const std::string& name,
       return OpenFailure(name + ": stacked points form a loop at number " +
                          std::to_string(s.below));
     }
+  }
+  // A number the file gives twice (or a point without one taking a number
+  // in use) named the first such point above; each later one gets a number
+  // of its own, so that what is saved names every point once and reads back
+  // as the same stacks.
+  std::int32_t highest = data.splines->MaxNumber();
+  bool numbersLeft = true;
+  std::unordered_set<std::int32_t> seen;
+  data.splines->ForEachPoint([&](ControlPoint& p) {
+    if (!seen.insert(p.number).second) {
+      numbersLeft = numbersLeft && highest + 1 < kPlaceholderNumber;
+      p.number = ++highest;
+    }
+  });
+  if (!numbersLeft) {
+    return OpenFailure(name + ": point numbers given twice and no numbers left");
   }
   data.splines->ForEachPoint([&](ControlPoint& p) {
     const std::int64_t raised = static_cast<std::int64_t>(p.number) + mergeOffset;

@@ -274,8 +274,11 @@ bool TextReader::Next(std::string& line) {
   line.assign(contents_, pos_, end - pos_);
   pos_ = next;
   ++linesRead_;
-  if (!line.empty() && line.back() == '\r') {
-    line.pop_back();  // written on a system with CRLF line ends
+  // Written on a system with CRLF line ends (CRCRLF once converted twice):
+  // a carriage return kept at the end would be written back before the line
+  // end and read as one, so a name would change on every save.
+  while (!line.empty() && line.back() == '\r') {
+    line.pop_back();
   }
   if (line.size() > kMaxLineLength) {
     Fail("line longer than 255 characters");

@@ -85,8 +85,10 @@ bool ProjectList::Save(std::string* detail) const {
   return SaveAtomically(
              file_,
              [this](std::FILE* f) {
+               // Whole names: a stray NUL byte must not cut an entry short.
                for (const Entry& e : entries_) {
-                 if (std::fprintf(f, "%s\t%s\n", e.name.c_str(), e.directory.c_str()) < 0) {
+                 const std::string line = e.name + '\t' + e.directory + '\n';
+                 if (std::fwrite(line.data(), 1, line.size(), f) != line.size()) {
                    return false;
                  }
                }

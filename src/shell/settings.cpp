@@ -267,8 +267,9 @@ bool SettingsFile::write_setting(std::string_view section, std::string_view key,
   const SaveStatus status = SaveAtomically(
       path_,
       [&](std::FILE* f) {
+        // Whole lines: a stray NUL byte must not cut another key's value.
         for (const std::string& l : lines) {
-          if (std::fprintf(f, "%s\n", l.c_str()) < 0) {
+          if (std::fwrite(l.data(), 1, l.size(), f) != l.size() || std::fputc('\n', f) == EOF) {
             return false;
           }
         }

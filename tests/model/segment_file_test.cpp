@@ -161,6 +161,28 @@ TEST(SegmentFileTest, MissingNumbersTakeTheRunningCounter) {
   EXPECT_EQ(numbers, (std::vector<std::int32_t>{7, 2, 3}));
 }
 
+// Catches: a number given twice kept by both points, so that a stack on it
+// named one point when read and another after a save (a resave of a resave
+// differed), and a renumbering that ran into the placeholder numbers.
+TEST(SegmentFileTest, NumbersGivenTwiceAreMadeUnique) {
+  // Points 5, 5 and 6, the last stacked on 5: the stack goes to the first 5,
+  // and the second 5 takes the number after the file's highest (6), 7.
+  Result<SegmentData> data =
+      Parse(Seg("1\n3\n1 0 5\n0 0 0\n0\n0\n1 0 5\n1 0 0\n0\n0\n0 1 6\n5\n0\n0\n"));
+  ASSERT_TRUE(data) << data.failure().detail;
+  std::vector<ControlPoint*> points;
+  data->splines->ForEachPoint([&](ControlPoint& p) { points.push_back(&p); });
+  ASSERT_EQ(points.size(), 3u);
+  EXPECT_EQ(points[0]->number, 5);
+  EXPECT_EQ(points[1]->number, 7);
+  EXPECT_EQ(points[2]->number, 6);
+  EXPECT_EQ(points[2]->attachedTo, points[0]);
+  EXPECT_EQ(data->highestNumber, 7);
+
+  // The highest number below the placeholders, twice: nothing is left.
+  EXPECT_FALSE(Parse(Seg("1\n2\n1 0 99999999\n0 0 0\n0\n0\n1 0 99999999\n1 0 0\n0\n0\n")));
+}
+
 TEST(SegmentFileTest, EditingFlagsAreNotRead) {
   Result<SegmentData> data = Parse(Seg("1\n2\n97 0 1\n0 0 0\n0\n0\n1 0 2\n1 0 0\n0\n0\n"));
   ASSERT_TRUE(data);

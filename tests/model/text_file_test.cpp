@@ -51,6 +51,17 @@ TEST(TextFileTest, LinesTakeCrlfAndRefuseOverlongLines) {
   EXPECT_NE(tooLong.Error().find("255"), std::string::npos);
 }
 
+// Catches: one carriage return of "name\r\r\n" kept in the line, so that a
+// name read and written back lost one more carriage return on each save.
+TEST(TextFileTest, EveryCarriageReturnBeforeTheLineEndIsDropped) {
+  TextReader r("bottom ring\r\r\nx\ry\r\n", "t");
+  std::string line;
+  ASSERT_TRUE(r.Next(line));
+  EXPECT_EQ(line, "bottom ring");
+  ASSERT_TRUE(r.Next(line));
+  EXPECT_EQ(line, "x\ry");  // inside the line it is the line's own
+}
+
 TEST(TextFileTest, ScanLineCountsFields) {
   TextReader r("1 2\n3 x 4\n", "t");
   float a = 0, b = 0, c = 0;

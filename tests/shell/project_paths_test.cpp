@@ -113,6 +113,19 @@ TEST(ProjectPathsTest, AddRewritesTheFile) {
   EXPECT_EQ(ProjectList::Load(dir / "PROJECTS.BRX").Entries().size(), 2u);
 }
 
+// Catches: entries written through "%s", so that a folder holding a NUL
+// byte was saved cut short and loaded back as another folder.
+TEST(ProjectPathsTest, SaveWritesEveryEntryWhole) {
+  TempDir dir;
+  const std::string folder("/data/a\0b", 9);
+  WriteFile(dir / "PROJECTS.BRX", "ARM:\t" + folder + "\n");
+  ProjectList list = ProjectList::Load(dir / "PROJECTS.BRX");
+  ASSERT_TRUE(list.Save());
+  const ProjectList again = ProjectList::Load(dir / "PROJECTS.BRX");
+  ASSERT_EQ(again.Entries().size(), 1u);
+  EXPECT_EQ(again.Entries()[0].directory, folder);
+}
+
 TEST(ProjectPathsTest, MapsDosNamesOntoThisFileSystem) {
   TempDir dir;
   WriteFile(dir / "Work" / "Models" / "ball.seg", "x");

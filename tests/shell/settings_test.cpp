@@ -95,6 +95,18 @@ TEST(SettingsTest, LongValuesAreCutAt255) {
   EXPECT_EQ(s.read_setting_text("FILES", "LastSEGName", "*.seg").size(), 255u);
 }
 
+// Catches: every line rewritten through "%s", so that writing one key cut
+// another key's value at a NUL byte an old file held.
+TEST(SettingsTest, WritingOneKeyKeepsEveryOtherLineWhole) {
+  TempDir dir;
+  const std::string held("a\0b.seg", 7);
+  WriteFile(dir / "z.ini", "[FILES]\nFile1=" + held + "\n");
+  SettingsFile s(dir / "z.ini");
+  ASSERT_TRUE(s.write_setting("FILES", "File2", "c.seg"));
+  EXPECT_EQ(s.Stored("FILES", "File1"), held);
+  EXPECT_EQ(ReadFile(dir / "z.ini"), "[FILES]\nFile1=" + held + "\nFile2=c.seg\n");
+}
+
 TEST(SettingsTest, DocumentedDefaults) {
   EXPECT_EQ(DefaultFor("RENDER", "Filename"), "Anim:preview.avi");
   EXPECT_EQ(DefaultFor("render", "outputsizepreset"), "LORES");
