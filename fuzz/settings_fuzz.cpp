@@ -40,6 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string section = lines.empty() ? "FUZZ" : lines.back().section;
   const std::string key = "FuzzKey";
   const std::string value = "written value";
+  if (SettingRefusal(section, key, value)) {
+    // A section the file's layout could not hold again (a NUL, a bracket)
+    // is refused, and refused without a write.
+    if (file.write_setting(section, key, value)) {
+      fuzz::Finding("a setting was written into a section that breaks the file");
+    }
+    return 0;
+  }
   if (!file.write_setting(section, key, value)) {
     fuzz::Finding("a setting could not be written");
   }
