@@ -16,21 +16,6 @@ using namespace zentrope;
 
 namespace {
 
-// The patriarch a.seg with two children, b.seg and a second a.seg.
-constexpr const char* kFigure =
-    "FIGU 4 0 1 0 0 0\n0\n"
-    "a.seg\n2\n0 0 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n1 0\n"
-    "b.seg\n2\n0 -10 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n0 1\n"
-    "a.seg\n2\n0 -20 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n0 0\n";
-
-Figure FixedFigure() {
-  Result<Figure> figure = ParseFigure(kFigure, fuzz::PathOf("fixed.fig"));
-  if (!figure || figure->nodes.size() != 3) {
-    fuzz::Finding("the fixed figure does not read");
-  }
-  return std::move(*figure);
-}
-
 #if ZENTROPE_FUZZ_COMPANION == 1
 constexpr const char* kName = "attribute file";
 bool Parse(std::string text) {
@@ -67,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!Parse(text)) {
     return 0;
   }
-  Figure figure = FixedFigure();
+  Figure figure = fuzz::FixedFigure();
   if (!Read(figure, fuzz::Put("in.companion", data, size))) {
     return 0;
   }
@@ -76,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (Write(figure, a, &detail) != SaveStatus::kSaved) {
     fuzz::Finding(std::string("a ") + kName + " that reads does not write: " + detail);
   }
-  Figure again = FixedFigure();
+  Figure again = fuzz::FixedFigure();
   if (!Read(again, a)) {
     fuzz::Finding(std::string("a written ") + kName + " does not read back");
   }

@@ -7,6 +7,7 @@
 
 #include "anim/skeletal_frame.h"
 #include "figure/figure_file.h"
+#include "fixed_figure.h"
 #include "fuzz_support.h"
 
 using namespace zentrope;
@@ -14,21 +15,6 @@ using namespace zentrope;
 namespace {
 
 constexpr float kFrame = 5.0f;
-
-// The patriarch a.seg with two children, b.seg and a second a.seg.
-constexpr const char* kFigure =
-    "FIGU 4 0 1 0 0 0\n0\n"
-    "a.seg\n2\n0 0 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n1 0\n"
-    "b.seg\n2\n0 -10 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n0 1\n"
-    "a.seg\n2\n0 -20 0\n1 1 1\n0 0 0\n0 0 0\n0 360 0 180 0 0\n0 0\n";
-
-Figure FixedFigure() {
-  Result<Figure> figure = ParseFigure(kFigure, fuzz::PathOf("fixed.fig"));
-  if (!figure) {
-    fuzz::Finding("the fixed figure does not read");
-  }
-  return std::move(*figure);
-}
 
 }  // namespace
 
@@ -38,7 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Figure figure = FixedFigure();
+  Figure figure = fuzz::FixedFigure();
   Action action;
   Result<bool> read = ReadSkeletalFrame(action, figure, kFrame, fuzz::Put("in.skf", data, size));
   if (!read) {
@@ -49,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       SaveStatus::kSaved) {
     fuzz::Finding("a frame that reads does not write: " + detail);
   }
-  Figure figureAgain = FixedFigure();
+  Figure figureAgain = fuzz::FixedFigure();
   Action again;
   Result<bool> back = ReadSkeletalFrame(again, figureAgain, kFrame, fuzz::PathOf("a.skf"));
   if (!back) {

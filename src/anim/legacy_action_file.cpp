@@ -20,7 +20,9 @@ void MoveKeys(ChannelSet& from, int fromIndex, ChannelSet& to, int toIndex) {
   for (const ControlPoint* k = from.channels[static_cast<std::size_t>(fromIndex)].keys; k;
        k = NextInTraversal(k)) {
     if (ControlPoint* copy = SetKeyRaw(to, toIndex, k->position.x + 1.0f, k->position.y)) {
-      copy->flags = k->flags;
+      // The copy sits in an open list of its own: a loop-closing flag would
+      // not match its links, and the next read would drop it.
+      copy->flags = k->flags & static_cast<std::uint16_t>(~kPointLoopClosing);
       copy->SetInBias(k->InBias());
       copy->SetOutBias(k->OutBias());
     }

@@ -70,7 +70,7 @@ int FixedSize(std::uint16_t op) {
 class PictDecoder {
  public:
   PictDecoder(const std::uint8_t* data, std::size_t size, Image& out, std::string* error)
-      : r_(data, size), out_(out), error_(error) {}
+      : r_(data, size), size_(size), out_(out), error_(error) {}
 
   bool Run(bool headerOnly) {
     r_.Seek(512 + 2);
@@ -135,6 +135,17 @@ class PictDecoder {
 
  private:
   bool Canvas(int width, int height) {
+    // Every pixel of the frame is either drawn from the file's bitmaps (a
+    // run-length byte pair gives at most 128 bytes of 1-bit pixels, 512
+    // pixels a byte) or left blank, so a frame far larger than its file
+    // can fill is refused before the canvas is allocated. Small frames
+    // (4 million pixels) are always allowed.
+    constexpr std::uint64_t kAlwaysAllowed = 4u << 20;
+    const std::uint64_t area =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    if (area > kAlwaysAllowed && area > 1032u * static_cast<std::uint64_t>(size_)) {
+      return DecodeFailure(error_, "PICT frame larger than its file can fill");
+    }
     if (!out_.Allocate(width, height, 3)) {
       return DecodeFailure(error_, "Can't Allocate Image");
     }
@@ -316,6 +327,7 @@ class PictDecoder {
   }
 
   ByteReader r_;
+  std::size_t size_;
   Image& out_;
   std::string* error_;
   Rect frame_;

@@ -156,12 +156,85 @@ bool IntegersInRange(const std::string& line, const char* format) {
   return true;
 }
 
-// scanf in the "C" locale; an integer too large for its variable makes
-// the whole line yield nothing (outOfRange set when given).
+// True when every floating-point value the scan stored (the first
+// `assigned` conversions) is finite: "1e40" overflows a float to infinity,
+// which no writer may put back into a file.
+bool StoredFloatsFinite(const char* format, int assigned, va_list args) {
+  int stored = 0;
+  for (const char* f = format; *f && stored < assigned; ++f) {
+    if (*f != '%') {
+      continue;
+    }
+    ++f;
+    if (*f == '%') {
+      continue;
+    }
+    const bool suppressed = *f == '*';
+    if (suppressed) {
+      ++f;
+    }
+    while (std::isdigit(static_cast<unsigned char>(*f))) {
+      ++f;
+    }
+    std::string length;
+    while (*f && std::strchr("hlLqjzt", *f)) {
+      length += *f++;
+    }
+    const char conversion = *f;
+    if (conversion == '\0') {
+      break;
+    }
+    if (conversion == '[') {
+      ++f;
+      if (*f == '^') {
+        ++f;
+      }
+      if (*f == ']') {
+        ++f;
+      }
+      while (*f && *f != ']') {
+        ++f;
+      }
+      if (!*f) {
+        break;
+      }
+    }
+    if (suppressed) {
+      continue;
+    }
+    if (std::strchr("fFeEgGaA", conversion)) {
+      bool finite = true;
+      if (length == "l") {
+        finite = std::isfinite(*va_arg(args, double*));
+      } else if (length == "L") {
+        finite = std::isfinite(*va_arg(args, long double*));
+      } else {
+        finite = std::isfinite(*va_arg(args, float*));
+      }
+      if (!finite) {
+        return false;
+      }
+    } else {
+      (void)va_arg(args, void*);
+    }
+    if (conversion != 'n') {
+      ++stored;
+    }
+  }
+  return true;
+}
+
+// scanf in the "C" locale; an integer too large for its variable, or a
+// number too large for a float, makes the whole line yield nothing
+// (outOfRange set when given).
 int VScan(const std::string& line, const char* format, va_list args, bool* outOfRange = nullptr) {
   CLocaleScope c;
+  va_list stored;
+  va_copy(stored, args);
   const int n = std::vsscanf(line.c_str(), format, args);
-  if (n > 0 && !IntegersInRange(line, format)) {
+  const bool finite = n <= 0 || StoredFloatsFinite(format, n, stored);
+  va_end(stored);
+  if (n > 0 && (!finite || !IntegersInRange(line, format))) {
     if (outOfRange) {
       *outOfRange = true;
     }

@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
 #include "shell/atomic_file.h"
+#include "shell/regular_file.h"
 
 namespace zentrope {
 
@@ -40,14 +40,36 @@ bool IsDriveRoot(std::string_view dir) {
 
 }  // namespace
 
+namespace {
+
+// The list's text; empty when there is no file. False when the file exists
+// but is no list (a FIFO would wait for ever, a device never ends, and no
+// list is larger than a few megabytes): nothing may be saved over it.
+bool ReadListText(const std::filesystem::path& file, std::string& text, std::string* error) {
+  text.clear();
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {  // a dangling link makes a new file
+    return true;
+  }
+  return ReadRegularFile(file, 16u << 20, text, error);
+}
+
+}  // namespace
+
 ProjectList ProjectList::Load(const std::filesystem::path& file) {
   ProjectList list;
   list.file_ = file;
-  std::ifstream in(file, std::ios::binary);
+  std::string text;
+  if (!ReadListText(file, text, nullptr)) {
+    text.clear();
+  }
+  std::istringstream in(text);
   std::string line;
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
   while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') {
+    // Every carriage return before the line end: a folder saved from a
+    // list with CR CR LF line ends must read back the same.
+    while (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
     std::size_t start = 0;
@@ -124,6 +146,13 @@ bool ProjectList::Add(std::string name, std::string directory, std::string* deta
   // What other processes wrote since this list was read, then what this one
   // holds that the file does not (there is no removal, so the union loses
   // nothing).
+  std::string unreadable;
+  if (std::string text; !file_.empty() && !ReadListText(file_, text, &unreadable)) {
+    if (detail) {
+      *detail = unreadable;
+    }
+    return false;
+  }
   std::vector<Entry> held = std::move(entries_);
   entries_ = file_.empty() ? std::vector<Entry>() : Load(file_).entries_;
   auto named = [this](const std::string& n) {

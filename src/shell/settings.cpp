@@ -5,12 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <sstream>
 
 #include "shell/atomic_file.h"
+#include "shell/regular_file.h"
 
 namespace zentrope {
 
@@ -41,17 +41,43 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+// A settings file larger than this is no settings file.
+constexpr std::uintmax_t kMaxSettingsBytes = 16u << 20;
+
+// The file's lines; empty when there is no file. Nullopt when it exists but
+// cannot be read as settings (a FIFO, a device, a folder, too large): then
+// nothing may be written over it.
+std::optional<std::vector<std::string>> ReadLinesOrFail(const std::filesystem::path& path,
+                                                        std::string* error = nullptr) {
   std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {  // a dangling link makes a new file
+    return lines;
+  }
+  std::string text;
+  if (!ReadRegularFile(path, kMaxSettingsBytes, text, error)) {
+    return std::nullopt;
+  }
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    std::string line = text.substr(pos, end - pos);
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
-    lines.push_back(line);
+    lines.push_back(std::move(line));
+    pos = next;
   }
   return lines;
+}
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path) {
+  std::optional<std::vector<std::string>> lines = ReadLinesOrFail(path);
+  return lines ? std::move(*lines) : std::vector<std::string>{};
 }
 
 // "[NAME]" gives NAME.
@@ -221,7 +247,15 @@ bool SettingsFile::write_setting(std::string_view section, std::string_view key,
     }
     return false;
   }
-  std::vector<std::string> lines = ReadLines(path_);
+  std::string unreadable;
+  std::optional<std::vector<std::string>> read = ReadLinesOrFail(path_, &unreadable);
+  if (!read) {
+    if (detail) {
+      *detail = unreadable;
+    }
+    return false;
+  }
+  std::vector<std::string> lines = std::move(*read);
   const std::string entry = std::string(key) + "=" + std::string(text);
   bool inSection = false;
   bool sectionFound = false;

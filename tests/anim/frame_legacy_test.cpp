@@ -89,6 +89,29 @@ TEST(LegacyActionTest, AngleChannelsBecomeDirections) {
   EXPECT_EQ(newer.failure().message, "Requires Newer Software");
 }
 
+// Catches: a converted key keeping the loop-closing flag of the older list
+// though its new list is open, so the next read dropped the flag and a
+// resave of the resave differed from the first.
+TEST(LegacyActionTest, ConvertedKeysResaveIdentically) {
+  TempDir dir;
+  Figure figure = TwoNodes(dir, 10);
+  // Channel 0 has two keys at frame 1, the second closing the list (flags
+  // 1 + 4); converted, they are one key, which cannot close a loop.
+  const std::string set =
+      "9 16 1\nlower\ndummypathname\n"
+      "1\n2\n1\n0 0 0\n0\n0\n5\n0 5 0\n0\n0\n"
+      "1\n0\n1\n0\n1\n0\n1\n0\n1\n0\n"
+      "1\n0\n1\n0\n1\n0\n0\n";
+  WriteFile(dir / "old.ske", "ACTI 4 0 1 0 0 0\n0\n11\n0\nlower.seg\n" + set);
+  Result<Action> old = ReadAction((dir / "old.ske").string(), &figure);
+  ASSERT_TRUE(old) << old.failure().detail;
+  ASSERT_EQ(WriteAction(*old, (dir / "a.act").string(), &figure), SaveStatus::kSaved);
+  Result<Action> again = ReadAction((dir / "a.act").string(), &figure);
+  ASSERT_TRUE(again) << again.failure().detail;
+  ASSERT_EQ(WriteAction(*again, (dir / "b.act").string(), &figure), SaveStatus::kSaved);
+  EXPECT_EQ(ReadFile(dir / "a.act"), ReadFile(dir / "b.act"));
+}
+
 TEST(ActionCacheTest, SecondOpenBindsTheCachedAction) {
   ActionCache cache;
   const std::string arm = (SourceDir() / "examples" / "arm").string();

@@ -15,8 +15,8 @@
 #include "material/decoders.h"
 #include "material/image_file.h"
 #include "material/targa.h"
-#include "support/file_limits.h"
 #include "shell/memory_pool.h"
+#include "support/file_limits.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
@@ -524,6 +524,37 @@ TEST(ImageFileTest, AbsurdSizesAreRefusedBeforeAllocating) {
   std::string error;
   EXPECT_FALSE(DecodeImage(header.data(), header.size(), image, 0, &error));
   EXPECT_EQ(MemoryPool::Main().total_allocated(), before);
+}
+
+// Catches: a PICT frame believed whatever the file holds: a 600-byte file
+// claiming a frame of 10496 × 4861 pixels took 150 MB of canvas before its
+// first bitmap was read.
+TEST(PictTest, AFrameItsFileCannotFillIsRefusedBeforeAllocating) {
+  auto pict = [](int side) {
+    std::vector<std::uint8_t> data(512 + 2, 0);
+    for (int v : {0, 0, side, side}) {  // top, left, bottom, right
+      data.push_back(static_cast<std::uint8_t>(v >> 8));
+      data.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    }
+    for (std::uint8_t b : {0x00, 0x11, 0x02, 0xFF, 0x00, 0x98}) {  // version 2, a bitmap
+      data.push_back(b);
+    }
+    data.resize(600, 0);
+    return data;
+  };
+  const std::int64_t before = MemoryPool::Main().total_allocated();
+  Image image;
+  std::string error;
+  const std::vector<std::uint8_t> big = pict(4000);  // 16 million pixels from 600 bytes
+  EXPECT_FALSE(DecodeImage(big.data(), big.size(), image, 0, &error));
+  EXPECT_NE(error.find("larger than its file"), std::string::npos) << error;
+  EXPECT_EQ(MemoryPool::Main().total_allocated(), before);
+  // A frame of 2000 × 2000 (4 million pixels) is always allowed: the
+  // decoder goes on to the bitmap and fails there, not on the frame.
+  const std::vector<std::uint8_t> small = pict(2000);
+  error.clear();
+  EXPECT_FALSE(DecodeImage(small.data(), small.size(), image, 0, &error));
+  EXPECT_EQ(error.find("larger than its file"), std::string::npos) << error;
 }
 
 // Catches: a picture written over an existing one that fails past the

@@ -181,6 +181,28 @@ TEST(TextFileTest, IntegersTooLargeForTheirVariableRefuseTheLine) {
   EXPECT_EQ(r.Error(), "wrap.seg:1: number out of range in \"65537\"");
 }
 
+// Catches: a number beyond the float range read as infinity and kept, so
+// that the document opens but its save refuses the value (or writes "inf"
+// that no reader takes back).
+TEST(TextFileTest, NumbersBeyondTheirFloatRefuseTheLine) {
+  float f = 0;
+  double d = 0;
+  char word[256];
+  EXPECT_EQ(ScanText("3.4e38", "%f", &f), 1);  // just below FLT_MAX
+  EXPECT_EQ(ScanText("3.5e38", "%f", &f), 0);
+  EXPECT_EQ(ScanText("1e300", "%lf", &d), 1);  // a double holds it
+  EXPECT_EQ(ScanText("inf", "%f", &f), 0);
+  EXPECT_EQ(ScanText("nan", "%f", &f), 0);
+  // Found wherever it stands, with strings and suppressed fields before it.
+  EXPECT_EQ(ScanText("name 7 1 1e39", "%255s %*d %f %f", word, &f, &f), 0);
+  EXPECT_EQ(ScanText("name 7 1 2", "%255s %*d %f %f", word, &f, &f), 3);
+  TextReader r("0 0 0\n0 6666666666666666666666666666666666666666 0\n", "big.fig");
+  float v[3];
+  EXPECT_TRUE(r.ScanLine(3, nullptr, "%f %f %f", &v[0], &v[1], &v[2]));
+  EXPECT_FALSE(r.ScanLine(3, nullptr, "%f %f %f", &v[0], &v[1], &v[2]));
+  EXPECT_EQ(r.Error().rfind("big.fig:2: number out of range", 0), 0u) << r.Error();
+}
+
 // Catches: data after the last record ignored, so that a count that ended
 // the read early loses the rest of the document on the next save.
 TEST(TextFileTest, OnlyBlankLinesMayFollowTheLastRecord) {

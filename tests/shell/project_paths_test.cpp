@@ -1,5 +1,6 @@
 // Project-relative paths and files from other machines.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "shell/project_paths.h"
 #include "support/processes.h"
@@ -124,6 +125,34 @@ TEST(ProjectPathsTest, SaveWritesEveryEntryWhole) {
   const ProjectList again = ProjectList::Load(dir / "PROJECTS.BRX");
   ASSERT_EQ(again.Entries().size(), 1u);
   EXPECT_EQ(again.Entries()[0].directory, folder);
+}
+
+// Catches: only one carriage return dropped, so that a folder read from
+// CR CR LF line ends kept a CR that the save wrote before its own line end
+// and the next load dropped: the folder changed on every save.
+TEST(ProjectPathsTest, EveryCarriageReturnBeforeTheLineEndIsDropped) {
+  TempDir dir;
+  WriteFile(dir / "PROJECTS.BRX", "ARM:\t/data/arm\r\r\n");
+  ProjectList list = ProjectList::Load(dir / "PROJECTS.BRX");
+  ASSERT_EQ(list.Entries().size(), 1u);
+  EXPECT_EQ(list.Entries()[0].directory, "/data/arm");
+  ASSERT_TRUE(list.Save());
+  EXPECT_EQ(ReadFile(dir / "PROJECTS.BRX"), "ARM:\t/data/arm\n\n");
+}
+
+// Catches: the list read with a stream that waits on a FIFO for ever, and
+// an Add that replaced whatever it could not read with a new list.
+TEST(ProjectPathsTest, AListThatIsNoFileIsNeitherReadNorReplaced) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "PROJECTS.BRX").c_str(), 0600), 0);
+  ProjectList list = ProjectList::Load(dir / "PROJECTS.BRX");  // returns at once
+  EXPECT_TRUE(list.Entries().empty());
+  std::string why;
+  EXPECT_FALSE(list.Add("ARM:", "/data/arm", &why));
+  EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+  struct stat s {};
+  ASSERT_EQ(stat((dir / "PROJECTS.BRX").c_str(), &s), 0);
+  EXPECT_TRUE(S_ISFIFO(s.st_mode));
 }
 
 TEST(ProjectPathsTest, MapsDosNamesOntoThisFileSystem) {

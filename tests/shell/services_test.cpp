@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <optional>
 
 #include "shell/atomic_file.h"
@@ -120,15 +121,17 @@ TEST(StartUpTest, MemoryLimitFromSettings) {
   options.settingsFile = dir / "z.ini";
   options.projectList = dir / "PROJECTS.BRX";
   options.quiet = true;
-  int noiseBuilt = 0;
-  RegisterStartUpStep(StartUpStage::kNoiseTable, [&] {
-    ++noiseBuilt;
+  // The step stays registered for later start-ups in this process, so it
+  // must not refer to this test's stack.
+  auto noiseBuilt = std::make_shared<int>(0);
+  RegisterStartUpStep(StartUpStage::kNoiseTable, [noiseBuilt] {
+    ++*noiseBuilt;
     return true;
   });
   const std::int64_t before = MemoryPool::Main().limit();
   ASSERT_TRUE(StartUp(options));
   EXPECT_EQ(MemoryPool::Main().limit(), 2048 * 1024);
-  EXPECT_EQ(noiseBuilt, 1);
+  EXPECT_EQ(*noiseBuilt, 1);
   MemoryPool::Main().set_limit(before);
 }
 

@@ -1,5 +1,6 @@
 // zentrope.ini reading and writing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "shell/settings.h"
 #include "support/processes.h"
@@ -105,6 +106,21 @@ TEST(SettingsTest, WritingOneKeyKeepsEveryOtherLineWhole) {
   ASSERT_TRUE(s.write_setting("FILES", "File2", "c.seg"));
   EXPECT_EQ(s.Stored("FILES", "File1"), held);
   EXPECT_EQ(ReadFile(dir / "z.ini"), "[FILES]\nFile1=" + held + "\nFile2=c.seg\n");
+}
+
+// Catches: settings read with a stream that waits on a FIFO for ever, and a
+// write that replaced a file it could not read with just the new key.
+TEST(SettingsTest, ASettingsFileThatIsNoFileIsNeitherReadNorReplaced) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "z.ini").c_str(), 0600), 0);
+  SettingsFile s(dir / "z.ini");
+  EXPECT_EQ(s.read_setting_int("RENDER", "Step", 7), 7);  // returns at once
+  std::string why;
+  EXPECT_FALSE(s.write_setting("RENDER", "Step", "2", &why));
+  EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "z.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST(SettingsTest, DocumentedDefaults) {
