@@ -10,6 +10,7 @@
 #include "figure/attribute_file.h"
 #include "figure/figure_file.h"
 #include "figure/skin.h"
+#include "fixed_figure.h"
 #include "fuzz_support.h"
 
 using namespace zentrope;
