@@ -418,6 +418,13 @@ name=$(printf '%s' "$out" | python3 -c 'import json, sys; print(json.load(sys.st
 expect_eq "$name" 'caf\xe9 ring' "Latin-1 group name through --json"
 "$zentrope" info "$latin" | grep -q "$(printf 'caf\303\251 ring')" || fail "Latin-1 group name in text output"
 
+# Catches: a Latin-1 value in zentrope.ini (written on an older machine)
+# printed as raw bytes by settings list and get: "caf<E9>" is U+00E9.
+latin_ini="$work/latin.ini"
+printf '[GLOBAL]\nTitle=caf\351\n' > "$latin_ini"
+expect_eq "$("$zentrope" --settings "$latin_ini" settings get GLOBAL Title)" "$(printf 'caf\303\251')" "Latin-1 setting through get"
+"$zentrope" --settings "$latin_ini" settings list | grep -qx "$(printf 'GLOBAL Title=caf\303\251')" || fail "Latin-1 setting in settings list"
+
 # Catches: parallel `settings set` calls each rewriting the file from what
 # they read, losing writes. 50 pairs at once, two sections.
 for i in $(seq 1 50); do
