@@ -15,6 +15,7 @@
 #include "shell/atomic_file.h"
 #include "shell/interrupt.h"
 #include "shell/project_paths.h"
+#include "shell/text_encoding.h"
 
 namespace zentrope::cli {
 
@@ -35,6 +36,9 @@ Result<Choreography> OpenOrReport(const std::string& file) {
 }
 
 int SaveOrReport(const Choreography& chor, const std::string& out) {
+  if (MemoryRanOut()) {
+    return 1;
+  }
   std::string detail;
   if (write_choreography(chor, out, &detail) != SaveStatus::kSaved) {
     std::cerr << out << ": "
@@ -44,6 +48,19 @@ int SaveOrReport(const Choreography& chor, const std::string& out) {
     return 1;
   }
   return 0;
+}
+
+// Segments and actions that could not be read leave their figures without
+// them: the scene still evaluates, but never silently.
+void WarnAboutProblems(const std::string& file, const Choreography& chor) {
+  std::set<std::string> warned;  // a file placed twice is named once
+  for (const FigureInstance* f : chor.AllFigures()) {
+    for (const std::string& problem : f->runtime.problems) {
+      if (warned.insert(problem).second) {
+        std::cerr << Utf8FromLegacy(file + ": warning: " + problem) << '\n';
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -93,19 +110,12 @@ int ChoreographyEval(const std::string& file, float frame, bool json) {
   std::string message;
   if (const int code =
           evaluate_figures(Transform::Identity(), chor->figures, frame, *chor, {}, &message)) {
-    std::cerr << file << ": evaluation stopped with error " << code << ": " << message << '\n';
+    std::cerr << Utf8FromLegacy(file + ": evaluation stopped with error " + std::to_string(code) +
+                                ": " + message)
+              << '\n';
     return 1;
   }
-  // Segments and actions that could not be read leave their figures
-  // without them: the scene still evaluates, but never silently.
-  std::set<std::string> warned;  // a file placed twice is named once
-  for (const FigureInstance* f : std::as_const(*chor).AllFigures()) {
-    for (const std::string& problem : f->runtime.problems) {
-      if (warned.insert(problem).second) {
-        std::cerr << file << ": warning: " << problem << '\n';
-      }
-    }
-  }
+  WarnAboutProblems(file, std::as_const(*chor));
   ordered_json j;
   j["frame"] = frame;
   const CameraState camera = CameraAt(*chor, frame);
@@ -179,6 +189,7 @@ int Simulate(const std::string& in, const std::string& out) {
     std::cerr << in << ": the simulation was interrupted; nothing was written\n";
     return 1;
   }
+  WarnAboutProblems(in, std::as_const(*chor));
   return SaveOrReport(*chor, out);
 }
 

@@ -33,6 +33,11 @@ std::string Dump(const nlohmann::ordered_json& j);
 std::string Explain(const std::string& file, const std::string& message,
                     const std::string& detail = {});
 
+// True when something the command read ran out of the memory limit: what it
+// would save is then not the user's document, so nothing is written and
+// main reports 107.
+bool MemoryRanOut();
+
 int Info(const std::string& file, bool json);
 int Check(const std::vector<std::string>& files);
 int Resave(const std::string& in, const std::string& out);

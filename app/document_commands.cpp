@@ -1,5 +1,6 @@
 // info, check and resave: dispatch on the document's tag line.
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -351,6 +352,9 @@ int Resave(const std::string& in, const std::string& out) {
     if (!segment) {
       return 1;
     }
+    if (MemoryRanOut()) {
+      return 1;
+    }
     const SaveReport report = SaveSegmentAs(*segment, out, /*overwrite=*/true, registry);
     if (!report.Ok()) {
       std::cerr << out << ": " << SaveFailureLine(report.failures, report.reason) << '\n';
@@ -368,6 +372,9 @@ int Resave(const std::string& in, const std::string& out) {
     ReadAttributeFile(*figure, AttributeFilePath(in));
     figure->path = out;
     figure->flags = kFigureSaveNeeded | kFigureAttributesChanged | kFigureSkinChanged;
+    if (MemoryRanOut()) {
+      return 1;  // a skin or attribute file that ran out would be lost
+    }
     const SaveReport report = SaveFigure(*figure);
     if (!report.Ok()) {
       std::cerr << out << ": " << SaveFailureLine(report.failures, report.reason) << '\n';
@@ -392,6 +399,9 @@ int Resave(const std::string& in, const std::string& out) {
                   << " file follow its figure's nodes and name no segments\n";
         return 1;
       }
+    }
+    if (MemoryRanOut()) {
+      return 1;
     }
     std::string detail;
     if (WriteAction(*action, out, nullptr, &detail) != SaveStatus::kSaved) {
@@ -422,6 +432,9 @@ int Resave(const std::string& in, const std::string& out) {
       std::cerr << Explain(out, "", error) << '\n';
       return 1;
     }
+    if (MemoryRanOut()) {
+      return 1;
+    }
     if (WriteGroups(holder, *target, &detail) != SaveStatus::kSaved) {
       std::cerr << out << ": "
                 << SaveFailureLine({LoadString(str::kTroubleSavingGroupList)},
@@ -438,6 +451,10 @@ int Resave(const std::string& in, const std::string& out) {
 int Eval(const std::string& document, const std::string& figureName, float frame, bool json,
          bool points) {
   // A scene, an action on a figure, or a figure at rest.
+  if (!std::isfinite(frame)) {
+    std::cerr << "zentrope eval: --frame must be a finite number\n";
+    return 2;
+  }
   const std::string tag = TagOf(document);
   if (tag == "CHOR") {
     return ChoreographyEval(document, frame, json);
@@ -445,8 +462,8 @@ int Eval(const std::string& document, const std::string& figureName, float frame
   const bool isAction = IsActionTag(tag);
   const std::string figurePath = isAction ? figureName : document;
   if (figurePath.empty()) {
-    std::cerr << "an action needs --figure FIGURE.fig\n";
-    return 1;
+    std::cerr << "zentrope eval: an action needs --figure FIGURE.fig\n";
+    return 2;
   }
   SegmentRegistry registry;
   std::vector<std::string> problems;
@@ -520,6 +537,11 @@ int Eval(const std::string& document, const std::string& figureName, float frame
 }
 
 int Convert(const std::string& in, const std::string& out) {
+  const std::string ext = std::filesystem::path(out).extension().string();
+  if (ext != ".tga" && ext != ".TGA" && ext != ".png" && ext != ".PNG") {
+    std::cerr << "zentrope convert: the output must end in .tga or .png\n";
+    return 2;
+  }
   Image image;
   image.fileName = in;
   image.flags = kImageQuiet;
@@ -528,14 +550,14 @@ int Convert(const std::string& in, const std::string& out) {
     std::cerr << Explain(in, "", error) << '\n';
     return 1;
   }
-  const std::string ext = std::filesystem::path(out).extension().string();
+  if (MemoryRanOut()) {
+    return 1;
+  }
   bool ok = false;
   if (ext == ".tga" || ext == ".TGA") {
     ok = SaveTarga(image, out, /*compressed=*/true, &error);
-  } else if (ext == ".png" || ext == ".PNG") {
-    ok = WritePng(image, out, &error);
   } else {
-    error = "the output must end in .tga or .png";
+    ok = WritePng(image, out, &error);
   }
   if (!ok) {
     std::cerr << out << ": " << error << '\n';
@@ -547,9 +569,9 @@ int Convert(const std::string& in, const std::string& out) {
 int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
                  const std::string& out) {
   if (sections <= 0 || sections > 32767) {
-    std::cerr << "the number of cross sections must be between 1 and 32767 (got " << sections
-              << ")\n";
-    return 1;
+    std::cerr << "zentrope lathe: the number of cross sections must be between 1 and 32767 (got "
+              << sections << ")\n";
+    return 2;
   }
   SegmentRegistry registry;
   Result<Segment> segment = OpenOrReport(in, registry);
@@ -568,6 +590,9 @@ int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
   }
   if (!Lathe(*segment, profile, static_cast<std::int16_t>(sections))) {
     std::cerr << in << ": " << LoadString(str::kLowMemory) << '\n';
+    return 1;
+  }
+  if (MemoryRanOut()) {
     return 1;
   }
   const SaveReport report = SaveSegmentAs(*segment, out, /*overwrite=*/true, registry);

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "shell/memory_pool.h"
 #include "shell/text_encoding.h"
 
 namespace zentrope::cli {
@@ -27,6 +28,10 @@ nlohmann::ordered_json Printable(const nlohmann::ordered_json& j) {
     return out;
   }
   return j;
+}
+
+bool MemoryRanOut() {
+  return MemoryPool::Main().refused_allocations() > 0;
 }
 
 std::string Dump(const nlohmann::ordered_json& j) {
@@ -55,6 +60,13 @@ std::string Explain(const std::string& file, const std::string& message,
     }
     while (!why.empty() && why.front() == ' ') {
       why.erase(0, 1);
+    }
+  }
+  // "can't open image file: FILE: reason" names the file a second time.
+  if (!file.empty()) {
+    const std::size_t again = why.find(": " + file + ": ");
+    if (again != std::string::npos) {
+      why.erase(again + 2, file.size() + 2);
     }
   }
   while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) {

@@ -18,13 +18,14 @@ int SettingsList() {
   std::set<std::string> listed;
   for (const SettingDefault& d : SettingDefaults()) {
     const std::optional<std::string> stored = settings.Stored(d.section, d.key);
-    std::cout << d.section << ' ' << d.key << '=' << stored.value_or(d.defaultValue)
+    std::cout << d.section << ' ' << d.key << '=' << Utf8FromLegacy(stored.value_or(d.defaultValue))
               << (stored ? "" : "  (default)") << '\n';
     listed.insert(d.section + ' ' + d.key);
   }
   for (const SettingsFile::Line& line : settings.StoredLines()) {
     if (!listed.count(line.section + ' ' + line.key)) {
-      std::cout << line.section << ' ' << line.key << '=' << line.value << '\n';
+      // A file from an older machine may hold Latin-1 text.
+      std::cout << Utf8FromLegacy(line.section + ' ' + line.key + '=' + line.value) << '\n';
     }
   }
   return 0;
@@ -32,7 +33,7 @@ int SettingsList() {
 
 int SettingsGet(const std::string& section, const std::string& key) {
   if (std::optional<std::string> stored = Settings().Stored(section, key)) {
-    std::cout << *stored << '\n';
+    std::cout << Utf8FromLegacy(*stored) << '\n';
     return 0;
   }
   if (std::optional<std::string> fallback = DefaultFor(section, key)) {

@@ -489,6 +489,13 @@ bool HasPeriod(const std::string& name) {
 std::optional<std::filesystem::path> NewSegmentFile(std::string& name, const Segment& segment,
                                                     bool overwrite, SegmentRegistry& registry,
                                                     SaveReport& report) {
+  // A name ending in a separator is a folder: ".seg" would make a hidden
+  // file in it that no one asked for.
+  if (std::filesystem::path(name).filename().empty()) {
+    report.failures.push_back(LoadString(str::kTroubleSavingSegment));
+    report.reason = "no file name given";
+    return std::nullopt;
+  }
   if (!HasPeriod(name)) {
     name += ".seg";
   }

@@ -203,6 +203,12 @@ SaveStatus SaveTransaction::Fail(SaveStatus status, const std::filesystem::path&
 
 std::filesystem::path SaveTransaction::Prepare(const std::filesystem::path& target,
                                                SaveStatus& status, std::string* detail) {
+  // An empty name, or one ending in a separator, names no file: without
+  // this the save would write nothing and still report success.
+  if (target.filename().empty()) {
+    status = Fail(SaveStatus::kWriteError, target, "no file name given", detail);
+    return {};
+  }
   if (!root_.empty() && !IsInsideFolder(target, root_)) {
     status = Fail(SaveStatus::kWriteError, target,
                   "outside the folder of the file being saved (" + root_.string() + ")", detail);

@@ -227,6 +227,11 @@ std::optional<std::string> SettingRefusal(std::string_view section, std::string_
   if (Trim(key).front() == ';') {
     return "a key cannot start with ;";
   }
+  // The file is read with blanks around each field dropped: one written
+  // with them would read back as another setting, or another value.
+  if (Trim(section) != section || Trim(key) != key || Trim(text) != text) {
+    return "a setting cannot begin or end with a blank";
+  }
   return std::nullopt;
 }
 

@@ -56,8 +56,8 @@ class SettingsFile {
 
 // Why a setting cannot be stored, or nothing when it can: a line end or NUL
 // in any field (it would start another line), an empty section or key,
-// brackets in a section, "=" or brackets in a key, or a key starting with
-// ";" (read back as a comment).
+// brackets in a section, "=" or brackets in a key, a key starting with ";"
+// (read back as a comment), or blanks around any field (dropped on reading).
 std::optional<std::string> SettingRefusal(std::string_view section, std::string_view key,
                                           std::string_view text);
 

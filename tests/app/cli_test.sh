@@ -361,6 +361,12 @@ expect_eq "$?" 2 "settings set refuses a line break"
 expect_eq "$?" 2 "settings set refuses ="
 "$zentrope" settings set RENDER Step 'a]' 2> /dev/null
 expect_eq "$?" 2 "settings set refuses ]"
+# Catches: a key or value with blanks around it stored, then read back as
+# another key (" Step" shadowed by "Step") or another value ("3 " as "3").
+"$zentrope" settings set RENDER ' Step' 3 2> /dev/null
+expect_eq "$?" 2 "settings set refuses a key starting with a blank"
+"$zentrope" settings set RENDER Step '3 ' 2> /dev/null
+expect_eq "$?" 2 "settings set refuses a value ending with a blank"
 expect_eq "$("$zentrope" settings list | grep -c '^MEMORY ')" 1 "no setting injected"
 
 # Catches: an uncaught bad_alloc (abort, status 134) or a reader's plain
@@ -412,6 +418,13 @@ name=$(printf '%s' "$out" | python3 -c 'import json, sys; print(json.load(sys.st
 expect_eq "$name" 'caf\xe9 ring' "Latin-1 group name through --json"
 "$zentrope" info "$latin" | grep -q "$(printf 'caf\303\251 ring')" || fail "Latin-1 group name in text output"
 
+# Catches: a Latin-1 value in zentrope.ini (written on an older machine)
+# printed as raw bytes by settings list and get: "caf<E9>" is U+00E9.
+latin_ini="$work/latin.ini"
+printf '[GLOBAL]\nTitle=caf\351\n' > "$latin_ini"
+expect_eq "$("$zentrope" --settings "$latin_ini" settings get GLOBAL Title)" "$(printf 'caf\303\251')" "Latin-1 setting through get"
+"$zentrope" --settings "$latin_ini" settings list | grep -qx "$(printf 'GLOBAL Title=caf\303\251')" || fail "Latin-1 setting in settings list"
+
 # Catches: parallel `settings set` calls each rewriting the file from what
 # they read, losing writes. 50 pairs at once, two sections.
 for i in $(seq 1 50); do
@@ -454,6 +467,56 @@ cp "$source_dir/examples/arm/arm.fig" "$source_dir/examples/arm/upper.seg" "$wor
 out=$("$zentrope" eval "$work/noseg/arm.fig" --json 2>&1 > /dev/null)
 expect_eq "$?" 0 "eval status of a figure missing a segment"
 echo "$out" | grep -q "warning: Trouble Opening Segment ($work/noseg/lower.seg: " || fail "missing segment warning: $out"
+
+# Catches: simulate saving a scene whose figures ran out of the memory limit
+# while loading (their dynamics run without segments or actions), then
+# reporting 107 over a file already written; and simulate naming no missing
+# file. At every limit it either succeeds or ends with 107 writing nothing.
+for kb in 32 48 64 96 128 192 256; do
+  ZENTROPE_INI="$work/oom_sim.ini" "$zentrope" settings set MEMORY MaxMemory "$kb" || fail "MaxMemory $kb"
+  rm -f "$oom/out/sim.cho"
+  (cd "$oom" && "$zentrope" --settings "$work/oom_sim.ini" simulate scene.cho -o out/sim.cho > /dev/null 2> "$work/oom.err")
+  status=$?
+  if [ "$status" -ne 0 ]; then
+    expect_eq "$status" 1 "simulate status under MaxMemory $kb"
+    grep -q "Increase Prefs Memory\." "$work/oom.err" || fail "simulate under MaxMemory $kb: $(cat "$work/oom.err")"
+    [ -e "$oom/out/sim.cho" ] && fail "simulate under MaxMemory $kb wrote its output before failing"
+  fi
+done
+mkdir -p "$work/nosegs/arm"
+cp "$scene" "$work/nosegs/"
+cp "$source_dir/examples/arm/arm.fig" "$source_dir/examples/arm/wave.act" "$work/nosegs/arm/"
+out=$(cd "$work/nosegs" && "$zentrope" simulate scene.cho -o sim.cho 2>&1 > /dev/null)
+expect_eq "$?" 0 "simulate status of a scene missing its segments"
+echo "$out" | grep -q "warning: Trouble Opening Segment ($work/nosegs/arm/upper.seg: " || fail "simulate names no missing segment: $out"
+
+# Catches: an empty output name reported as a save while nothing was
+# written (a scene, an action) or hidden ".seg"/".att" files were; and a
+# folder name ("out/") taken as a segment named ".seg".
+mkdir -p "$work/noname"
+for doc in "$scene" "$box" "$source_dir/examples/arm/arm.fig" "$source_dir/examples/arm/wave.act"; do
+  (cd "$work/noname" && "$zentrope" resave "$doc" -o "" > /dev/null 2>&1)
+  expect_eq "$?" 1 "resave $doc to an empty name"
+done
+(cd "$work/noname" && "$zentrope" resave "$box" -o "sub/" > /dev/null 2>&1)
+expect_eq "$?" 1 "resave to a folder name"
+expect_eq "$(find "$work/noname" -type f | wc -l)" 0 "files written for no name"
+
+# Catches: a wrong command line reported as a document failure (status 1)
+# or run anyway: a frame that is no number evaluated at the last frame, an
+# action without its figure, an output that is neither Targa nor PNG.
+for args in "eval $scene --frame nan" "eval $scene --frame inf" "eval $source_dir/examples/arm/wave.act" "convert $work/any.png -o $work/x.bmp" "lathe $box --sections 0 -o $work/x.seg"; do
+  # shellcheck disable=SC2086
+  "$zentrope" $args > /dev/null 2> "$work/usage.err"
+  expect_eq "$?" 2 "usage error status of: $args"
+  expect_eq "$(wc -l < "$work/usage.err")" 1 "one-line usage message of: $args"
+done
+
+# Catches: "pipe.png: can't open image file: pipe.png: not a regular file",
+# the file named twice in one line.
+mkfifo "$work/pipe.png"
+out=$(cd "$work" && timeout 20 "$zentrope" convert pipe.png -o out.tga 2>&1)
+expect_eq "$out" "pipe.png: can't open image file: not a regular file" "convert of a FIFO"
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

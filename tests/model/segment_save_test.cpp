@@ -212,5 +212,22 @@ TEST(SegmentSaveTest, FailedSaveAsKeepsTheOldName) {
   EXPECT_FALSE(std::filesystem::exists(dir / "blocked.grp"));
 }
 
+// Catches: a Save As to a folder name ("out/") or to an empty name adding
+// ".seg" and writing hidden ".seg" and ".seg.grp" files, or writing nothing
+// and reporting success.
+TEST(SegmentSaveTest, SaveAsWithoutAFileNameIsRefused) {
+  TempDir dir;
+  SegmentRegistry registry;
+  Segment seg = OpenBox(dir, registry);
+  std::filesystem::create_directory(dir / "out");
+  for (const std::string& name : {(dir / "out").string() + "/", std::string()}) {
+    const SaveReport report = SaveSegmentAs(seg, name, true, registry);
+    EXPECT_FALSE(report.Ok()) << name;
+    EXPECT_EQ(report.reason, "no file name given") << name;
+    EXPECT_EQ(seg.path, (dir / "box.seg").string());
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
+}
+
 }  // namespace
 }  // namespace zentrope

@@ -89,6 +89,20 @@ TEST(SaveTransactionTest, OneFailureWritesNothing) {
   EXPECT_EQ(TemporariesIn(dir.path()), 0);
 }
 
+// Catches: an empty name (or a folder name ending in "/") staged as
+// nothing, so that the save reported success without writing any file.
+TEST(SaveTransactionTest, ANameWithoutAFileIsRefused) {
+  TempDir dir;
+  for (const std::filesystem::path& target : {std::filesystem::path(), dir / "sub/"}) {
+    SaveTransaction save;
+    std::string detail;
+    EXPECT_EQ(save.Stage(target, Writes("x\n"), &detail), SaveStatus::kWriteError) << target;
+    EXPECT_NE(detail.find("no file name given"), std::string::npos) << detail;
+    EXPECT_EQ(save.Commit(), SaveStatus::kWriteError) << target;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 // Catches: a rename failing half way through a commit leaving the files
 // already renamed in their new state (a document out of step with its
 // companions) or a new file where there was none.

@@ -200,6 +200,12 @@ TEST(SettingsTest, FieldsThatWouldBreakTheFileAreRefused) {
       {"RENDER", ";Step", "3"},
       {"", "Step", "3"},
       {"RENDER", " ", "3"},
+      // Catches: blanks around a field written, then dropped on reading: " Step"
+      // added a second line read as "Step", and "3 " read back as "3".
+      {"RENDER", " Step", "3"},
+      {"RENDER ", "Step", "3"},
+      {"RENDER", "Step", "3 "},
+      {"RENDER", "Step", "\t3"},
   };
   for (const Case& c : refused) {
     std::string detail;
