@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -462,7 +463,14 @@ std::string SaveReasonFor(const std::string& detail, const std::filesystem::path
 
 std::string SaveFailureLine(const std::vector<std::string>& messages, const std::string& reason) {
   std::string line;
+  std::vector<std::string> said;
   for (const std::string& m : messages) {
+    // Each message once: every companion of a save that cannot make its
+    // folder reports the same "Create Directory Error".
+    if (std::find(said.begin(), said.end(), m) != said.end()) {
+      continue;
+    }
+    said.push_back(m);
     std::string flat;
     for (char c : m) {
       if (c != '\n') {

@@ -255,6 +255,12 @@ TEST(SaveFailureTextTest, OneLineWithTheReason) {
   EXPECT_EQ(
       SaveFailureLine({"Create Directory Error", "Trouble Saving Group List."}, "Not a directory"),
       "Create Directory Error; Trouble Saving Group List: Not a directory");
+  // Catches: every companion's "Create Directory Error" repeated in the line.
+  EXPECT_EQ(SaveFailureLine({"Create Directory Error", "Trouble Saving Segment",
+                             "Create Directory Error", "Trouble Saving Group List"},
+                            "Not a directory"),
+            "Create Directory Error; Trouble Saving Segment; Trouble Saving Group List: Not a "
+            "directory");
   EXPECT_EQ(SaveFailureLine({"This File Already Exists.\n\nOverwrite Existing File?"}, ""),
             "This File Already Exists. Overwrite Existing File?");
 }
