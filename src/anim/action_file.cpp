@@ -236,8 +236,15 @@ SaveStatus WriteAction(const Action& action, const std::string& path, const Figu
     std::vector<std::filesystem::path> candidates = {besideSegment,
                                                      root / folder / (action + extension)};
     for (int n = 0; n < 1000; ++n) {
-      candidates.push_back(root / folder /
-                           (action + "-" + stem + (n ? "-" + std::to_string(n) : "") + extension));
+      std::string name = action;
+      name += '-';
+      name += stem;
+      if (n) {
+        name += '-';
+        name += std::to_string(n);
+      }
+      name += extension;
+      candidates.push_back(root / folder / name);
     }
     for (const std::filesystem::path& c : candidates) {
       if (IsInsideFolder(c, root) &&
