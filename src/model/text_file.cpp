@@ -37,6 +37,52 @@ class CLocaleScope {
   locale_t previous_;
 };
 
+// One conversion of a scanf format: "%*3hd" or "%255[^\n]".
+struct ScanSpec {
+  bool suppressed = false;
+  std::string width;
+  std::string length;
+  char conversion = '\0';
+  std::string text;  // the conversion as written: "d", or "[^\n]" for a scan set
+};
+
+// Reads the conversion that f (just after its '%', not "%%") starts and
+// moves f past it. False at an unfinished conversion.
+bool ParseScanSpec(const char*& f, ScanSpec& spec) {
+  spec.suppressed = *f == '*';
+  if (spec.suppressed) {
+    ++f;
+  }
+  while (std::isdigit(static_cast<unsigned char>(*f))) {
+    spec.width += *f++;
+  }
+  while (*f && std::strchr("hlLqjzt", *f)) {
+    spec.length += *f++;
+  }
+  spec.conversion = *f;
+  if (spec.conversion == '\0') {
+    return false;
+  }
+  spec.text += *f++;
+  if (spec.conversion == '[') {
+    // The scan set, where a leading ']' (after an optional '^') is a member.
+    if (*f == '^') {
+      spec.text += *f++;
+    }
+    if (*f == ']') {
+      spec.text += *f++;
+    }
+    while (*f && *f != ']') {
+      spec.text += *f++;
+    }
+    if (*f != ']') {
+      return false;
+    }
+    spec.text += *f++;
+  }
+  return true;
+}
+
 // The integer conversions of a scanf format, each with the range of the
 // variable it stores into.
 struct IntegerField {
@@ -61,24 +107,13 @@ bool WideFormat(const char* format, std::string& wide, std::vector<IntegerField>
       continue;
     }
     ++f;
-    const bool suppressed = *f == '*';
-    if (suppressed) {
-      ++f;
-    }
-    std::string width;
-    while (std::isdigit(static_cast<unsigned char>(*f))) {
-      width += *f++;
-    }
-    std::string length;
-    while (*f == 'h' || *f == 'l' || *f == 'L' || *f == 'j' || *f == 'z' || *f == 't' ||
-           *f == 'q') {
-      length += *f++;
-    }
-    const char conversion = *f;
-    if (conversion == '\0' || conversion == 'n') {
+    ScanSpec spec;
+    if (!ParseScanSpec(f, spec) || spec.conversion == 'n') {
       return false;
     }
-    if (!suppressed && (conversion == 'd' || conversion == 'i' || conversion == 'u')) {
+    const char conversion = spec.conversion;
+    const std::string& length = spec.length;
+    if (!spec.suppressed && (conversion == 'd' || conversion == 'i' || conversion == 'u')) {
       IntegerField field;
       field.isUnsigned = conversion == 'u';
       if (length == "h") {
@@ -102,28 +137,10 @@ bool WideFormat(const char* format, std::string& wide, std::vector<IntegerField>
       fields.push_back(field);
       // Unsigned conversions are read signed: scanf takes "-1" for the
       // largest value, which is no wrapping of a count.
-      wide += "%" + width + "l" + (field.isUnsigned ? 'd' : conversion);
-      ++f;
+      wide += "%" + spec.width + "l" + (field.isUnsigned ? 'd' : conversion);
       continue;
     }
-    wide += "%*" + width + length;
-    if (conversion == '[') {
-      // The scan set, where a leading ']' (after an optional '^') is a member.
-      wide += *f++;
-      if (*f == '^') {
-        wide += *f++;
-      }
-      if (*f == ']') {
-        wide += *f++;
-      }
-      while (*f && *f != ']') {
-        wide += *f++;
-      }
-      if (*f != ']') {
-        return false;
-      }
-    }
-    wide += *f++;
+    wide += "%*" + spec.width + length + spec.text;
   }
   return true;
 }
@@ -161,52 +178,28 @@ bool IntegersInRange(const std::string& line, const char* format) {
 // which no writer may put back into a file.
 bool StoredFloatsFinite(const char* format, int assigned, va_list args) {
   int stored = 0;
-  for (const char* f = format; *f && stored < assigned; ++f) {
+  for (const char* f = format; *f && stored < assigned;) {
     if (*f != '%') {
+      ++f;
+      continue;
+    }
+    if (f[1] == '%') {
+      f += 2;
       continue;
     }
     ++f;
-    if (*f == '%') {
-      continue;
-    }
-    const bool suppressed = *f == '*';
-    if (suppressed) {
-      ++f;
-    }
-    while (std::isdigit(static_cast<unsigned char>(*f))) {
-      ++f;
-    }
-    std::string length;
-    while (*f && std::strchr("hlLqjzt", *f)) {
-      length += *f++;
-    }
-    const char conversion = *f;
-    if (conversion == '\0') {
+    ScanSpec spec;
+    if (!ParseScanSpec(f, spec)) {
       break;
     }
-    if (conversion == '[') {
-      ++f;
-      if (*f == '^') {
-        ++f;
-      }
-      if (*f == ']') {
-        ++f;
-      }
-      while (*f && *f != ']') {
-        ++f;
-      }
-      if (!*f) {
-        break;
-      }
-    }
-    if (suppressed) {
+    if (spec.suppressed) {
       continue;
     }
-    if (std::strchr("fFeEgGaA", conversion)) {
+    if (std::strchr("fFeEgGaA", spec.conversion)) {
       bool finite = true;
-      if (length == "l") {
+      if (spec.length == "l") {
         finite = std::isfinite(*va_arg(args, double*));
-      } else if (length == "L") {
+      } else if (spec.length == "L") {
         finite = std::isfinite(*va_arg(args, long double*));
       } else {
         finite = std::isfinite(*va_arg(args, float*));
@@ -217,7 +210,7 @@ bool StoredFloatsFinite(const char* format, int assigned, va_list args) {
     } else {
       (void)va_arg(args, void*);
     }
-    if (conversion != 'n') {
+    if (spec.conversion != 'n') {
       ++stored;
     }
   }
