@@ -17,6 +17,7 @@ packages=(
   libpng-dev
   clang
   libclang-rt-14-dev
+  python3
 )
 
 missing=()
