@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "material/decoders.h"
-#include "material/targa.h"
+#include "image/decoders.h"
+#include "image/targa.h"
 #include "shell/memory_pool.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "material/image_file.h"
+#include "image/image_file.h"
 #include "model/text_file.h"
 #include "shell/string_table.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "material/image.h"
+#include "image/image.h"
 #include "model/patch_colours.h"
 
 namespace zentrope {

@@ -71,7 +71,7 @@ read -r _ m _ < <(seg_counts "$work/profile.seg")
 "$zentrope" lathe "$work/profile.seg" --sections 0 -o "$work/none.seg" 2>/dev/null && fail "zero sections accepted"
 [ -e "$work/none.seg" ] && fail "zero sections wrote a file"
 
-samples="$source_dir/tests/data/material"
+samples="$source_dir/tests/data/image"
 # A PICT's frame (top, left, bottom, right) follows its 512-byte preamble and
 # size word; indexed colour is drawn onto a blue-green-red canvas: 3 bytes.
 pict="$samples/indexed8.pict"

@@ -41,7 +41,7 @@ cp "$source_dir"/fuzz/corpus/skeletal/v4.ske "$source_dir"/fuzz/corpus/morph/v3.
   "$source_dir"/fuzz/corpus/skeletal_frame/pose.skf "$tree/arm/"
 cp "$source_dir"/fuzz/corpus/attribute/v6.att "$tree/arm/arm.att"
 cp "$source_dir"/fuzz/corpus/skin/v2.ski "$tree/arm/arm.ski"
-for picture in "$source_dir"/tests/data/material/*.{tga,pcx,pict,iff,png}; do
+for picture in "$source_dir"/tests/data/image/*.{tga,pcx,pict,iff,png}; do
   cp "$picture" "$tree/pictures/"
 done
 

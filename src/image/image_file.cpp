@@ -1,13 +1,13 @@
 // Picture loading and saving.
-#include "material/image_file.h"
+#include "image/image_file.h"
 
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
-#include "material/decoders.h"
-#include "material/targa.h"
+#include "image/decoders.h"
+#include "image/targa.h"
 #include "shell/error_log.h"
 #include "shell/interrupt.h"
 #include "shell/project_paths.h"

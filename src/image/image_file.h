@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "material/image.h"
+#include "image/image.h"
 
 namespace zentrope {
 

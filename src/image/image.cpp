@@ -1,5 +1,5 @@
 // Image storage and pixel access.
-#include "material/image.h"
+#include "image/image.h"
 
 namespace zentrope {
 

@@ -1,6 +1,6 @@
 // PackBits run-length decoding, shared by PICT and IFF ILBM.
-#include "material/byte_reader.h"
-#include "material/decoders.h"
+#include "image/byte_reader.h"
+#include "image/decoders.h"
 
 namespace zentrope {
 

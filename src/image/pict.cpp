@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "material/byte_reader.h"
-#include "material/decoders.h"
+#include "image/byte_reader.h"
+#include "image/decoders.h"
 
 namespace zentrope {
 

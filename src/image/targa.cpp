@@ -1,5 +1,5 @@
 // Targa reading and writing.
-#include "material/targa.h"
+#include "image/targa.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "material/byte_reader.h"
-#include "material/decoders.h"
+#include "image/byte_reader.h"
+#include "image/decoders.h"
 
 namespace zentrope {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "material/image.h"
+#include "image/image.h"
 #include "shell/atomic_file.h"
 
 namespace zentrope {

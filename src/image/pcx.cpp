@@ -2,8 +2,8 @@
 // planar colour.
 #include <vector>
 
-#include "material/byte_reader.h"
-#include "material/decoders.h"
+#include "image/byte_reader.h"
+#include "image/decoders.h"
 
 namespace zentrope {
 

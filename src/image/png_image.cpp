@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "material/decoders.h"
+#include "image/decoders.h"
 #include "shell/atomic_file.h"
 #include "shell/memory_pool.h"
 

@@ -1,4 +1,4 @@
-// Every decoder on small sample pictures (tests/data/material, written by
+// Every decoder on small sample pictures (tests/data/image, written by
 // make_samples.py from the published layouts), and the Targa writer's bytes.
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 #include <iterator>
 #include <vector>
 
-#include "material/byte_reader.h"
-#include "material/decoders.h"
-#include "material/image_file.h"
-#include "material/targa.h"
+#include "image/byte_reader.h"
+#include "image/decoders.h"
+#include "image/image_file.h"
+#include "image/targa.h"
 #include "shell/memory_pool.h"
 #include "support/file_limits.h"
 #include "support/temp_dir.h"
