@@ -23,13 +23,13 @@ namespace {
 constexpr double kCoordinateLimit = 1.0e9;
 
 int CeilToInt(float v) {
-  return static_cast<int>(std::clamp(std::ceil(static_cast<double>(v)), -kCoordinateLimit,
-                                     kCoordinateLimit));
+  return static_cast<int>(
+      std::clamp(std::ceil(static_cast<double>(v)), -kCoordinateLimit, kCoordinateLimit));
 }
 
 int FloorToInt(float v) {
-  return static_cast<int>(std::clamp(std::floor(static_cast<double>(v)), -kCoordinateLimit,
-                                     kCoordinateLimit));
+  return static_cast<int>(
+      std::clamp(std::floor(static_cast<double>(v)), -kCoordinateLimit, kCoordinateLimit));
 }
 
 // Texture footprint handed to pattern nodes; any value up to 1 takes one
@@ -89,8 +89,7 @@ PieceShade BuildShade(const RenderView& view, const PatchContext& patch,
 
 // Projection, trivial rejection, lighting and vertex order. False when the
 // piece is off screen (or its corners are not numbers).
-bool SetUp(const RenderView& view, const Piece& piece, SetUpPiece& out,
-           std::array<int, 4>& order) {
+bool SetUp(const RenderView& view, const Piece& piece, SetUpPiece& out, std::array<int, 4>& order) {
   std::array<ScreenVertex, 4> s;
   for (int k = 0; k < 4; ++k) {
     const Vector3& p = piece.corners[k];
@@ -128,8 +127,8 @@ bool SetUp(const RenderView& view, const Piece& piece, SetUpPiece& out,
     s[k].i = std::max(0.0f, Dot(n, view.light));
   }
   const float x0 = s[0].x, x1 = s[1].x, x3 = s[3].x, y1 = s[1].y, y3 = s[3].y;
-  const bool forward = (x0 < x1 && x0 < x3 && y3 < y1) || (x1 < x0 && x3 < x0 && y1 < y3) ||
-                       (x0 < x1 && x3 < x0);
+  const bool forward =
+      (x0 < x1 && x0 < x3 && y3 < y1) || (x1 < x0 && x3 < x0 && y1 < y3) || (x0 < x1 && x3 < x0);
   order = forward ? std::array<int, 4>{0, 1, 2, 3} : std::array<int, 4>{0, 3, 2, 1};
   for (int k = 0; k < 4; ++k) {
     out.v[k] = s[order[k]];
@@ -403,11 +402,11 @@ class PieceDrawer {
       if (shade_.needPoint) {
         const float z = val[kDepth];
         const float w = view_.f == 0.0f ? 1.0f : (z <= 1.0f ? 0.005f : z / view_.f);
-        const Vector3 p{((static_cast<float>(x) - view_.cx) / view_.s) * w - view_.ox -
-                            view_.reference.x,
-                        ((view_.cy - static_cast<float>(y)) / (view_.s * view_.a)) * w -
-                            view_.oy - view_.reference.y,
-                        z - view_.reference.z};
+        const Vector3 p{
+            ((static_cast<float>(x) - view_.cx) / view_.s) * w - view_.ox - view_.reference.x,
+            ((view_.cy - static_cast<float>(y)) / (view_.s * view_.a)) * w - view_.oy -
+                view_.reference.y,
+            z - view_.reference.z};
         object = (seg ? seg->viewToObject : view_.inverse).ApplyToPoint(p);
       }
       if (seg && seg->maps) {
@@ -465,8 +464,9 @@ class PieceDrawer {
       if (!hit && shade_.useNodes) {
         const MaterialNode& root = *shade_.material->root;
         const Vector3 point =
-            (root.flags & 1) ? object
-                             : (seg ? seg->objectTransform : Transform{}).TranslateThenApply(object);
+            (root.flags & 1)
+                ? object
+                : (seg ? seg->objectTransform : Transform{}).TranslateThenApply(object);
         s = NodeAttributes(root, point, kFootprint).colour;
       }
     }
@@ -643,11 +643,10 @@ bool PieceBatch::AcceptPiece(const PatchContext& patch, const Piece& piece) {
   }
   try {
     const SegmentShading* shading = owner_->ShadingFor(patch.segment);
-    const bool samePatch = haveLast_ && lastPatch_.patchNumber == patch.patchNumber &&
-                           lastPatch_.segment == patch.segment &&
-                           lastPatch_.material == patch.material &&
-                           lastPatch_.patchColour == patch.patchColour &&
-                           lastPatch_.cornerWords == patch.cornerWords;
+    const bool samePatch =
+        haveLast_ && lastPatch_.patchNumber == patch.patchNumber &&
+        lastPatch_.segment == patch.segment && lastPatch_.material == patch.material &&
+        lastPatch_.patchColour == patch.patchColour && lastPatch_.cornerWords == patch.cornerWords;
     if (!samePatch) {
       shades_.push_back(BuildShade(view, patch, shading));
       lastPatch_ = patch;
@@ -722,6 +721,14 @@ void ZBufferRenderer::Batches(std::size_t count) {
     batches_.push_back(std::unique_ptr<PieceBatch>(new PieceBatch(this)));
   }
   batches_.resize(count);
+}
+
+std::size_t ZBufferRenderer::PieceCount() const {
+  std::size_t count = tail_->size();
+  for (const auto& batch : batches_) {
+    count += batch->size();
+  }
+  return count;
 }
 
 void ZBufferRenderer::DrawBand(int band) {

@@ -51,8 +51,8 @@ struct RenderView {
   float a = 1.0f;  // aspect (vertical scale factor)
   float f = 0.0f;  // perspective distance; 0 is orthographic
   RenderClip clip;
-  Vector3 reference;  // (rx, ry, rz), subtracted from a recovered point
-  Transform inverse;  // view space to object space
+  Vector3 reference;                 // (rx, ry, rz), subtracted from a recovered point
+  Transform inverse;                 // view space to object space
   Vector3 light{0.0f, 0.0f, -1.0f};  // towards the light, view space, unit length
   ColourBgr lightColour{1.0f, 1.0f, 1.0f};
   std::uint16_t flags = 0;  // render flags: 0x100 PHONG, 0x200 FLAT, 0x0008 decals
@@ -198,6 +198,9 @@ class ZBufferRenderer : public PieceTarget {
   // parallel.
   void Batches(std::size_t count);
   PieceBatch& Batch(std::size_t index) { return *batches_[index]; }
+
+  // Pieces kept for drawing (set up and on screen) so far.
+  std::size_t PieceCount() const;
 
   // Rasterises every piece; kRenderAborted when a stop was requested,
   // kRenderNoMemory when a piece could not be kept.
