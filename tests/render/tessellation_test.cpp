@@ -258,6 +258,63 @@ TEST(CornerNormalsTest, OrderAndThreeSided) {
   EXPECT_EQ(t[3], t[0]);
 }
 
+// ---- Halving ----
+
+// Catches: the three-sided shrink of the cut's tangents missing or applied
+// after the second half copied them, or kept halves' tangents swapped.
+TEST(HalveTest, ThreeSidedUCutTangentsShrink) {
+  SplitEntry whole{Triangle(4), {}, 0};
+  whole.patch.t0v = {4, 4, 0};
+  whole.patch.t3v = {0, 8, 0};
+  SplitEntry a, b;
+  HalveU(whole, a, b);
+  const Vector3 tm1 = (whole.patch.t0v + whole.patch.t1v) * 0.5f * 0.25f;
+  const Vector3 tm2 = (whole.patch.t3v + whole.patch.t2v) * 0.5f * 0.25f;
+  EXPECT_EQ(a.patch.t0v, (Vector3{1, 1, 0}));
+  EXPECT_EQ(a.patch.t3v, (Vector3{0, 2, 0}));
+  EXPECT_EQ(a.patch.t1v, tm1);
+  EXPECT_EQ(a.patch.t2v, tm2);
+  EXPECT_EQ(b.patch.t0v, tm1);
+  EXPECT_EQ(b.patch.t3v, tm2);
+  EXPECT_EQ(b.patch.t1v, whole.patch.t1v);
+  EXPECT_EQ(b.patch.t2v, whole.patch.t2v);
+  EXPECT_EQ(a.level, 1);
+  EXPECT_EQ(b.level, 1);
+  // Four-sided: no shrink.
+  SplitEntry square{FlatSquare(4), {}, -3};
+  HalveU(square, a, b);
+  EXPECT_EQ(a.patch.t1v, (Vector3{0, 4, 0}));
+  EXPECT_EQ(b.patch.t0v, (Vector3{0, 4, 0}));
+  EXPECT_EQ(a.level, -2);
+}
+
+// Catches: a fixed-mode three-sided piece's point edge split as a cubic
+// (moving the point corner), or its tangents shared out wrongly.
+TEST(HalveTest, ThreeSidedVCutKeepsThePoint) {
+  SplitEntry whole{Triangle(4), {}, 1};
+  whole.patch.t0v = {4, 0, 0};
+  whole.patch.t3v = {0, 8, 0};
+  SplitEntry a, b;
+  HalveV(whole, a, b);
+  EXPECT_EQ(a.patch.p[0], whole.patch.p[0]);
+  EXPECT_EQ(a.patch.p[3], whole.patch.p[0]);
+  EXPECT_EQ(b.patch.p[0], whole.patch.p[0]);
+  EXPECT_EQ(b.patch.p[3], whole.patch.p[0]);
+  EXPECT_EQ(a.patch.t0v, (Vector3{2, 0, 0}));
+  EXPECT_EQ(a.patch.t3v, (Vector3{1, 2, 0}));
+  EXPECT_EQ(b.patch.t0v, (Vector3{1, 2, 0}));
+  EXPECT_EQ(b.patch.t3v, (Vector3{0, 4, 0}));
+  EXPECT_EQ(a.patch.vHi, 0.5f);
+  EXPECT_EQ(b.patch.vLo, 0.5f);
+  // The cut's u tangents are the averages of the kept u edges'.
+  EXPECT_EQ(a.patch.t3u, (whole.patch.t0u + whole.patch.t3u) * 0.5f);
+  EXPECT_EQ(b.patch.t1u, (whole.patch.t1u + whole.patch.t2u) * 0.5f);
+  // Below level 0 the edge is halved as a cubic like any other.
+  whole.level = -1;
+  HalveV(whole, a, b);
+  EXPECT_NE(a.patch.p[3], whole.patch.p[0]);
+}
+
 // ---- Fixed subdivision ----
 
 // Catches: the wrong number of halvings per level, gaps or overlaps between
