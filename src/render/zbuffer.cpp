@@ -77,8 +77,6 @@ PieceShade BuildShade(const RenderView& view, const PatchContext& patch,
   shade.surface = shade.state.colour;
   shade.material = patch.material;
   shade.segment = shading;
-  shade.owner = patch.segment;
-  shade.patchNumber = patch.patchNumber;
   shade.useNodes = !patch.patchColour && patch.material && patch.material->root &&
                    patch.material->HasPatternNodes() &&
                    (view.flags & render_flags::kShowDecals) != 0;
@@ -193,7 +191,9 @@ class PieceDrawer {
   PieceDrawer(const RenderView& view, const SetUpPiece& piece, const PieceShade& shade,
               const DecalLayer* layers, Picture& picture, Scratch& scratch)
       : view_(view), piece_(piece), shade_(shade), layers_(layers), picture_(picture) {
-    count_ = kFull ? (kPhong ? 5 : 2) + 2 * piece.layerCount : (kPhong ? 5 : 2);
+    if (kFull) {
+      count_ = (kPhong ? 5 : 2) + 2 * piece.layerCount;
+    }
     float* store = fixed_;
     if (kFull) {
       scratch.edges.resize(static_cast<std::size_t>(count_) * 4);
@@ -278,7 +278,7 @@ class PieceDrawer {
     e.end = FloorToInt(b.y + 0.5f);
     const float* va = values_[from];
     const float* vb = values_[to];
-    for (int k = 0; k < count_; ++k) {
+    for (int k = 0; k < Count(); ++k) {
       e.at[k] = va[k];
       e.inc[k] = (vb[k] - va[k]) / height;
     }
@@ -339,7 +339,7 @@ class PieceDrawer {
     float* val = span_;
     float* inc = span_ + count_;
     const float offset = (static_cast<float>(start) - xl) + 0.5f;
-    for (int k = 0; k < count_; ++k) {
+    for (int k = 0; k < Count(); ++k) {
       const float lv = l->at[k] + l->inc[k] * tL;
       const float rv = r->at[k] + r->inc[k] * tR;
       inc[k] = (rv - lv) / n;
@@ -375,7 +375,7 @@ class PieceDrawer {
         depth[x] = z;
         ShadePixel(x, y, val, bgr + static_cast<std::size_t>(x) * 3);
       }
-      for (int k = 0; k < count_; ++k) {
+      for (int k = 0; k < Count(); ++k) {
         val[k] += inc[k];
       }
     }
@@ -505,15 +505,24 @@ class PieceDrawer {
     }
   }
 
+  // Values per vertex: fixed unless decal layers add theirs.
+  int Count() const {
+    if constexpr (kFull) {
+      return count_;
+    } else {
+      return kPhong ? 5 : 2;
+    }
+  }
+
   const RenderView& view_;
   const SetUpPiece& piece_;
   const PieceShade& shade_;
   const DecalLayer* layers_;
   Picture& picture_;
-  int count_ = 2;
-  float fixed_[20] = {};
-  float fixedSpan_[10] = {};
-  float vertex_[4][5] = {};
+  int count_ = kPhong ? 5 : 2;
+  float fixed_[20];
+  float fixedSpan_[10];
+  float vertex_[4][5];
   std::vector<float> vertexStore_;
   const float* values_[4] = {};
   float* span_ = nullptr;
@@ -643,28 +652,25 @@ bool PieceBatch::AcceptPiece(const PatchContext& patch, const Piece& piece) {
   }
   try {
     const SegmentShading* shading = owner_->ShadingFor(patch.segment);
-    const bool samePatch =
-        haveLast_ && lastPatch_.patchNumber == patch.patchNumber &&
-        lastPatch_.segment == patch.segment && lastPatch_.material == patch.material &&
-        lastPatch_.patchColour == patch.patchColour && lastPatch_.cornerWords == patch.cornerWords;
-    if (!samePatch) {
+    if (shades_.empty() || lastMaterial_ != patch.material || lastColour_ != patch.patchColour ||
+        lastSegment_ != patch.segment) {
       shades_.push_back(BuildShade(view, patch, shading));
-      lastPatch_ = patch;
-      haveLast_ = true;
+      lastMaterial_ = patch.material;
+      lastColour_ = patch.patchColour;
+      lastSegment_ = patch.segment;
     }
     set.shade = static_cast<std::uint32_t>(shades_.size() - 1);
     set.firstLayer = static_cast<std::uint32_t>(layers_.size());
     BuildLayers(view, patch, piece, shading, order, layers_);
     set.layerCount = static_cast<std::uint16_t>(layers_.size() - set.firstLayer);
-    const auto index = static_cast<std::uint32_t>(pieces_.size());
-    pieces_.push_back(set);
     const int band = owner_->bandHeight_;
     if (bands_.size() < static_cast<std::size_t>(owner_->bandCount_)) {
       bands_.resize(owner_->bandCount_);
     }
     for (int b = first / band; b <= last / band; ++b) {
-      bands_[b].push_back(index);
+      bands_[b].push_back(set);
     }
+    ++count_;
   } catch (const std::bad_alloc&) {
     owner_->outOfMemory_.store(true, std::memory_order_relaxed);
     owner_->Abort();
@@ -674,13 +680,12 @@ bool PieceBatch::AcceptPiece(const PatchContext& patch, const Piece& piece) {
 }
 
 void PieceBatch::Clear() {
-  pieces_.clear();
+  count_ = 0;
   shades_.clear();
   layers_.clear();
   for (auto& band : bands_) {
     band.clear();
   }
-  haveLast_ = false;
 }
 
 ZBufferRenderer::ZBufferRenderer(const RenderView& view, int width, int height, int threads)
@@ -742,8 +747,7 @@ void ZBufferRenderer::DrawBand(int band) {
     if (static_cast<std::size_t>(band) >= batch.bands_.size()) {
       return;
     }
-    for (const std::uint32_t index : batch.bands_[band]) {
-      const SetUpPiece& piece = batch.pieces_[index];
+    for (const SetUpPiece& piece : batch.bands_[band]) {
       DrawPiece(view_, piece, batch.shades_[piece.shade], batch.layers_.data() + piece.firstLayer,
                 rowFirst, rowEnd, picture_, scratch);
     }

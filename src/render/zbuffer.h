@@ -125,21 +125,20 @@ struct ScreenVertex {
 
 struct SetUpPiece {
   std::array<ScreenVertex, 4> v;  // in drawing order
-  std::uint32_t shade = 0;        // index of its per-patch shading
+  std::uint32_t shade = 0;        // index of its shading in the batch
   std::uint32_t firstLayer = 0;   // its decal layers in the batch
   std::uint16_t layerCount = 0;
   std::int32_t rowFirst = 0;  // rows it can touch
   std::int32_t rowLast = 0;
 };
 
-// Per-patch values a batch keeps for its pieces.
+// Values a batch keeps for the pieces of patches that share a material,
+// patch colour and segment.
 struct PieceShade {
   PixelShadeState state;
   ColourBgr surface{};  // material colour (or the patch colour)
   const Material* material = nullptr;
   const SegmentShading* segment = nullptr;
-  const Segment* owner = nullptr;
-  int patchNumber = 0;
   bool useNodes = false;  // pattern nodes give the colour
   bool needPoint = false;
 };
@@ -157,19 +156,23 @@ class ZBufferRenderer;
 class PieceBatch : public PieceTarget {
  public:
   bool AcceptPiece(const PatchContext& patch, const Piece& piece) override;
-  std::size_t size() const { return pieces_.size(); }
+  std::size_t size() const { return count_; }
   void Clear();
 
  private:
   friend class ZBufferRenderer;
   PieceBatch(ZBufferRenderer* owner) : owner_(owner) {}
   ZBufferRenderer* owner_;
-  std::vector<SetUpPiece> pieces_;
+  // The pieces of each band of rows, in submission order (a piece that
+  // crosses bands is held by each), so that a band reads its pieces in one
+  // sweep.
+  std::vector<std::vector<SetUpPiece>> bands_;
+  std::size_t count_ = 0;
   std::vector<PieceShade> shades_;
   std::vector<DecalLayer> layers_;
-  std::vector<std::vector<std::uint32_t>> bands_;  // piece indices per band
-  PatchContext lastPatch_;
-  bool haveLast_ = false;
+  const Material* lastMaterial_ = nullptr;
+  const Vector3* lastColour_ = nullptr;
+  const Segment* lastSegment_ = nullptr;
 };
 
 // Codes a frame ends with.
@@ -221,7 +224,7 @@ class ZBufferRenderer : public PieceTarget {
   RenderView view_;
   Picture picture_;
   int threads_;
-  int bandHeight_ = 8;
+  int bandHeight_ = 16;
   int bandCount_ = 0;
   std::vector<std::unique_ptr<PieceBatch>> batches_;
   std::unique_ptr<PieceBatch> tail_;

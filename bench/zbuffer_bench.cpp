@@ -1,0 +1,215 @@
+// The z-buffer renderer on a 10,000-patch lathe (a torus: 100 profile points
+// turned into 100 sections) at 640 × 480, GOURAUD, "SubDivisions" 4: 40,000
+// pieces a frame. Raster alone (pieces tessellated once beforehand), the
+// tessellation alone, and whole frames with the patches tessellated in
+// parallel chunks, each chunk into its own piece batch; for 1 and 2 threads.
+#include <benchmark/benchmark.h>
+
+#include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <cmath>
+#include <vector>
+
+#include "core/rotation.h"
+#include "model/lathe.h"
+#include "model/patch_finder.h"
+#include "render/render_settings.h"
+#include "render/tessellation.h"
+#include "render/zbuffer.h"
+#include "shell/memory_pool.h"
+
+namespace {
+
+using namespace zentrope;
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr std::size_t kChunkPatches = 250;
+
+struct Scene {
+  Segment segment;
+  Transform toView;  // object to view space
+  std::shared_ptr<Material> material;
+  RenderView view;
+  SubdivisionSettings subdivision;
+};
+
+Scene& TheScene() {
+  static Scene* scene = [] {
+    MemoryPool::Main().set_limit(std::int64_t{4} << 30);
+    auto* s = new Scene;
+    std::vector<Vector3> profile;
+    for (int i = 0; i < 100; ++i) {
+      const float a = 6.2831853f * static_cast<float>(i) / 100.0f;
+      profile.push_back({20.0f + 5.0f * std::cos(a), 5.0f * std::sin(a), 0.0f});
+    }
+    ControlPoint* first = s->segment.Splines().AppendSpline(profile, /*closed=*/true);
+    Lathe(s->segment, first, 100);
+    s->segment.Renumber();
+    s->segment.SplinesEdited();
+    FindPatches(s->segment);
+    // Tilted 60 degrees about x so the ring is seen three-quarters on, 100
+    // units in front of the eye.
+    const float c = std::cos(1.0471976f), sn = std::sin(1.0471976f);
+    s->toView = Transform::FromParts(Matrix3::FromRows({1, 0, 0}, {0, c, -sn}, {0, sn, c}),
+                                     {0.0f, 0.0f, 100.0f});
+    AttributeRecord look;
+    look.colour = {0.3f, 0.6f, 0.9f};
+    look.ambiance = {0.1f, 0.1f, 0.1f};
+    look.specularity = 0.5f;
+    s->material = MakeAttributeMaterial("bench", look);
+    s->view = RenderView::ForPicture(kWidth, kHeight);
+    s->view.s = 9.0f;
+    s->view.f = 100.0f;
+    s->view.flags = render_flags::kZBuffer | render_flags::kSmooth;
+    s->view.light = Normalized({-0.577f, 0.577f, -0.577f});
+    s->subdivision.fixedLevel = SubdivisionSettings::LevelForPieces(4);
+    return s;
+  }();
+  return *scene;
+}
+
+PatchContext ContextFor(const Scene& scene, std::size_t index) {
+  PatchContext context;
+  context.patchNumber = static_cast<int>(index) + 1;
+  context.segment = &scene.segment;
+  context.material = scene.material.get();
+  context.cornerWords = scene.segment.patches[index].cornerNumbers;
+  return context;
+}
+
+// Tessellates patches [first, end) into a target.
+void TessellateRange(const Scene& scene, std::size_t first, std::size_t end, PieceTarget& target) {
+  for (std::size_t k = first; k < end; ++k) {
+    const auto patch = BuildRenderPatch(scene.segment.patches[k], scene.toView);
+    if (patch) {
+      TessellatePatch(*patch, ContextFor(scene, k), scene.subdivision, target);
+    }
+  }
+}
+
+struct Collected {
+  std::vector<PatchContext> contexts;
+  std::vector<Piece> pieces;
+};
+
+class Collector final : public PieceTarget {
+ public:
+  explicit Collector(Collected& out) : out_(out) {}
+  bool AcceptPiece(const PatchContext& patch, const Piece& piece) override {
+    out_.contexts.push_back(patch);
+    out_.pieces.push_back(piece);
+    return true;
+  }
+
+ private:
+  Collected& out_;
+};
+
+const Collected& Pieces() {
+  static const Collected collected = [] {
+    Collected c;
+    Collector collector(c);
+    const Scene& scene = TheScene();
+    TessellateRange(scene, 0, scene.segment.patches.size(), collector);
+    return c;
+  }();
+  return collected;
+}
+
+// Runs f(chunk) for every chunk: in order in this thread for 1 thread, in
+// parallel in an arena of that many threads otherwise.
+template <class F>
+void ForChunks(int threads, std::size_t chunks, F&& f) {
+  if (threads == 1) {
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+      f(chunk);
+    }
+  } else {
+    tbb::task_arena arena(threads);
+    arena.execute([&] { tbb::parallel_for(std::size_t{0}, chunks, f); });
+  }
+}
+
+void Report(benchmark::State& state, const ZBufferRenderer& renderer, double pieces) {
+  int covered = 0;
+  for (float d : renderer.picture().depth) {
+    covered += d < kFarDepth ? 1 : 0;
+  }
+  state.counters["pieces"] = pieces;
+  state.counters["pixels"] = covered;
+  state.counters["pieces/s"] =
+      benchmark::Counter(pieces, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Set-up and rasterisation of already tessellated pieces.
+void BM_ZBufferRaster(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  const Scene& scene = TheScene();
+  const Collected& in = Pieces();
+  ZBufferRenderer renderer(scene.view, kWidth, kHeight, threads);
+  const std::size_t chunks = (in.pieces.size() + 4 * kChunkPatches - 1) / (4 * kChunkPatches);
+  for (auto _ : state) {
+    renderer.BeginFrame();
+    renderer.Batches(chunks);
+    ForChunks(threads, chunks, [&](std::size_t chunk) {
+      const std::size_t first = chunk * 4 * kChunkPatches;
+      const std::size_t end = std::min(in.pieces.size(), first + 4 * kChunkPatches);
+      for (std::size_t k = first; k < end; ++k) {
+        renderer.Batch(chunk).AcceptPiece(in.contexts[k], in.pieces[k]);
+      }
+    });
+    renderer.Finish();
+  }
+  Report(state, renderer, static_cast<double>(in.pieces.size()));
+}
+BENCHMARK(BM_ZBufferRaster)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Tessellation alone, into per-chunk batches (set-up included).
+void BM_ZBufferTessellateAndSetUp(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  const Scene& scene = TheScene();
+  const std::size_t patches = scene.segment.patches.size();
+  const std::size_t chunks = (patches + kChunkPatches - 1) / kChunkPatches;
+  ZBufferRenderer renderer(scene.view, kWidth, kHeight, threads);
+  for (auto _ : state) {
+    renderer.BeginFrame();
+    renderer.Batches(chunks);
+    ForChunks(threads, chunks, [&](std::size_t chunk) {
+      TessellateRange(scene, chunk * kChunkPatches, std::min(patches, (chunk + 1) * kChunkPatches),
+                      renderer.Batch(chunk));
+    });
+  }
+  Report(state, renderer, static_cast<double>(patches) * 4.0);
+}
+BENCHMARK(BM_ZBufferTessellateAndSetUp)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Whole frames: patches tessellated in parallel chunks into batches, then
+// the bands rasterised in parallel.
+void BM_ZBufferFrame(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  const Scene& scene = TheScene();
+  const std::size_t patches = scene.segment.patches.size();
+  const std::size_t chunks = (patches + kChunkPatches - 1) / kChunkPatches;
+  ZBufferRenderer renderer(scene.view, kWidth, kHeight, threads);
+  for (auto _ : state) {
+    renderer.BeginFrame();
+    renderer.Batches(chunks);
+    ForChunks(threads, chunks, [&](std::size_t chunk) {
+      TessellateRange(scene, chunk * kChunkPatches, std::min(patches, (chunk + 1) * kChunkPatches),
+                      renderer.Batch(chunk));
+    });
+    renderer.Finish();
+  }
+  Report(state, renderer, static_cast<double>(patches) * 4.0);
+}
+BENCHMARK(BM_ZBufferFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
