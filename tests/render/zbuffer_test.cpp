@@ -223,6 +223,68 @@ TEST(ZBufferShading, PatchColourReplacesTheMaterialColour) {
   EXPECT_EQ(p[2], 255);  // red
 }
 
+// Catches: a Cookie-Cut miss writing the pixel (or undoing the depth the
+// test recorded), or a colour map's miss hiding the pixel.
+TEST(ZBufferShading, CookieCutMissLeavesWhatWasDrawnBefore) {
+  const RenderView view = SmallView(kFlat);
+  const auto below = ColourMaterial({0.0f, 0.0f, 1.0f});
+  const auto above = ColourMaterial({0.0f, 1.0f, 0.0f});
+  Picture picture;
+  picture.Reset(64, 48);
+  PatchContext a, b;
+  a.material = below.get();
+  b.material = above.get();
+  RasterizePiece(view, a, ScreenSquare(view, 10, 10, 30, 30, 10), picture);
+  // A map placed far away: every pixel misses it.
+  std::vector<ProjectedMap> maps(1);
+  maps[0].kind = map_kind::kCookieCut;
+  SegmentShading shading;
+  shading.maps = &maps;
+  RasterizePiece(view, b, ScreenSquare(view, 20, 10, 40, 30, 5), picture, &shading);
+  EXPECT_EQ(picture.Pixel(25, 15)[2], 255);  // still the red drawn before
+  EXPECT_EQ(picture.Pixel(25, 15)[1], 0);
+  EXPECT_EQ(picture.Depth(25, 15), 5.0f);  // the depth decision stands
+  EXPECT_EQ(picture.Pixel(35, 15)[1], 0);  // nothing drawn where only it lay
+  EXPECT_EQ(picture.Depth(35, 15), 5.0f);
+  // A colour map that misses leaves the material colour.
+  maps[0].kind = map_kind::kNormal;
+  RasterizePiece(view, b, ScreenSquare(view, 20, 10, 40, 30, 1), picture, &shading);
+  EXPECT_EQ(picture.Pixel(35, 15)[1], 255);
+}
+
+// Catches: pattern nodes evaluated without the show-decals flag, or not
+// evaluated with it. A checker's cell next to the origin selects its second
+// child (pattern value 0), so that child's colour shows with 0x0008 and the
+// first leaf's colour without.
+TEST(ZBufferShading, PatternNodesGiveTheColourOnlyWithShowDecals) {
+  AttributeRecord first, second;
+  first.colour = {1.0f, 0.0f, 0.0f};
+  second.colour = {0.0f, 0.0f, 1.0f};
+  Material material;
+  material.root = std::make_unique<MaterialNode>();
+  MaterialNode& root = *material.root;
+  root.kind = NodeKind::kChecker;
+  root.pattern.scale = {1000.0f, 1000.0f, 1000.0f};
+  root.attributes = second;  // what the blend gives in this cell
+  root.first = std::make_unique<MaterialNode>();
+  root.first->attributes = first;
+  root.first->parent = &root;
+  root.second = std::make_unique<MaterialNode>();
+  root.second->attributes = second;
+  root.second->parent = &root;
+  PatchContext patch;
+  patch.material = &material;
+  for (bool decals : {false, true}) {
+    const RenderView view = SmallView(kFlat | (decals ? render_flags::kShowDecals : 0));
+    Picture picture;
+    picture.Reset(64, 48);
+    // Object-space points with x, y and z all positive: the checker's cell 0.
+    RasterizePiece(view, patch, ScreenSquare(view, 40, 5, 50, 15, 5), picture);
+    EXPECT_EQ(picture.Pixel(45, 10)[0], decals ? 0 : 255) << decals;
+    EXPECT_EQ(picture.Pixel(45, 10)[2], decals ? 255 : 0) << decals;
+  }
+}
+
 // Depth.
 
 // Catches: a depth test that lets later pieces win, or "farther than".
