@@ -77,11 +77,14 @@ MapSample SampleDecal(const SurfaceMap& decal, float x, float y, int) {
   if (!image || !image->HasPixels() || !std::isfinite(x) || !std::isfinite(y)) {
     return {};
   }
-  const float fx = std::floor(x), fy = std::floor(y);
-  if (fx < 0.0f || fy < 0.0f || fx >= image->width || fy >= image->height) {
+  // The picture covers [0, width] × [0, height]: a decal mapped edge to edge
+  // onto a patch reaches its far edge (u or v exactly 1) on the last pixel.
+  const float w = image->width, h = image->height;
+  if (x < 0.0f || y < 0.0f || x > w || y > h) {
     return {};
   }
-  const int column = static_cast<int>(fx), row = static_cast<int>(fy);
+  const int column = std::min(static_cast<int>(x), image->width - 1);
+  const int row = std::min(static_cast<int>(y), image->height - 1);
   const Pixel p = ImagePixel(*image, column, row);
   MapSample s;
   s.colour = {static_cast<float>(p.c0) / 255.0f, static_cast<float>(p.c1) / 255.0f,

@@ -81,6 +81,12 @@ float TurnFraction(float radians) {
   return t >= 1.0f ? 0.0f : t;
 }
 
+// A turn just short of a whole one can round up to the picture's width;
+// it belongs to the last column.
+float LastColumnAtMost(float column, float width) {
+  return std::min(column, std::nextafter(width, 0.0f));
+}
+
 bool LoadPicture(ProjectedMap& map, int number, std::string* error) {
   auto image = std::make_shared<Image>();
   image->fileName = map.imageName;
@@ -119,7 +125,7 @@ bool ProjectMapPoint(const ProjectedMap& map, const Vector3& objectPoint, float&
   const float pi = std::numbers::pi_v<float>;
   switch (map.projection) {
     case Projection::kCylindrical:
-      column = TurnFraction(std::atan2(q.x, q.z)) * width;
+      column = LastColumnAtMost(TurnFraction(std::atan2(q.x, q.z)) * width, width);
       row = (0.5f - q.y / span) * height;
       return row >= 0.0f && row < height;
     case Projection::kSpherical: {
@@ -127,7 +133,7 @@ bool ProjectMapPoint(const ProjectedMap& map, const Vector3& objectPoint, float&
       // The centre itself has no direction: it takes the top row.
       const float latitude =
           radius > 0.0f ? std::asin(std::clamp(q.y / radius, -1.0f, 1.0f)) : pi / 2.0f;
-      column = TurnFraction(std::atan2(q.x, q.z)) * width;
+      column = LastColumnAtMost(TurnFraction(std::atan2(q.x, q.z)) * width, width);
       // The bottom pole falls on the last row, not one past it.
       row = std::min((0.5f - latitude / pi) * height, std::nextafter(height, 0.0f));
       return true;

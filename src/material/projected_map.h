@@ -46,9 +46,10 @@ inline constexpr float kDefaultMapSize = 20.0f;
 //   second type   the projection (0 planar, 1 cylindrical, 2 spherical;
 //                 anything else is planar)
 //   amount        the blend factor, clamped to 0..1
-//   settings      the map's placement: rotation about x, y and z in degrees
-//                 (turned as a modeller object turns) and the map's centre
-//                 x, y and z in object units
+//   settings      the map's placement: the three object angles in degrees
+//                 as the modeller turns an object (BuildRotation: a0 about
+//                 x, a1 about z, a2 about y), then the map's centre x, y
+//                 and z in object units
 // A planar map looks along −z of its own frame: x across, y up. A
 // cylindrical map wraps around its y axis starting at +z, turning towards +x;
 // a spherical one the same, with latitude from +y (top row) to −y.
