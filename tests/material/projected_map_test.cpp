@@ -7,7 +7,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "figure/attribute_file.h"
 #include "image/image_file.h"
+#include "model/text_file.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
@@ -323,6 +325,34 @@ TEST(LoadProjectedMapsTest, SequencesFollowTheFrameWithinTheirRange) {
   EXPECT_EQ(SequenceNumber(m, -2), 1);
   ASSERT_TRUE(PrepareMapFrame(m, 40));
   EXPECT_FLOAT_EQ(BlueAt(m), 3.0f);
+}
+
+// The example figure's attribute file places the 16 × 16 checker (cells of
+// 4 pixels, white and blue 32, green 32, red 192) over the 20-unit panel.
+TEST(LoadProjectedMapsTest, TheExampleFigureMapCoversThePanel) {
+  const std::filesystem::path folder = std::filesystem::path(ZENTROPE_SOURCE_DIR) / "examples/maps";
+  const std::string path = (folder / "panel.att").string();
+  std::string contents, error;
+  ASSERT_TRUE(LoadDocumentText(path, contents, &error)) << error;
+  Result<AttributeFileContents> file = ParseAttributeFile(std::move(contents), path);
+  ASSERT_TRUE(file) << file.failure().detail;
+  ASSERT_EQ(file->records.size(), 1u);
+  Result<std::vector<ProjectedMap>> maps =
+      LoadProjectedMaps(file->records[0].second.surfaces, folder);
+  ASSERT_TRUE(maps) << maps.failure().detail;
+  ASSERT_EQ(maps->size(), 1u);
+  const ProjectedMap& m = (*maps)[0];
+  EXPECT_EQ(m.kind, map_kind::kNormal);
+  EXPECT_EQ(m.projection, Projection::kPlanar);
+  EXPECT_FLOAT_EQ(m.blend, 0.75f);
+  // 1.25 units a pixel: the top-left corner is a white cell, 5 units to the
+  // right the next (red) cell starts, and the bottom-right cell is white.
+  // Catches: the example's picture not spanning the panel as the README
+  // says.
+  EXPECT_FLOAT_EQ(SampleProjectedMap(m, {-9.9f, 9.9f, 0}, 1, 0).colour[2], 1.0f);
+  EXPECT_FLOAT_EQ(SampleProjectedMap(m, {-4.9f, 9.9f, 0}, 1, 0).colour[2], 192 / 255.0f);
+  EXPECT_FLOAT_EQ(SampleProjectedMap(m, {9.9f, -9.9f, 0}, 1, 0).colour[2], 1.0f);
+  EXPECT_FALSE(SampleProjectedMap(m, {10.1f, 0, 0}, 1, 0).hit);
 }
 
 }  // namespace
