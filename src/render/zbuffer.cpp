@@ -32,9 +32,9 @@ int FloorToInt(float v) {
       std::clamp(std::floor(static_cast<double>(v)), -kCoordinateLimit, kCoordinateLimit));
 }
 
-// Texture footprint handed to pattern nodes; any value up to 1 takes one
-// noise octave, which is all the z-buffer needs.
-constexpr float kFootprint = 1.0f;
+// The z-buffer knows no pixel footprint: maps are sampled at one texel and
+// pattern nodes take one noise octave (as for any footprint up to 1).
+constexpr float kFootprint = 0.0f;
 
 // Attribute slots of a vertex: depth, intensity, then (PHONG) the normal,
 // then two image coordinates per decal layer.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 
+#include "image/image.h"
 #include "render/golden.h"
 #include "render/render_scenes.h"
 #include "shell/interrupt.h"
@@ -250,6 +251,42 @@ TEST(ZBufferShading, CookieCutMissLeavesWhatWasDrawnBefore) {
   maps[0].kind = map_kind::kNormal;
   RasterizePiece(view, b, ScreenSquare(view, 20, 10, 40, 30, 1), picture, &shading);
   EXPECT_EQ(picture.Pixel(35, 15)[1], 255);
+}
+
+// Catches: a colour map's blend not mixing the sampled colour with the
+// material colour as b·map + (1 − b)·material, or the map sampled with a
+// filter that reaches past one texel.
+TEST(ZBufferShading, ColourMapBlendsWithTheMaterialColour) {
+  const RenderView view = SmallView(kFlat);
+  const auto material = ColourMaterial({0.0f, 0.0f, 1.0f});  // red
+  auto image = std::make_shared<Image>();
+  ASSERT_TRUE(image->Allocate(2, 2, 3));
+  for (int y = 0; y < 2; ++y) {
+    image->SetBgra(0, y, 0, 255, 0);  // green on the left half
+    image->SetBgra(1, y, 255, 0, 0);  // blue on the right half
+  }
+  std::vector<ProjectedMap> maps(1);
+  maps[0].kind = map_kind::kNormal;
+  maps[0].blend = 0.5f;
+  maps[0].image = image;
+  maps[0].size = 20.0f;  // object x −10..10 across the picture, y −10..10 down it
+  SegmentShading shading;
+  shading.maps = &maps;
+  PatchContext patch;
+  patch.material = material.get();
+  Picture picture;
+  picture.Reset(64, 48);
+  RasterizePiece(view, patch, ScreenSquare(view, 2, 2, 62, 46, 5), picture, &shading);
+  // Column 27 is object x = −5 (left texel): half green, half red.
+  EXPECT_EQ(picture.Pixel(27, 24)[0], 0);
+  EXPECT_EQ(picture.Pixel(27, 24)[1], Byte(0.5f));
+  EXPECT_EQ(picture.Pixel(27, 24)[2], Byte(0.5f));
+  // Column 37 is object x = 5 (right texel): half blue, half red.
+  EXPECT_EQ(picture.Pixel(37, 24)[0], Byte(0.5f));
+  EXPECT_EQ(picture.Pixel(37, 24)[1], 0);
+  // Column 50 is object x = 18, off the picture: the material colour.
+  EXPECT_EQ(picture.Pixel(50, 24)[2], 255);
+  EXPECT_EQ(picture.Pixel(50, 24)[0], 0);
 }
 
 // Catches: pattern nodes evaluated without the show-decals flag, or not
