@@ -166,6 +166,43 @@ void BM_ZBufferRaster(benchmark::State& state) {
 }
 BENCHMARK(BM_ZBufferRaster)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Projection, lighting and binning of already tessellated pieces, without
+// rasterising them.
+void BM_ZBufferSetUpOnly(benchmark::State& state) {
+  const Scene& scene = TheScene();
+  const Collected& in = Pieces();
+  ZBufferRenderer renderer(scene.view, kWidth, kHeight, 1);
+  for (auto _ : state) {
+    renderer.BeginFrame();
+    for (std::size_t k = 0; k < in.pieces.size(); ++k) {
+      renderer.AcceptPiece(in.contexts[k], in.pieces[k]);
+    }
+  }
+  Report(state, renderer, static_cast<double>(in.pieces.size()));
+}
+BENCHMARK(BM_ZBufferSetUpOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Tessellation alone into a target that discards the pieces.
+void BM_TessellateOnly(benchmark::State& state) {
+  const Scene& scene = TheScene();
+  class Discard final : public PieceTarget {
+   public:
+    bool AcceptPiece(const PatchContext&, const Piece& piece) override {
+      sum += piece.corners[0].x;
+      return true;
+    }
+    float sum = 0.0f;
+  } discard;
+  for (auto _ : state) {
+    TessellateRange(scene, 0, scene.segment.patches.size(), discard);
+  }
+  benchmark::DoNotOptimize(discard.sum);
+  state.counters["pieces/s"] =
+      benchmark::Counter(static_cast<double>(scene.segment.patches.size()) * 4.0,
+                         benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_TessellateOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Tessellation alone, into per-chunk batches (set-up included).
 void BM_ZBufferTessellateAndSetUp(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(0));

@@ -20,16 +20,22 @@ namespace {
 
 // Screen coordinates far outside any picture are held to this, so that
 // rounding them to lines and columns stays in range.
-constexpr double kCoordinateLimit = 1.0e9;
+constexpr float kCoordinateLimit = 1.0e9f;
 
 int CeilToInt(float v) {
-  return static_cast<int>(
-      std::clamp(std::ceil(static_cast<double>(v)), -kCoordinateLimit, kCoordinateLimit));
+  if (v > -kCoordinateLimit && v < kCoordinateLimit) {
+    const int i = static_cast<int>(v);  // toward zero
+    return i + (static_cast<float>(i) < v ? 1 : 0);
+  }
+  return v > 0.0f ? static_cast<int>(kCoordinateLimit) : -static_cast<int>(kCoordinateLimit);
 }
 
 int FloorToInt(float v) {
-  return static_cast<int>(
-      std::clamp(std::floor(static_cast<double>(v)), -kCoordinateLimit, kCoordinateLimit));
+  if (v > -kCoordinateLimit && v < kCoordinateLimit) {
+    const int i = static_cast<int>(v);
+    return i - (static_cast<float>(i) > v ? 1 : 0);
+  }
+  return v > 0.0f ? static_cast<int>(kCoordinateLimit) : -static_cast<int>(kCoordinateLimit);
 }
 
 // The z-buffer knows no pixel footprint: maps are sampled at one texel and

@@ -64,6 +64,11 @@ void InstallInterruptHandler() {
 }
 
 bool escape_pressed() {
+  // A plain read first: renderers poll once per piece from several threads,
+  // and an exchange on every poll would bounce the flag between cores.
+  if (!escapeRequested.load(std::memory_order_relaxed)) {
+    return false;
+  }
   if (escapeRequested.exchange(false)) {
     interruptCount.store(0);
     return true;
