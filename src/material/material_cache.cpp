@@ -86,9 +86,9 @@ MaterialReference GetMaterial(const std::string& name, const AttributeRecord& se
     if (read) {
       auto material = std::make_shared<Material>(std::move(*read));
       material->name = name;
-      if (!material->Particle()) {
-        EvaluateChannels(*material->root, time);
-      }
+      // Particle materials too are evaluated when first loaded; only their
+      // later re-evaluation is left out.
+      EvaluateChannels(*material->root, time);
       cache.entries.push_back({name, false, {}, material, time});
       return material;
     }
