@@ -251,6 +251,19 @@ Result<Material> ReadParticleMaterialFile(const std::string& name) {
   return ParseParticleMaterial(std::move(contents), path);
 }
 
+Result<Material> ReadAnyMaterialFile(const std::string& name) {
+  std::string contents, error;
+  if (!LoadDocumentText(name, contents, &error)) {
+    return MaterialFailure({str::kTroubleOpeningMaterial, error});
+  }
+  char word[256] = {};
+  if (ScanText(contents.substr(0, contents.find('\n')), "%255s", word) == 1 &&
+      std::string_view(word) == kParticleMaterialTag) {
+    return ParseParticleMaterial(std::move(contents), name);
+  }
+  return ParseMaterial(std::move(contents), name);
+}
+
 SaveStatus WriteMaterialFile(const Material& material, const std::string& name,
                              std::string* detail) {
   if (!material.root) {

@@ -33,6 +33,10 @@ Result<Material> ParseMaterial(std::string contents, const std::string& name);
 Result<Material> ReadParticleMaterialFile(const std::string& name);
 Result<Material> ParseParticleMaterial(std::string contents, const std::string& name);
 
+// Reads either kind of file, chosen by its first word ("IMAT" or not), at
+// the name as given (the document commands and the name check).
+Result<Material> ReadAnyMaterialFile(const std::string& name);
+
 // Writes what the readers read: a particle material as an "IMAT" file,
 // any other as a "MATE" file. A node without a channel set is written with
 // an empty one of its kind.
