@@ -83,7 +83,7 @@ struct MaterialNode {
   MaterialNode* parent = nullptr;
   std::unique_ptr<ChannelSet> channels;
   std::unique_ptr<TurbulenceRecord> turbulence;  // Checker, Spherical
-  float evaluatedAt = -1.0e30f;                  // channel frame of the last evaluation
+  float evaluatedAt = -1.0e30f;                  // frame of the last evaluation
   AttributeRecord attributes;                    // Attribute nodes
   PatternValues pattern;                         // pattern nodes
   // Particle material values ("Quantity" ... "Strength"), as the channels give them.
