@@ -1,0 +1,144 @@
+// Loading one model for a single-frame render and framing it.
+#include "render/model_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include "anim/action.h"
+#include "anim/action_file.h"
+#include "figure/figure_document.h"
+#include "figure/pose.h"
+#include "model/patch_finder.h"
+#include "model/segment_file.h"
+#include "model/text_file.h"
+#include "shell/project_paths.h"
+
+namespace zentrope {
+namespace {
+
+// A segment rendered without a figure wears a neutral light grey, so an
+// unmaterialled model is visible.
+std::shared_ptr<const Material> DefaultMaterial() {
+  AttributeRecord values;
+  values.colour = {0.8f, 0.8f, 0.8f};
+  values.ambiance = {0.1f, 0.1f, 0.1f};
+  return MakeAttributeMaterial("default", values);
+}
+
+bool IsFigure(const std::string& name) {
+  if (const auto file = LocateFile(name)) {
+    const std::string tag = DocumentTag(*file);
+    if (tag == "FIGU") {
+      return true;
+    }
+    if (!tag.empty()) {
+      return false;
+    }
+  }
+  std::string ext = std::filesystem::path(name).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return ext == ".fig";
+}
+
+void Include(ModelScene& scene, const Vector3& p) {
+  if (scene.empty) {
+    scene.boundsMin = scene.boundsMax = p;
+    scene.empty = false;
+    return;
+  }
+  scene.boundsMin = {std::min(scene.boundsMin.x, p.x), std::min(scene.boundsMin.y, p.y),
+                     std::min(scene.boundsMin.z, p.z)};
+  scene.boundsMax = {std::max(scene.boundsMax.x, p.x), std::max(scene.boundsMax.y, p.y),
+                     std::max(scene.boundsMax.z, p.z)};
+}
+
+void AddSegment(ModelScene& scene, std::shared_ptr<Segment> segment, const Transform& transform,
+                std::shared_ptr<const Material> material) {
+  if (EnsurePatches(*segment) == PatchSearch::kStopped) {
+    scene.problems.push_back(segment->path + ": the patch search was stopped");
+  }
+  segment->working.ForEachPoint(
+      [&](const ControlPoint& p) { Include(scene, transform.ApplyToPoint(p.position)); });
+  scene.segments.push_back({std::move(segment), transform, std::move(material), {}});
+}
+
+}  // namespace
+
+Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
+  ModelScene scene;
+  if (!IsFigure(request.model)) {
+    Result<Segment> segment = OpenSegment(request.model);
+    if (!segment) {
+      return segment.failure();
+    }
+    AddSegment(scene, std::make_shared<Segment>(std::move(*segment)), Transform::Identity(),
+               DefaultMaterial());
+    return scene;
+  }
+  Result<Figure> figure = OpenFigure(request.model, SegmentRegistry::Process(), &scene.problems);
+  if (!figure) {
+    return figure.failure();
+  }
+  scene.figure.emplace(std::move(*figure));
+  Figure& posed = *scene.figure;
+  if (!request.action.empty()) {
+    Result<Action> action = ReadAction(request.action, &posed);
+    if (!action) {
+      return action.failure();
+    }
+    action->Bind(posed);
+    DeformFigure(posed, *action, request.frame);
+    PoseFigure(posed, Transform::Identity(), {1, 1, 1}, ActionPose(*action, request.frame));
+    // The nodes keep no reference into the action once posed.
+    for (FigureNode& node : posed.nodes) {
+      node.channelSet = nullptr;
+    }
+  } else {
+    PoseFigure(posed, Transform::Identity(), {1, 1, 1});
+  }
+  const std::shared_ptr<const Material> fallback = DefaultMaterial();
+  for (int n : posed.DepthFirst()) {
+    FigureNode& node = posed.nodes[static_cast<std::size_t>(n)];
+    if (node.segment) {
+      AddSegment(scene, node.segment, node.geometryTransform, fallback);
+    }
+  }
+  return scene;
+}
+
+FrontFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int width, int height) {
+  constexpr double kHalfFieldOfView = 20.0 * 3.14159265358979323846 / 180.0;
+  constexpr double kFill = 0.4;  // half the picture less a tenth of it
+  const double w = std::max(width, 1);
+  const double h = std::max(height, 1);
+  const double focal = (w / 2.0) / std::tan(kHalfFieldOfView);
+  const double cx = (double{boundsMin.x} + boundsMax.x) / 2.0;
+  const double cy = (double{boundsMin.y} + boundsMax.y) / 2.0;
+  const double hx = (double{boundsMax.x} - boundsMin.x) / 2.0;
+  const double hy = (double{boundsMax.y} - boundsMin.y) / 2.0;
+  // The front face of the box (nearest the eye) is the widest on screen.
+  double front = std::max({hx * focal / (kFill * w), hy * focal / (kFill * h), 1.0});
+  front = std::max(front, 2.0);  // keep the whole box beyond the near plane
+  const double eyeZ = double{boundsMax.z} + front;
+  FrontFraming framing;
+  framing.focal = static_cast<float>(focal);
+  // x stays, y stays, depth = eyeZ − z: the eye looks along −z.
+  framing.worldToView.t = {1,
+                           0,
+                           0,
+                           0,
+                           1,
+                           0,
+                           0,
+                           0,
+                           -1,
+                           static_cast<float>(-cx),
+                           static_cast<float>(-cy),
+                           static_cast<float>(eyeZ)};
+  return framing;
+}
+
+}  // namespace zentrope

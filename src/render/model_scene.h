@@ -1,0 +1,60 @@
+// ModelScene: one model as a single-frame render sees it, a segment alone or
+// a figure (posed by an action at a frame, or at rest): every posed segment
+// with its object transform and material, the box that bounds them, and the
+// Front view that frames the box.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/transform.h"
+#include "figure/figure.h"
+#include "material/material.h"
+#include "material/projected_map.h"
+#include "model/segment.h"
+#include "shell/result.h"
+
+namespace zentrope {
+
+struct SceneSegment {
+  std::shared_ptr<Segment> segment;
+  Transform objectTransform;  // segment space to world space
+  std::shared_ptr<const Material> material;
+  std::vector<ProjectedMap> maps;
+};
+
+struct ModelSceneRequest {
+  std::string model;   // .seg or .fig
+  std::string action;  // .act (figures only), or empty for the rest pose
+  float frame = 1.0f;  // user frame of the action
+};
+
+struct ModelScene {
+  std::optional<Figure> figure;  // owns the segments of a figure
+  std::vector<SceneSegment> segments;
+  Vector3 boundsMin;
+  Vector3 boundsMax;
+  bool empty = true;                  // no control point at all
+  std::vector<std::string> problems;  // files that could not be read, as warnings
+};
+
+// Opens the model (and the action), poses it and gathers its segments with
+// their patches found. Fails with the document's message when the model or
+// the action cannot be read.
+Result<ModelScene> LoadModelScene(const ModelSceneRequest& request);
+
+// The Front view of a box: the eye on the +z side looking along −z, y up, in
+// perspective (a horizontal field of view of 40 degrees), far enough back
+// that the box fills the picture but for a margin of about a tenth on each
+// side. worldToView gives view space (x right, y up, z the depth from the
+// eye); a point projects to column focal·x/z + width/2 and row
+// height/2 − focal·y/z.
+struct FrontFraming {
+  Transform worldToView;
+  float focal = 1.0f;  // perspective distance in pixels
+};
+FrontFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int width, int height);
+
+}  // namespace zentrope
