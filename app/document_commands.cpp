@@ -1,4 +1,5 @@
 // info, check and resave: dispatch on the document's tag line.
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "figure/skin.h"
 #include "image/decoders.h"
 #include "image/image_file.h"
+#include "material/material_file.h"
 #include "model/lathe.h"
 #include "model/patch_finder.h"
 #include "model/segment_file.h"
@@ -239,6 +241,53 @@ Outcome FrameInfo(const std::string& name) {
   return {true, {}, j};
 }
 
+// A node and its children, depth-first; the tree is at most 1000 levels.
+ordered_json NodeInfo(const MaterialNode& node) {
+  ordered_json j;
+  j["kind"] = NodeKindName(node.kind);
+  j["type"] = static_cast<int>(node.kind);
+  j["channels"] = node.channels ? node.channels->Count() : 0;
+  int keyed = 0;
+  if (node.channels) {
+    for (const Channel& c : node.channels->channels) {
+      keyed += c.keys ? 1 : 0;
+    }
+  }
+  j["keyed_channels"] = keyed;
+  if (node.kind == NodeKind::kChecker || node.kind == NodeKind::kSpherical) {
+    j["turbulence"] = node.turbulence != nullptr;
+  }
+  if (node.first) {
+    j["first"] = NodeInfo(*node.first);
+  }
+  if (node.second) {
+    j["second"] = NodeInfo(*node.second);
+  }
+  return j;
+}
+
+Outcome MaterialInfo(const std::string& name) {
+  Result<Material> material = ReadAnyMaterialFile(name);
+  if (!material) {
+    return {false, Explain(name, material.failure().message, material.failure().detail), {}};
+  }
+  int nodes = 0;
+  const std::function<void(const MaterialNode*)> count = [&](const MaterialNode* n) {
+    if (n) {
+      ++nodes;
+      count(n->first.get());
+      count(n->second.get());
+    }
+  };
+  count(material->root.get());
+  ordered_json j;
+  j["type"] = material->Particle() ? "IMAT" : "MATE";
+  j["version"] = material->version;
+  j["nodes"] = nodes;
+  j["root"] = NodeInfo(*material->root);
+  return {true, {}, j};
+}
+
 Outcome Describe(const std::string& name) {
   const std::string tag = TagOf(name);
   if (tag == "CHOR") {
@@ -266,6 +315,14 @@ Outcome Describe(const std::string& name) {
   }
   if (tag == "GROU") {
     return GroupInfo(name);
+  }
+  std::string ext = std::filesystem::path(name).extension().string();
+  for (char& c : ext) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  // A .mat whose first line is damaged is still reported as a material.
+  if (IsMaterialTag(tag) || tag == kParticleMaterialTag || ext == ".mat") {
+    return MaterialInfo(name);
   }
   // Not a tagged document: perhaps a picture.
   std::string error;
@@ -439,6 +496,25 @@ int Resave(const std::string& in, const std::string& out) {
       std::cerr << out << ": "
                 << SaveFailureLine({LoadString(str::kTroubleSavingGroupList)},
                                    SaveReasonFor(detail, *target))
+                << '\n';
+      return 1;
+    }
+    return 0;
+  }
+  if (IsMaterialTag(tag) || tag == kParticleMaterialTag) {
+    Result<Material> material = ReadAnyMaterialFile(in);
+    if (!material) {
+      std::cerr << Explain(in, material.failure().message, material.failure().detail) << '\n';
+      return 1;
+    }
+    if (MemoryRanOut()) {
+      return 1;
+    }
+    std::string detail;
+    if (WriteMaterialFile(*material, out, &detail) != SaveStatus::kSaved) {
+      std::cerr << out << ": "
+                << SaveFailureLine({LoadString(str::kTroubleSavingMaterial)},
+                                   SaveReasonFor(detail, LocateFile(out).value_or(out)))
                 << '\n';
       return 1;
     }

@@ -9,6 +9,7 @@
 #include "anim/action_file.h"
 #include "chor/choreography_file.h"
 #include "figure/figure_document.h"
+#include "material/material_file.h"
 #include "model/patch_colours.h"
 #include "model/segment_file.h"
 #include "shell/project_paths.h"
@@ -82,7 +83,8 @@ Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
     return Failure{error, {}};
   }
   std::string tag = DocumentTag(*file);
-  if (tag != "CHOR" && tag != "FIGU" && !IsActionTag(tag) && tag != "SCUL") {
+  if (tag != "CHOR" && tag != "FIGU" && !IsActionTag(tag) && tag != "SCUL" && !IsMaterialTag(tag) &&
+      tag != kParticleMaterialTag) {
     // A file named as a document but not tagged as one: read it as its
     // extension says, so that the reader reports it instead of the check
     // passing a file that a render would refuse.
@@ -94,6 +96,7 @@ Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
           : ext == ".fig"                                   ? "FIGU"
           : ext == ".act" || ext == ".ske" || ext == ".mor" ? "ACTI"
           : ext == ".seg"                                   ? "SCUL"
+          : ext == ".mat"                                   ? std::string(kMaterialTag)
                                                             : tag;
   }
   if (tag == "CHOR") {
@@ -107,6 +110,13 @@ Result<std::vector<NameReference>> DocumentNames(const std::string& name) {
   }
   if (tag == "SCUL") {
     return SegmentNames(name);
+  }
+  if (IsMaterialTag(tag) || tag == kParticleMaterialTag) {
+    // Materials name no other files, but one that cannot be read makes its
+    // segments fall back to their own values, so it is reported.
+    if (Result<Material> material = ReadAnyMaterialFile(name); !material) {
+      return material.failure();
+    }
   }
   return std::vector<NameReference>{};
 }

@@ -19,7 +19,8 @@ Result<std::vector<NameReference>> ChoreographyNames(const std::string& path);
 
 // The names a document holds, chosen by its tag line (CHOR, FIGU, ACTI,
 // MORP, SCUL), or by its extension when the tag is none of these (so a
-// damaged .fig fails as a figure); any other file holds none.
+// damaged .fig fails as a figure); any other file holds none. Materials
+// (MATE, IMAT, .mat) hold none but fail when they cannot be read.
 Result<std::vector<NameReference>> DocumentNames(const std::string& name);
 
 struct NameProblem {

@@ -102,6 +102,8 @@ constexpr Entry kTable[] = {
     {str::kNoSpineSelected, "No Spine Selected."},
     {str::kNoSpinePointSelected, "No Spine Point Selected!"},
     {str::kNoSpineAssign, "No Spine. Assign Selected Spline?"},
+    {str::kTroubleOpeningMaterial, "Trouble Opening Material"},
+    {str::kTroubleSavingMaterial, "Trouble Saving Material"},
 };
 
 constexpr bool SortedById() {

@@ -77,6 +77,8 @@ inline constexpr int kAlreadySkinned = 30036;
 inline constexpr int kNoSpineSelected = 30037;
 inline constexpr int kNoSpinePointSelected = 30038;
 inline constexpr int kNoSpineAssign = 30039;
+inline constexpr int kTroubleOpeningMaterial = 30060;
+inline constexpr int kTroubleSavingMaterial = 30061;
 }  // namespace str
 
 // The text of an entry, if the table has it.

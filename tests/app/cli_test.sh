@@ -518,5 +518,40 @@ mkfifo "$work/pipe.png"
 out=$(cd "$work" && timeout 20 "$zentrope" convert pipe.png -o out.tga 2>&1)
 expect_eq "$out" "pipe.png: can't open image file: not a regular file" "convert of a FIFO"
 
+# Materials. A node record is its type line, a flags line and a channel set
+# whose first line is "count kind version" and third line its name; the
+# samples name the root's set after the file and every other "untitled.mat",
+# so the node count is one more than the "untitled.mat" lines.
+mats="$source_dir/examples/materials"
+for mat in checker spherical noise; do
+  f="$mats/$mat.mat"
+  nodes=$(($(grep -cx 'untitled.mat' "$f") + 1))
+  head_json="{\"type\":\"$(awk 'NR == 1 { print substr($1, 1, 4) }' "$f")\",\"version\":$(awk 'NR == 1 { print $2 }' "$f"),\"nodes\":$nodes,\"root\":{\"kind\":\"[A-Za-z]*\",\"type\":$(sed -n 2p "$f"),\"channels\":$(awk 'NR == 4 { print $1 }' "$f"),"
+  "$zentrope" info "$f" --json | grep -q "^$head_json" || fail "material info of $mat: $("$zentrope" info "$f" --json)"
+  "$zentrope" resave "$f" -o "$work/mat/$mat.mat" || fail "resave $mat.mat"
+  cmp -s "$f" "$work/mat/$mat.mat" || fail "resaved $mat.mat differs"
+done
+# checker.mat is a Checker (84) over two Attribute leaves (80).
+"$zentrope" info "$mats/checker.mat" --json | grep -q '"kind":"Checker","type":84,.*"first":{"kind":"Attribute","type":80,"channels":12,.*"second":{"kind":"Attribute"' || fail "checker tree"
+expect_eq "$("$zentrope" info "$mats/spray.mat" --json | sed 's/,"root".*//')" "{\"type\":\"IMAT\",\"version\":$(awk 'NR == 1 { print $2 }' "$mats/spray.mat"),\"nodes\":1" "particle material info"
+"$zentrope" resave "$mats/spray.mat" -o "$work/mat/spray.mat" || fail "resave spray.mat"
+cmp -s "$mats/spray.mat" "$work/mat/spray.mat" || fail "resaved spray.mat differs"
+"$zentrope" check "$mats"/*.mat || fail "check of the sample materials"
+# Type codes 81, 83 and 85 are no node; a child flag of 1 needs its child.
+printf 'MATE 2 0 1 0 0 0\n83\n0\n' > "$work/bad.mat"
+expect_eq "$("$zentrope" check "$work/bad.mat")" "$work/bad.mat: Trouble Opening Material (line 2: unknown material node type 83)" "check of a bad node type"
+head -n "$(($(wc -l < "$mats/checker.mat") - 1))" "$mats/checker.mat" > "$work/cut.mat"
+"$zentrope" check "$work/cut.mat" > /dev/null && fail "truncated material passed"
+"$zentrope" resave "$work/bad.mat" -o "$work/mat/bad.mat" 2> /dev/null && fail "resave of a bad material"
+[ -e "$work/mat/bad.mat" ] && fail "resave of a bad material wrote a file"
+# A figure whose attributes name a broken material: check follows the name.
+mkdir -p "$work/armmat"
+cp "$source_dir/examples/arm/"* "$work/armmat/"
+printf 'ATTR 6 0 1 0 0 0\n0\nupper.seg\n1 0 1\n80 \nbroken.mat\n1 0\nnosurface\n' > "$work/armmat/arm.att"
+printf 'MATE 2 0 1 0 0 0\n85\n' > "$work/armmat/broken.mat"
+out=$(cd "$work/armmat" && "$zentrope" check arm.fig)
+expect_eq "$?" 1 "check status of a figure with a broken material"
+echo "$out" | grep -q "broken.mat:2: unknown material node type 85" || fail "figure check names no broken material: $out"
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -34,9 +34,10 @@ findings=0
 # The sample tree: every document keeps its neighbours, so that the names it
 # holds still resolve once it is mutated in place.
 tree=$work/tree
-mkdir -p "$tree/arm" "$tree/pictures"
+mkdir -p "$tree/arm" "$tree/pictures" "$tree/materials"
 cp "$source_dir"/examples/*.seg "$source_dir"/examples/*.grp "$source_dir"/examples/*.cho "$tree/"
 cp "$source_dir"/examples/arm/* "$tree/arm/"
+cp "$source_dir"/examples/materials/*.mat "$tree/materials/"
 cp "$source_dir"/fuzz/corpus/skeletal/v4.ske "$source_dir"/fuzz/corpus/morph/v3.mor \
   "$source_dir"/fuzz/corpus/skeletal_frame/pose.skf "$tree/arm/"
 cp "$source_dir"/fuzz/corpus/attribute/v6.att "$tree/arm/arm.att"
@@ -46,7 +47,8 @@ for picture in "$source_dir"/tests/data/image/*.{tga,pcx,pict,iff,png}; do
 done
 
 documents=(box.seg box.grp crlf_v1.seg scene.cho arm/arm.fig arm/upper.seg arm/wave.act
-  arm/v4.ske arm/v3.mor arm/pose.skf arm/arm.att arm/arm.ski)
+  arm/v4.ske arm/v3.mor arm/pose.skf arm/arm.att arm/arm.ski materials/checker.mat
+  materials/spherical.mat materials/noise.mat materials/spray.mat)
 pictures=()
 for picture in "$tree"/pictures/*; do
   pictures+=("pictures/$(basename "$picture")")

@@ -183,5 +183,35 @@ TEST(ChoreographyNamesTest, CheckReadsUntaggedDocumentsAsTheirExtensionSays) {
   EXPECT_TRUE(CheckNames((dir / "note.txt").string()).empty());
 }
 
+// Catches: a figure whose attributes name a material that cannot be read
+// passing the check (the segment would silently wear its own values), and
+// a good material or particle file reported.
+TEST(ChoreographyNamesTest, CheckReadsTheMaterialsFiguresName) {
+  TempDir dir;
+  SampleIn(dir.path());
+  const std::filesystem::path arm = dir / "arm";
+  WriteFile(arm / "arm.att",
+            "ATTR 6 0 1 0 0 0\n0\nupper.seg\n1 0 1\n80 \nbroken.mat\n1 0\nnosurface\n"
+            "lower.seg\n1 0 1\n80 \ngood.mat\n1 0\nnosurface\n");
+  WriteFile(arm / "broken.mat", "MATE 2 0 1 0 0 0\n81\n");
+  std::filesystem::copy_file(SourceDir() / "examples" / "materials" / "checker.mat",
+                             arm / "good.mat");
+  const std::vector<NameProblem> problems = CheckNames((arm / "arm.fig").string());
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].where.document, (arm / "broken.mat").string());
+  EXPECT_NE(problems[0].message.find("Trouble Opening Material"), std::string::npos);
+  EXPECT_NE(problems[0].message.find("broken.mat:2: unknown material node type 81"),
+            std::string::npos)
+      << problems[0].message;
+
+  std::filesystem::copy_file(SourceDir() / "examples" / "materials" / "spray.mat",
+                             dir / "spray.mat");
+  Result<std::vector<NameReference>> names = DocumentNames((dir / "spray.mat").string());
+  ASSERT_TRUE(names) << names.failure().detail;
+  EXPECT_TRUE(names->empty());
+  WriteFile(dir / "damaged.mat", "MAT\n");  // no tag: read as its extension says
+  EXPECT_FALSE(DocumentNames((dir / "damaged.mat").string()));
+}
+
 }  // namespace
 }  // namespace zentrope
