@@ -19,11 +19,19 @@ const MappedPatch* FindMappedPatch(const SurfaceMap& decal,
                                    const std::array<std::int32_t, 4>& cornerWords);
 
 // Decal-image position (x, y in pixels of the picture) at (u, v) of the
-// undivided patch, from the mapped patch's boundary coordinates.
+// undivided patch, from the mapped patch's boundary coordinates. Corner i of
+// the patch record is Di: corner 1 at (0, 0), 2 at (1, 0), 3 at (1, 1), 4 at
+// (0, 1); Ei is the derivative along u there and Fi along v. Each boundary
+// is the cubic with those end derivatives (a straight line when both are
+// zero) and the inside is their Coons blend, so a decal without tangents is
+// bilinear in its corners.
 std::array<float, 2> DecalPosition(const MappedPatch& mapped, float u, float v);
 
 // The decal picture (with its mask when it has one) at an image position for
-// a frame; alpha below 0.5 is a miss.
+// a frame; alpha below 0.5 is a miss, and so is a position outside
+// [0, width] × [0, height]. The alpha is the mask's brightness, else the
+// picture's own alpha, else 1. A mask of another size is scaled over the
+// picture.
 MapSample SampleDecal(const SurfaceMap& decal, float x, float y, int frame);
 
 }  // namespace zentrope

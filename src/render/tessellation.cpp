@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <type_traits>
 
 #include "core/control_point.h"
 #include "model/patch.h"
@@ -26,8 +28,29 @@ constexpr int kStackEntries = 64;
 constexpr float kStraightenBulge = 0.01f;
 constexpr float kCurvedBulge = 0.1f;
 
-Vector3 UnitCross(const Vector3& a, const Vector3& b) {
-  return Normalized(Cross(a, b));
+// Normalized(Cross(a, b)) in single precision: the hot loop's normals.
+inline Vector3 UnitCross(const Vector3& a, const Vector3& b) {
+  const Vector3 c = Cross(a, b);
+  const float len = std::sqrt(c.x * c.x + c.y * c.y + c.z * c.z);
+  return len == 0.0f ? c : c / len;
+}
+
+// Transform::ApplyToPoint's arithmetic (double sums), inlined for the
+// per-patch copy; with zero translation it gives the linear part alone.
+inline Vector3 Apply(const Transform& m, const Vector3& p, bool translate) {
+  const auto row = [&](int r) {
+    const double sum = static_cast<double>(m.t[3 * r]) * p.x +
+                       static_cast<double>(m.t[3 * r + 1]) * p.y +
+                       static_cast<double>(m.t[3 * r + 2]) * p.z + (translate ? m.t[9 + r] : 0.0f);
+    return static_cast<float>(sum);
+  };
+  return {row(0), row(1), row(2)};
+}
+
+// A slot's tangent with its orientation bits applied.
+inline Vector3 SlotTangent(const Patch& patch, const Vector3* tangent, int slot) {
+  const Vector3 t = tangent ? *tangent : Vector3{};
+  return (patch.patchFlags & kSlotBits[slot]) ? -t : t;
 }
 
 class DiscardTarget final : public PieceTarget {
@@ -53,22 +76,20 @@ std::optional<RenderPatch> BuildRenderPatch(const Patch& patch, const Transform&
     r.p[i] = patch.corners[i]->position;
   }
   // Slots: 0 is P0→P1, 1 is P1→P2, 2 is P3→P2, 3 is P0→P3.
-  r.t0u = patch.StartTangent(0);
-  r.t1v = patch.StartTangent(1);
-  r.t3u = patch.StartTangent(2);
-  r.t0v = patch.StartTangent(3);
-  r.t1u = patch.EndTangent(0);
-  r.t2v = patch.EndTangent(1);
-  r.t2u = patch.EndTangent(2);
-  r.t3v = patch.EndTangent(3);
+  r.t0u = SlotTangent(patch, patch.tangentsA[0], 0);
+  r.t1v = SlotTangent(patch, patch.tangentsA[1], 1);
+  r.t3u = SlotTangent(patch, patch.tangentsA[2], 2);
+  r.t0v = SlotTangent(patch, patch.tangentsA[3], 3);
+  r.t1u = SlotTangent(patch, patch.tangentsB[0], 0);
+  r.t2v = SlotTangent(patch, patch.tangentsB[1], 1);
+  r.t2u = SlotTangent(patch, patch.tangentsB[2], 2);
+  r.t3v = SlotTangent(patch, patch.tangentsB[3], 3);
 
-  Transform linear = objectTransform;
-  linear.SetTranslation({});
   for (Vector3& p : r.p) {
-    p = objectTransform.ApplyToPoint(p);
+    p = Apply(objectTransform, p, true);
   }
   for (Vector3* t : {&r.t0u, &r.t1v, &r.t3u, &r.t0v, &r.t1u, &r.t2v, &r.t2u, &r.t3v}) {
-    *t = linear.ApplyToPoint(*t);
+    *t = Apply(objectTransform, *t, false);
   }
   return r;
 }
@@ -176,7 +197,10 @@ void HalveU(const SplitEntry& piece, SplitEntry& first, SplitEntry& second) {
   Vector3 tm2 = (r.t3v + r.t2v) * 0.5f;
   const float uMid = (r.uLo + r.uHi) * 0.5f;
 
-  RenderPatch a = r;
+  const std::array<Vector3, 4> n = piece.normals;
+  const auto level = static_cast<std::int16_t>(piece.level + 1);
+  RenderPatch& a = first.patch;
+  a = r;
   a.p = {r.p[0], e01[0].b, e32[0].b, r.p[3]};
   a.t0u = e01[0].ta;
   a.t1u = e01[0].tb;
@@ -193,7 +217,8 @@ void HalveU(const SplitEntry& piece, SplitEntry& first, SplitEntry& second) {
   a.t2v = tm2;
   a.uHi = uMid;
 
-  RenderPatch b = r;
+  RenderPatch& b = second.patch;
+  b = r;
   b.p = {e01[1].a, r.p[1], r.p[2], e32[1].a};
   b.t0u = e01[1].ta;
   b.t1u = e01[1].tb;
@@ -205,12 +230,8 @@ void HalveU(const SplitEntry& piece, SplitEntry& first, SplitEntry& second) {
 
   const Vector3 n01 = UnitCross(a.t1v, a.t1u);
   const Vector3 n32 = UnitCross(a.t2v, a.t2u);
-  const auto level = static_cast<std::int16_t>(piece.level + 1);
-  const std::array<Vector3, 4> n = piece.normals;
-  first.patch = a;
   first.normals = {n[0], n01, n32, n[3]};
   first.level = level;
-  second.patch = b;
   second.normals = {n01, n[1], n[2], n32};
   second.level = level;
 }
@@ -232,7 +253,10 @@ void HalveV(const SplitEntry& piece, SplitEntry& first, SplitEntry& second) {
   const Vector3 tm12 = (r.t1u + r.t2u) * 0.5f;
   const float vMid = (r.vLo + r.vHi) * 0.5f;
 
-  RenderPatch a = r;
+  const std::array<Vector3, 4> n = piece.normals;
+  const auto level = static_cast<std::int16_t>(piece.level + 1);
+  RenderPatch& a = first.patch;
+  a = r;
   a.p = {r.p[0], r.p[1], e12[0].b, e03[0].b};
   a.t0v = e03[0].ta;
   a.t3v = e03[0].tb;
@@ -242,7 +266,8 @@ void HalveV(const SplitEntry& piece, SplitEntry& first, SplitEntry& second) {
   a.t2u = tm12;
   a.vHi = vMid;
 
-  RenderPatch b = r;
+  RenderPatch& b = second.patch;
+  b = r;
   b.p = {e03[1].a, e12[1].a, r.p[2], r.p[3]};
   b.t0v = e03[1].ta;
   b.t3v = e03[1].tb;
@@ -254,12 +279,8 @@ void HalveV(const SplitEntry& piece, SplitEntry& first, SplitEntry& second) {
 
   const Vector3 n12 = UnitCross(a.t2v, a.t2u);
   const Vector3 n03 = UnitCross(a.t3v, a.t3u);
-  const auto level = static_cast<std::int16_t>(piece.level + 1);
-  const std::array<Vector3, 4> n = piece.normals;
-  first.patch = a;
   first.normals = {n[0], n[1], n12, n03};
   first.level = level;
-  second.patch = b;
   second.normals = {n03, n12, n[2], n[3]};
   second.level = level;
 }
@@ -271,12 +292,21 @@ bool TessellatePatch(const RenderPatch& patch, const PatchContext& context,
   const float t = subdivision.threshold;
 
   // Depth first, so at most limit + 1 entries (11 in variable mode) are live.
-  std::array<SplitEntry, kStackEntries> stack;
+  // The entries are left uninitialised: clearing 64 of them for every patch
+  // would cost more than cutting it.
+  union Slot {
+    Slot() {}
+    SplitEntry entry;
+  };
+  static_assert(std::is_trivially_copyable_v<SplitEntry> &&
+                std::is_trivially_destructible_v<SplitEntry>);
+  std::array<Slot, kStackEntries> stack;
   int count = 0;
-  stack[count++] = {patch, CornerNormals(patch), variable ? kVariableStartLevel : std::int16_t{0}};
+  std::construct_at(&stack[count++].entry, patch, CornerNormals(patch),
+                    variable ? kVariableStartLevel : std::int16_t{0});
 
   while (count > 0) {
-    SplitEntry piece = stack[--count];
+    SplitEntry piece = stack[--count].entry;
     RenderPatch& r = piece.patch;
     const int k = piece.level;
     float bu0 = 0, bu3 = 0, bv0 = 0, bv1 = 0;
@@ -315,7 +345,8 @@ bool TessellatePatch(const RenderPatch& patch, const PatchContext& context,
         if (bv1 <= t)
           StraightenEdge(r.p[1], r.t1v, r.t2v, r.p[2]);
       }
-      HalveV(piece, stack[count], stack[count + 1]);
+      HalveV(piece, *std::construct_at(&stack[count].entry),
+             *std::construct_at(&stack[count + 1].entry));
     } else {
       if (k < 0) {
         if (bu0 <= t)
@@ -323,7 +354,8 @@ bool TessellatePatch(const RenderPatch& patch, const PatchContext& context,
         if (bu3 <= t)
           StraightenEdge(r.p[3], r.t3u, r.t2u, r.p[2]);
       }
-      HalveU(piece, stack[count], stack[count + 1]);
+      HalveU(piece, *std::construct_at(&stack[count].entry),
+             *std::construct_at(&stack[count + 1].entry));
     }
     count += 2;
   }

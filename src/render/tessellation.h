@@ -81,7 +81,8 @@ struct SplitEntry {
 std::array<Vector3, 4> CornerNormals(const RenderPatch& patch);
 
 // Cut across the u edges (M01 to M32) or across the v edges (M03 to M12).
-// The halves carry level + 1; first is the one pushed first.
+// The halves carry level + 1; first is the one pushed first. Neither half
+// may be the piece itself.
 void HalveU(const SplitEntry& piece, SplitEntry& first, SplitEntry& second);
 void HalveV(const SplitEntry& piece, SplitEntry& first, SplitEntry& second);
 
