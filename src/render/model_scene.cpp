@@ -102,8 +102,23 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
   const std::shared_ptr<const Material> fallback = DefaultMaterial();
   for (int n : posed.DepthFirst()) {
     FigureNode& node = posed.nodes[static_cast<std::size_t>(n)];
-    if (node.segment) {
-      AddSegment(scene, node.segment, node.geometryTransform, fallback);
+    if (!node.segment) {
+      continue;
+    }
+    AddSegment(scene, node.segment, node.geometryTransform, fallback);
+    if (!node.attributes.surfaces.empty()) {
+      const std::filesystem::path folder =
+          std::filesystem::absolute(std::filesystem::path(posed.path)).parent_path();
+      Result<std::vector<ProjectedMap>> maps =
+          LoadProjectedMaps(node.attributes.surfaces, folder, static_cast<int>(request.frame),
+                            node.size);
+      if (maps) {
+        scene.segments.back().maps = std::move(*maps);
+      } else {
+        // The segment still renders, without its maps, but never silently.
+        scene.problems.push_back(maps.failure().detail.empty() ? maps.failure().message
+                                                               : maps.failure().detail);
+      }
     }
   }
   return scene;
