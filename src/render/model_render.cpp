@@ -2,6 +2,7 @@
 #include "render/model_render.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -70,7 +71,9 @@ ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions&
   ModelRenderResult result;
   const int width = std::max(options.width, 1);
   const int height = std::max(options.height, 1);
-  const FrontFraming framing = FrameFront(scene.boundsMin, scene.boundsMax, width, height);
+  const ViewFraming framing = options.camera
+                                  ? *options.camera
+                                  : FrameFront(scene.boundsMin, scene.boundsMax, width, height);
 
   RenderView view = RenderView::ForPicture(width, height);
   view.f = framing.focal;
@@ -100,6 +103,8 @@ ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions&
     }
   }
 
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
   renderer.Batches(runs.size());
   std::vector<int> codes(runs.size(), render_error::kNone);
   const auto tessellate = [&](std::size_t i) {
@@ -123,7 +128,11 @@ ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions&
       return result;
     }
   }
+  const auto tessellated = Clock::now();
   result.code = renderer.Finish();
+  const auto finished = Clock::now();
+  result.tessellationMs = std::chrono::duration<double, std::milli>(tessellated - start).count();
+  result.rasterMs = std::chrono::duration<double, std::milli>(finished - tessellated).count();
   result.picture = std::move(renderer.picture());
   return result;
 }

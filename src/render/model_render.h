@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "core/vector3.h"
 #include "render/model_scene.h"
@@ -26,6 +27,8 @@ struct ModelRenderOptions {
   int threads = 0;                                  // 0: every core
   std::array<std::uint8_t, 3> background{0, 0, 0};  // blue, green, red
   int frame = 1;                                    // for picture sequences
+  // The camera; none frames the model with the Front view.
+  std::optional<ViewFraming> camera;
 };
 
 // The render flags a shading gives (with "ShowDecals").
@@ -35,6 +38,8 @@ struct ModelRenderResult {
   int code = 0;  // 0, 107 (memory) or 110 (stopped)
   Picture picture;
   std::size_t pieces = 0;
+  double tessellationMs = 0.0;  // patches cut and pieces set up
+  double rasterMs = 0.0;        // pieces scan-converted and shaded
 };
 
 ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions& options);
