@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
   zentrope::cli::RegisterDocumentCommands(app, chosen);
   zentrope::cli::RegisterChoreographyCommands(app, chosen);
   zentrope::cli::RegisterSettingsCommands(app, chosen);
+  zentrope::cli::RegisterRenderCommands(app, chosen);
 
   try {
     app.parse(argc, argv);

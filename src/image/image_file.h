@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "image/image.h"
@@ -31,5 +32,10 @@ bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& out, std::ui
 // through a temporary file; error receives why it failed (not the name).
 bool SaveTarga(const Image& image, const std::string& path, bool compressed,
                std::string* error = nullptr);
+
+// Encodes blue, green, red rows (top row first) as a colour PNG into an open
+// stream; false (and why) when the encoder or the stream fails.
+bool EncodePngBgr(std::FILE* stream, const std::uint8_t* bgr, int width, int height,
+                  std::string* error = nullptr);
 
 }  // namespace zentrope

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/decoders.h"
+#include "image/image_file.h"
 #include "shell/atomic_file.h"
 #include "shell/memory_pool.h"
 
@@ -155,6 +156,23 @@ bool WritePng(const Image& image, const std::string& path, std::string* error) {
     // The OS's reason when the stream failed, else the encoder's.
     const bool ownReason = encoded || save.Reason() != "write failed";
     return DecodeFailure(error, ownReason ? save.Reason() : std::string("PNG: ") + png.message);
+  }
+  return true;
+}
+
+bool EncodePngBgr(std::FILE* stream, const std::uint8_t* bgr, int width, int height,
+                  std::string* error) {
+  if (width <= 0 || height <= 0) {
+    return DecodeFailure(error, "no picture");
+  }
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(width);
+  png.height = static_cast<png_uint_32>(height);
+  png.format = PNG_FORMAT_BGR;
+  if (png_image_write_to_stdio(&png, stream, 0, bgr, 0, nullptr) == 0) {
+    return DecodeFailure(error, std::string("PNG: ") + png.message);
   }
   return true;
 }

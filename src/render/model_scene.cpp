@@ -2,6 +2,7 @@
 #include "render/model_scene.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -17,15 +18,6 @@
 
 namespace zentrope {
 namespace {
-
-// A segment rendered without a figure wears a neutral light grey, so an
-// unmaterialled model is visible.
-std::shared_ptr<const Material> DefaultMaterial() {
-  AttributeRecord values;
-  values.colour = {0.8f, 0.8f, 0.8f};
-  values.ambiance = {0.1f, 0.1f, 0.1f};
-  return MakeAttributeMaterial("default", values);
-}
 
 bool IsFigure(const std::string& name) {
   if (const auto file = LocateFile(name)) {
@@ -55,8 +47,18 @@ void Include(ModelScene& scene, const Vector3& p) {
                      std::max(scene.boundsMax.z, p.z)};
 }
 
-void AddSegment(ModelScene& scene, std::shared_ptr<Segment> segment, const Transform& transform,
-                std::shared_ptr<const Material> material) {
+}  // namespace
+
+std::shared_ptr<const Material> NeutralMaterial() {
+  AttributeRecord values;
+  values.colour = {0.8f, 0.8f, 0.8f};
+  values.ambiance = {0.1f, 0.1f, 0.1f};
+  values.specularity = 0.5f;
+  return MakeAttributeMaterial("default", values);
+}
+
+void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,
+                     const Transform& transform, std::shared_ptr<const Material> material) {
   if (EnsurePatches(*segment) == PatchSearch::kStopped) {
     scene.problems.push_back(segment->path + ": the patch search was stopped");
   }
@@ -65,8 +67,6 @@ void AddSegment(ModelScene& scene, std::shared_ptr<Segment> segment, const Trans
   scene.segments.push_back({std::move(segment), transform, std::move(material), {}});
 }
 
-}  // namespace
-
 Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
   ModelScene scene;
   if (!IsFigure(request.model)) {
@@ -74,8 +74,8 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
     if (!segment) {
       return segment.failure();
     }
-    AddSegment(scene, std::make_shared<Segment>(std::move(*segment)), Transform::Identity(),
-               DefaultMaterial());
+    AddSceneSegment(scene, std::make_shared<Segment>(std::move(*segment)), Transform::Identity(),
+                    NeutralMaterial());
     return scene;
   }
   Result<Figure> figure = OpenFigure(request.model, SegmentRegistry::Process(), &scene.problems);
@@ -99,17 +99,31 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
   } else {
     PoseFigure(posed, Transform::Identity(), {1, 1, 1});
   }
-  const std::shared_ptr<const Material> fallback = DefaultMaterial();
+  const std::shared_ptr<const Material> fallback = NeutralMaterial();
   for (int n : posed.DepthFirst()) {
     FigureNode& node = posed.nodes[static_cast<std::size_t>(n)];
-    if (node.segment) {
-      AddSegment(scene, node.segment, node.geometryTransform, fallback);
+    if (!node.segment) {
+      continue;
+    }
+    AddSceneSegment(scene, node.segment, node.geometryTransform, fallback);
+    if (!node.attributes.surfaces.empty()) {
+      const std::filesystem::path folder =
+          std::filesystem::absolute(std::filesystem::path(posed.path)).parent_path();
+      Result<std::vector<ProjectedMap>> maps = LoadProjectedMaps(
+          node.attributes.surfaces, folder, static_cast<int>(request.frame), node.size);
+      if (maps) {
+        scene.segments.back().maps = std::move(*maps);
+      } else {
+        // The segment still renders, without its maps, but never silently.
+        scene.problems.push_back(maps.failure().detail.empty() ? maps.failure().message
+                                                               : maps.failure().detail);
+      }
     }
   }
   return scene;
 }
 
-FrontFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int width, int height) {
+ViewFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int width, int height) {
   constexpr double kHalfFieldOfView = 20.0 * 3.14159265358979323846 / 180.0;
   constexpr double kFill = 0.4;  // half the picture less a tenth of it
   const double w = std::max(width, 1);
@@ -123,7 +137,7 @@ FrontFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int 
   double front = std::max({hx * focal / (kFill * w), hy * focal / (kFill * h), 1.0});
   front = std::max(front, 2.0);  // keep the whole box beyond the near plane
   const double eyeZ = double{boundsMax.z} + front;
-  FrontFraming framing;
+  ViewFraming framing;
   framing.focal = static_cast<float>(focal);
   // x stays, y stays, depth = eyeZ − z: the eye looks along −z.
   framing.worldToView.t = {1,
@@ -138,6 +152,31 @@ FrontFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int 
                            static_cast<float>(-cx),
                            static_cast<float>(-cy),
                            static_cast<float>(eyeZ)};
+  return framing;
+}
+
+ViewFraming LookAt(const Vector3& eye, const Vector3& target, float fieldOfView, int width) {
+  // Rows of the view rotation: right, up and forward (the depth axis).
+  const auto unit = [](double x, double y, double z) {
+    const double l = std::sqrt(x * x + y * y + z * z);
+    return std::array<double, 3>{x / l, y / l, z / l};
+  };
+  const auto f = unit(double{target.x} - eye.x, double{target.y} - eye.y, double{target.z} - eye.z);
+  // right = forward × up(0, 1, 0), so x runs to the right on screen.
+  const auto r = unit(-f[2], 0.0, f[0]);
+  const std::array<double, 3> u = {r[1] * f[2] - r[2] * f[1], r[2] * f[0] - r[0] * f[2],
+                                   r[0] * f[1] - r[1] * f[0]};
+  ViewFraming framing;
+  const std::array<std::array<double, 3>, 3> rows = {r, u, f};
+  for (int i = 0; i < 3; ++i) {
+    framing.worldToView.t[static_cast<std::size_t>(3 * i)] = static_cast<float>(rows[i][0]);
+    framing.worldToView.t[static_cast<std::size_t>(3 * i + 1)] = static_cast<float>(rows[i][1]);
+    framing.worldToView.t[static_cast<std::size_t>(3 * i + 2)] = static_cast<float>(rows[i][2]);
+    framing.worldToView.t[static_cast<std::size_t>(9 + i)] =
+        static_cast<float>(-(rows[i][0] * eye.x + rows[i][1] * eye.y + rows[i][2] * eye.z));
+  }
+  const double half = double{fieldOfView} * 3.14159265358979323846 / 360.0;
+  framing.focal = static_cast<float>((std::max(width, 1) / 2.0) / std::tan(half));
   return framing;
 }
 

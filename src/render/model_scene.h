@@ -40,21 +40,35 @@ struct ModelScene {
   std::vector<std::string> problems;  // files that could not be read, as warnings
 };
 
+// Adds a posed segment (its patches found) and grows the bounds.
+void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,
+                     const Transform& objectTransform, std::shared_ptr<const Material> material);
+
+// What a segment wears when nothing gives it a material: a light grey with a
+// little ambiance and a soft highlight, so an unmaterialled model is visible.
+std::shared_ptr<const Material> NeutralMaterial();
+
 // Opens the model (and the action), poses it and gathers its segments with
 // their patches found. Fails with the document's message when the model or
 // the action cannot be read.
 Result<ModelScene> LoadModelScene(const ModelSceneRequest& request);
 
-// The Front view of a box: the eye on the +z side looking along −z, y up, in
-// perspective (a horizontal field of view of 40 degrees), far enough back
-// that the box fills the picture but for a margin of about a tenth on each
-// side. worldToView gives view space (x right, y up, z the depth from the
-// eye); a point projects to column focal·x/z + width/2 and row
-// height/2 − focal·y/z.
-struct FrontFraming {
+// A perspective camera: worldToView gives view space (x right, y up, z the
+// depth from the eye); a point projects to column focal·x/z + width/2 and
+// row height/2 − focal·y/z.
+struct ViewFraming {
   Transform worldToView;
   float focal = 1.0f;  // perspective distance in pixels
 };
-FrontFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int width, int height);
+
+// The Front view of a box: the eye on the +z side looking along −z, y up, in
+// perspective (a horizontal field of view of 40 degrees), far enough back
+// that the box fills the picture but for a margin of about a tenth on each
+// side.
+ViewFraming FrameFront(const Vector3& boundsMin, const Vector3& boundsMax, int width, int height);
+
+// A camera at eye looking at target with y up, its horizontal field of view
+// in degrees across width pixels.
+ViewFraming LookAt(const Vector3& eye, const Vector3& target, float fieldOfView, int width);
 
 }  // namespace zentrope

@@ -383,9 +383,17 @@ int DrawSegmentPatches(const Segment& segment, const Transform& objectTransform,
     return render_error::kAborted;
   }
 
-  int number = 0;
-  for (const Patch& patch : segment.patches) {
-    ++number;
+  return DrawPatchRange(segment, objectTransform, 0, segment.patches.size(), segmentMaterial,
+                        materials, subdivision, *target);
+}
+
+int DrawPatchRange(const Segment& segment, const Transform& objectTransform, std::size_t first,
+                   std::size_t last, const Material* segmentMaterial,
+                   const MaterialLookup& materials, const SubdivisionSettings& subdivision,
+                   PieceTarget& target) {
+  last = std::min(last, segment.patches.size());
+  for (std::size_t index = first; index < last; ++index) {
+    const Patch& patch = segment.patches[index];
     if (escape_pressed()) {
       return render_error::kAborted;
     }
@@ -394,7 +402,7 @@ int DrawSegmentPatches(const Segment& segment, const Transform& objectTransform,
       continue;
     }
     PatchContext context;
-    context.patchNumber = number;
+    context.patchNumber = static_cast<int>(index + 1);
     context.segment = &segment;
     context.material = segmentMaterial;
     context.cornerWords = patch.cornerNumbers;
@@ -406,7 +414,7 @@ int DrawSegmentPatches(const Segment& segment, const Transform& objectTransform,
         context.material = own;
       }
     }
-    if (!TessellatePatch(*renderPatch, context, subdivision, *target)) {
+    if (!TessellatePatch(*renderPatch, context, subdivision, target)) {
       return render_error::kAborted;
     }
   }

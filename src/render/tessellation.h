@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -124,6 +125,14 @@ int DrawSegmentPatches(const Segment& segment, const Transform& objectTransform,
                        std::uint32_t flags, const Material* segmentMaterial,
                        const MaterialLookup& materials, const SubdivisionSettings& subdivision,
                        const TessellationTargets& targets);
+
+// The z-buffer part of DrawSegmentPatches for patches first..last − 1 (list
+// positions), into one target: a renderer tessellates runs of patches in
+// parallel, each into its own batch. Returns 0, 107 or 110.
+int DrawPatchRange(const Segment& segment, const Transform& objectTransform, std::size_t first,
+                   std::size_t last, const Material* segmentMaterial,
+                   const MaterialLookup& materials, const SubdivisionSettings& subdivision,
+                   PieceTarget& target);
 
 // How the raytracer holds one patch.
 enum class RaytraceShape {

@@ -1,0 +1,140 @@
+// The single-frame z-buffer render of one model.
+#include "render/model_render.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include "core/matrix3.h"
+#include "render/render_errors.h"
+
+namespace zentrope {
+namespace {
+
+// Patches per run: small enough that two threads share the work evenly,
+// large enough that a batch's bookkeeping is negligible.
+constexpr std::size_t kPatchesPerRun = 256;
+
+// The inverse of an affine transform; a singular linear part (a segment
+// scaled to nothing) gives the identity, since nothing of it is drawn.
+Transform AffineInverse(const Transform& t) {
+  const Matrix3 linear = t.Linear();
+  if (Determinant(linear) == 0.0f) {
+    return Transform::Identity();
+  }
+  const Matrix3 inverse = Inverse(linear);
+  Transform out = Transform::FromParts(inverse, {});
+  const Vector3 back = out.ApplyToPoint(t.Translation());
+  out.SetTranslation({-back.x, -back.y, -back.z});
+  return out;
+}
+
+Vector3 Normalised(const Vector3& v) {
+  const double length = std::sqrt(double{v.x} * v.x + double{v.y} * v.y + double{v.z} * v.z);
+  if (length == 0.0) {
+    return {0.0f, 0.0f, -1.0f};
+  }
+  return {static_cast<float>(v.x / length), static_cast<float>(v.y / length),
+          static_cast<float>(v.z / length)};
+}
+
+struct Run {
+  const SceneSegment* segment = nullptr;
+  Transform toView;
+  std::size_t first = 0;
+  std::size_t last = 0;
+};
+
+}  // namespace
+
+std::uint16_t ShadingFlags(Shading shading, bool showDecals) {
+  std::uint16_t flags = showDecals ? render_flags::kShowDecals : 0;
+  switch (shading) {
+    case Shading::kFlat:
+      flags |= render_flags::kFlat | render_flags::kSmooth;
+      break;
+    case Shading::kGouraud:
+      flags |= render_flags::kSmooth;
+      break;
+    case Shading::kPhong:
+      flags |= render_flags::kPhong;
+      break;
+  }
+  return flags;
+}
+
+ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions& options) {
+  ModelRenderResult result;
+  const int width = std::max(options.width, 1);
+  const int height = std::max(options.height, 1);
+  const ViewFraming framing = options.camera
+                                  ? *options.camera
+                                  : FrameFront(scene.boundsMin, scene.boundsMax, width, height);
+
+  RenderView view = RenderView::ForPicture(width, height);
+  view.f = framing.focal;
+  view.inverse = AffineInverse(framing.worldToView);
+  view.light = Normalised(options.light);
+  view.flags = ShadingFlags(options.shading, options.showDecals);
+  view.frame = options.frame;
+
+  ZBufferRenderer renderer(view, width, height, options.threads);
+  renderer.BeginFrame(options.background);
+
+  std::vector<Run> runs;
+  std::vector<SegmentShading> shadings;
+  shadings.reserve(scene.segments.size());
+  for (const SceneSegment& s : scene.segments) {
+    const Transform toView = framing.worldToView * s.objectTransform;
+    SegmentShading shading;
+    shading.viewToObject = AffineInverse(toView);
+    shading.objectTransform = s.objectTransform;
+    shading.maps = &s.maps;
+    shading.decals = &s.segment->surfaceMaps;
+    shadings.push_back(shading);
+    renderer.SetSegmentShading(s.segment.get(), shadings.back());
+    const std::size_t count = s.segment->patches.size();
+    for (std::size_t first = 0; first < count; first += kPatchesPerRun) {
+      runs.push_back({&s, toView, first, std::min(count, first + kPatchesPerRun)});
+    }
+  }
+
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  renderer.Batches(runs.size());
+  std::vector<int> codes(runs.size(), render_error::kNone);
+  const auto tessellate = [&](std::size_t i) {
+    const Run& run = runs[i];
+    codes[i] = DrawPatchRange(*run.segment->segment, run.toView, run.first, run.last,
+                              run.segment->material.get(), nullptr, options.subdivision,
+                              renderer.Batch(i));
+  };
+  if (options.threads == 1) {
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      tessellate(i);
+    }
+  } else {
+    tbb::task_arena arena(options.threads > 0 ? options.threads : tbb::task_arena::automatic);
+    arena.execute([&] { tbb::parallel_for(std::size_t{0}, runs.size(), tessellate); });
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    result.pieces += renderer.Batch(i).size();
+    if (codes[i] != render_error::kNone) {
+      result.code = codes[i];
+      return result;
+    }
+  }
+  const auto tessellated = Clock::now();
+  result.code = renderer.Finish();
+  const auto finished = Clock::now();
+  result.tessellationMs = std::chrono::duration<double, std::milli>(tessellated - start).count();
+  result.rasterMs = std::chrono::duration<double, std::milli>(finished - tessellated).count();
+  result.picture = std::move(renderer.picture());
+  return result;
+}
+
+}  // namespace zentrope

@@ -1,0 +1,47 @@
+// The single-frame z-buffer render of one model: its segments tessellated in
+// runs of patches (in parallel), the pieces drawn by the z-buffer renderer
+// into a picture seen by the Front view. The caller writes the picture.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "core/vector3.h"
+#include "render/model_scene.h"
+#include "render/render_settings.h"
+#include "render/tessellation.h"
+#include "render/zbuffer.h"
+
+namespace zentrope {
+
+struct ModelRenderOptions {
+  int width = 320;
+  int height = 240;
+  Shading shading = Shading::kGouraud;
+  bool showDecals = true;
+  // Towards the light, in the view's own axes (x right, y up, −z towards
+  // the eye): the quick-render default light source.
+  Vector3 light{0.0f, 0.0f, -1.0f};
+  SubdivisionSettings subdivision;
+  int threads = 0;                                  // 0: every core
+  std::array<std::uint8_t, 3> background{0, 0, 0};  // blue, green, red
+  int frame = 1;                                    // for picture sequences
+  // The camera; none frames the model with the Front view.
+  std::optional<ViewFraming> camera;
+};
+
+// The render flags a shading gives (with "ShowDecals").
+std::uint16_t ShadingFlags(Shading shading, bool showDecals);
+
+struct ModelRenderResult {
+  int code = 0;  // 0, 107 (memory) or 110 (stopped)
+  Picture picture;
+  std::size_t pieces = 0;
+  double tessellationMs = 0.0;  // patches cut and pieces set up
+  double rasterMs = 0.0;        // pieces scan-converted and shaded
+};
+
+ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions& options);
+
+}  // namespace zentrope
