@@ -33,7 +33,7 @@ std::vector<std::uint8_t> Bytes(const std::filesystem::path& p) {
 }
 
 std::filesystem::path Sample(const std::string& name) {
-  return SourceDir() / "tests" / "data" / "material" / name;
+  return SourceDir() / "tests" / "data" / "image" / name;
 }
 
 Image Load(const std::string& name, std::uint16_t flags = 0) {

@@ -26,7 +26,7 @@ std::string BoxText() {
 
 void CopyPicture(const std::filesystem::path& to) {
   std::filesystem::create_directories(to.parent_path());
-  std::filesystem::copy_file(SourceDir() / "tests" / "data" / "material" / "rgb.png", to);
+  std::filesystem::copy_file(SourceDir() / "tests" / "data" / "image" / "rgb.png", to);
 }
 
 // A .sur file in the writer's own layout naming one picture, so that a

@@ -14,7 +14,7 @@ using testing::TempDir;
 using testing::WriteFile;
 
 std::filesystem::path Picture() {
-  return SourceDir() / "tests" / "data" / "material" / "rgb.png";
+  return SourceDir() / "tests" / "data" / "image" / "rgb.png";
 }
 
 SurfaceMap OneMap(const TempDir& dir) {

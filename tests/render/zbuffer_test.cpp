@@ -297,6 +297,8 @@ TEST(ZBufferShading, PatternNodesGiveTheColourOnlyWithShowDecals) {
   AttributeRecord first, second;
   first.colour = {1.0f, 0.0f, 0.0f};
   second.colour = {0.0f, 0.0f, 1.0f};
+  // Blending carries only the values the leaves give.
+  first.mask = second.mask = attribute_bits::kBlue | attribute_bits::kGreen | attribute_bits::kRed;
   Material material;
   material.root = std::make_unique<MaterialNode>();
   MaterialNode& root = *material.root;
