@@ -45,9 +45,10 @@ AttributeRecord AttributeRecordFromValues(const std::array<float, 12>& values) {
 }
 
 AttributeRecord NeutralAttributes() {
-  // Red, green, blue 200; ambiance 10; the rest 0 but the specular colour
-  // (255) and refraction (100), the reset record's values.
-  return AttributeRecordFromValues({200, 200, 200, 10, 0, 0, 0, 0, 100, 255, 255, 255});
+  // Red, green, blue 200; ambiance 10; specularity 30, a soft highlight; the
+  // rest 0 but the specular colour (255) and refraction (100), the reset
+  // record's values.
+  return AttributeRecordFromValues({200, 200, 200, 10, 0, 0, 30, 0, 100, 255, 255, 255});
 }
 
 AttributeRecord AttributeRecordFromMaterialUse(const MaterialUse& use) {

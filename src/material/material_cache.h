@@ -21,7 +21,8 @@ using MaterialReference = std::shared_ptr<const Material>;
 // surface below, what a segment wears when its material cannot be read.
 AttributeRecord AttributeRecordFromMaterialUse(const MaterialUse& use);
 AttributeRecord AttributeRecordFromValues(const std::array<float, 12>& values);
-// Light grey 200/255, ambiance 10%, no specularity; every mask bit set.
+// Light grey 200/255, ambiance 10%, specularity 30% (a soft highlight, so
+// PHONG differs from GOURAUD); every mask bit set.
 AttributeRecord NeutralAttributes();
 
 // The material by name, evaluated at time (a user frame number). A cached

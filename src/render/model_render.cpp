@@ -106,11 +106,21 @@ ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions&
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   renderer.Batches(runs.size());
+  // Patch materials were read with the scene; the threads only look them up.
+  std::vector<MaterialLookup> lookups;
+  lookups.reserve(runs.size());
+  for (const Run& run : runs) {
+    const auto* materials = &run.segment->patchMaterials;
+    lookups.emplace_back([materials](const std::string& path) -> const Material* {
+      const auto found = materials->find(path);
+      return found == materials->end() ? nullptr : found->second.get();
+    });
+  }
   std::vector<int> codes(runs.size(), render_error::kNone);
   const auto tessellate = [&](std::size_t i) {
     const Run& run = runs[i];
     codes[i] = DrawPatchRange(*run.segment->segment, run.toView, run.first, run.last,
-                              run.segment->material.get(), nullptr, options.subdivision,
+                              run.segment->material.get(), lookups[i], options.subdivision,
                               renderer.Batch(i));
   };
   if (options.threads == 1) {

@@ -11,6 +11,7 @@
 #include "anim/action_file.h"
 #include "figure/figure_document.h"
 #include "figure/pose.h"
+#include "material/material_cache.h"
 #include "model/patch_finder.h"
 #include "model/segment_file.h"
 #include "model/text_file.h"
@@ -50,21 +51,32 @@ void Include(ModelScene& scene, const Vector3& p) {
 }  // namespace
 
 std::shared_ptr<const Material> NeutralMaterial() {
-  AttributeRecord values;
-  values.colour = {0.8f, 0.8f, 0.8f};
-  values.ambiance = {0.1f, 0.1f, 0.1f};
-  values.specularity = 0.5f;
-  return MakeAttributeMaterial("default", values);
+  return GetMaterial("default", NeutralAttributes(), 1.0f);
 }
 
 void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,
-                     const Transform& transform, std::shared_ptr<const Material> material) {
+                     const Transform& transform, std::shared_ptr<const Material> material,
+                     float frame) {
   if (EnsurePatches(*segment) == PatchSearch::kStopped) {
     scene.problems.push_back(segment->path + ": the patch search was stopped");
   }
   segment->working.ForEachPoint(
       [&](const ControlPoint& p) { Include(scene, transform.ApplyToPoint(p.position)); });
-  scene.segments.push_back({std::move(segment), transform, std::move(material), {}});
+  SceneSegment added{std::move(segment), transform, std::move(material), {}, {}};
+  for (const Patch& patch : added.segment->patches) {
+    const PatchAttribute& attribute = patch.attribute;
+    if (attribute.kind != PatchAttribute::Kind::kMaterial ||
+        added.patchMaterials.count(attribute.materialPath) != 0) {
+      continue;
+    }
+    std::string problem;
+    added.patchMaterials[attribute.materialPath] =
+        GetMaterial(attribute.materialPath, NeutralAttributes(), frame, &problem);
+    if (!problem.empty()) {
+      scene.problems.push_back(problem);
+    }
+  }
+  scene.segments.push_back(std::move(added));
 }
 
 Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
@@ -75,7 +87,7 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
       return segment.failure();
     }
     AddSceneSegment(scene, std::make_shared<Segment>(std::move(*segment)), Transform::Identity(),
-                    NeutralMaterial());
+                    NeutralMaterial(), request.frame);
     return scene;
   }
   Result<Figure> figure = OpenFigure(request.model, SegmentRegistry::Process(), &scene.problems);
@@ -99,13 +111,24 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
   } else {
     PoseFigure(posed, Transform::Identity(), {1, 1, 1});
   }
-  const std::shared_ptr<const Material> fallback = NeutralMaterial();
   for (int n : posed.DepthFirst()) {
     FigureNode& node = posed.nodes[static_cast<std::size_t>(n)];
     if (!node.segment) {
       continue;
     }
-    AddSceneSegment(scene, node.segment, node.geometryTransform, fallback);
+    // The node's first material: inline values, or a file ("default" and a
+    // file that cannot be read give the segment's own values).
+    const MaterialUse use =
+        node.attributes.materials.empty() ? MaterialUse{} : node.attributes.materials.front();
+    const AttributeRecord own = AttributeRecordFromMaterialUse(use);
+    std::string problem;
+    MaterialReference material =
+        GetMaterial(use.Inline() ? std::string("default") : use.path, own, request.frame, &problem);
+    if (!problem.empty()) {
+      scene.problems.push_back(problem);
+    }
+    AddSceneSegment(scene, node.segment, node.geometryTransform, std::move(material),
+                    request.frame);
     if (!node.attributes.surfaces.empty()) {
       const std::filesystem::path folder =
           std::filesystem::absolute(std::filesystem::path(posed.path)).parent_path();

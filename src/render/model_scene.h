@@ -4,6 +4,7 @@
 // Front view that frames the box.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@ struct SceneSegment {
   Transform objectTransform;  // segment space to world space
   std::shared_ptr<const Material> material;
   std::vector<ProjectedMap> maps;
+  // The materials the segment's patch colours name, read before drawing so
+  // the tessellating threads only look them up.
+  std::map<std::string, std::shared_ptr<const Material>> patchMaterials;
 };
 
 struct ModelSceneRequest {
@@ -40,12 +44,15 @@ struct ModelScene {
   std::vector<std::string> problems;  // files that could not be read, as warnings
 };
 
-// Adds a posed segment (its patches found) and grows the bounds.
+// Adds a posed segment (its patches found, the materials its patch colours
+// name read at the frame) and grows the bounds.
 void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,
-                     const Transform& objectTransform, std::shared_ptr<const Material> material);
+                     const Transform& objectTransform, std::shared_ptr<const Material> material,
+                     float frame = 1.0f);
 
-// What a segment wears when nothing gives it a material: a light grey with a
-// little ambiance and a soft highlight, so an unmaterialled model is visible.
+// What a segment wears when nothing gives it a material: the "default"
+// material of the neutral values, a light grey with a little ambiance and a
+// soft highlight, so an unmaterialled model is visible.
 std::shared_ptr<const Material> NeutralMaterial();
 
 // Opens the model (and the action), poses it and gathers its segments with
