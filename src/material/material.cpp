@@ -56,8 +56,8 @@ float Clamp01(float v) {
 void EvaluatePattern(MaterialNode& node, float time) {
   const std::span<const float> defaults = NodeDefaults(node.kind);
   bool has = false;
-  float c[9];
-  for (int i = 0; i < static_cast<int>(defaults.size()); ++i) {
+  float c[9] = {};
+  for (int i = 0; i < std::min(static_cast<int>(defaults.size()), 9); ++i) {
     c[i] = NodeChannel(node.channels.get(), defaults, i, time, has);
   }
   PatternValues& v = node.pattern;
@@ -76,7 +76,7 @@ void EvaluatePattern(MaterialNode& node, float time) {
 
 void EvaluateTurbulence(TurbulenceRecord& t, float time) {
   bool has = false;
-  float c[7];
+  float c[7] = {};
   for (int i = 0; i < 7; ++i) {
     c[i] = NodeChannel(t.channels.get(), kTurbulenceDefaults, i, time, has);
   }

@@ -67,7 +67,11 @@ std::uint16_t ShadingFlags(Shading shading, bool showDecals) {
   return flags;
 }
 
-ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions& options) {
+ModelRenderer::ModelRenderer() = default;
+ModelRenderer::~ModelRenderer() = default;
+
+ModelRenderResult ModelRenderer::Render(const ModelScene& scene,
+                                        const ModelRenderOptions& options) {
   ModelRenderResult result;
   const int width = std::max(options.width, 1);
   const int height = std::max(options.height, 1);
@@ -82,7 +86,16 @@ ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions&
   view.flags = ShadingFlags(options.shading, options.showDecals);
   view.frame = options.frame;
 
-  ZBufferRenderer renderer(view, width, height, options.threads);
+  // The renderer and its piece lists are kept from frame to frame, so a
+  // sequence of frames allocates only for the first.
+  if (!renderer_ || renderer_->picture().width != width || renderer_->picture().height != height ||
+      threads_ != options.threads) {
+    renderer_ = std::make_unique<ZBufferRenderer>(view, width, height, options.threads);
+    threads_ = options.threads;
+  } else {
+    renderer_->SetView(view);
+  }
+  ZBufferRenderer& renderer = *renderer_;
   renderer.BeginFrame(options.background);
 
   std::vector<Run> runs;
@@ -143,7 +156,20 @@ ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions&
   const auto finished = Clock::now();
   result.tessellationMs = std::chrono::duration<double, std::milli>(tessellated - start).count();
   result.rasterMs = std::chrono::duration<double, std::milli>(finished - tessellated).count();
-  result.picture = std::move(renderer.picture());
+  return result;
+}
+
+const Picture& ModelRenderer::picture() const {
+  static const Picture kEmpty;
+  return renderer_ ? renderer_->picture() : kEmpty;
+}
+
+ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions& options) {
+  ModelRenderer renderer;
+  ModelRenderResult result = renderer.Render(scene, options);
+  if (result.code == render_error::kNone) {
+    result.picture = renderer.picture();
+  }
   return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "core/vector3.h"
@@ -42,6 +43,25 @@ struct ModelRenderResult {
   double rasterMs = 0.0;        // pieces scan-converted and shaded
 };
 
+// One frame, the picture returned with the result.
 ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions& options);
+
+// Frame after frame: the z-buffer renderer and its piece lists are kept
+// between frames of one size; the picture stays in the renderer.
+class ModelRenderer {
+ public:
+  ModelRenderer();
+  ~ModelRenderer();
+  ModelRenderer(const ModelRenderer&) = delete;
+  ModelRenderer& operator=(const ModelRenderer&) = delete;
+
+  // The result's picture is left empty: read picture().
+  ModelRenderResult Render(const ModelScene& scene, const ModelRenderOptions& options);
+  const Picture& picture() const;
+
+ private:
+  std::unique_ptr<ZBufferRenderer> renderer_;
+  int threads_ = 0;
+};
 
 }  // namespace zentrope

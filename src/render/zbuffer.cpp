@@ -593,6 +593,20 @@ void Picture::Reset(int w, int h, std::array<std::uint8_t, 3> background) {
   depth.assign(count, kFarDepth);
 }
 
+void Picture::ClearRows(int first, int end, std::array<std::uint8_t, 3> background) {
+  first = std::clamp(first, 0, height);
+  end = std::clamp(end, first, height);
+  const std::size_t from = static_cast<std::size_t>(first) * width;
+  const std::size_t to = static_cast<std::size_t>(end) * width;
+  for (std::size_t k = from; k < to; ++k) {
+    bgr[3 * k] = background[0];
+    bgr[3 * k + 1] = background[1];
+    bgr[3 * k + 2] = background[2];
+  }
+  std::fill(depth.begin() + static_cast<std::ptrdiff_t>(from),
+            depth.begin() + static_cast<std::ptrdiff_t>(to), kFarDepth);
+}
+
 PixelShadeState PixelShadeState::FromMaterial(const Material* material) {
   PixelShadeState state;
   const MaterialNode* leaf = material ? FirstLeaf(material->root.get()) : nullptr;
@@ -705,13 +719,20 @@ ZBufferRenderer::ZBufferRenderer(const RenderView& view, int width, int height, 
 ZBufferRenderer::~ZBufferRenderer() = default;
 
 void ZBufferRenderer::BeginFrame(std::array<std::uint8_t, 3> background) {
-  picture_.Reset(picture_.width, picture_.height, background);
+  background_ = background;
   for (auto& batch : batches_) {
     batch->Clear();
   }
   tail_->Clear();
   aborted_.store(false, std::memory_order_relaxed);
   outOfMemory_.store(false, std::memory_order_relaxed);
+}
+
+void ZBufferRenderer::SetView(const RenderView& view) {
+  view_ = view;
+  view_.clip = ClipToPicture(view.clip, picture_.width, picture_.height);
+  defaultShading_.viewToObject = view.inverse;
+  shading_.clear();
 }
 
 void ZBufferRenderer::SetSegmentShading(const Segment* segment, const SegmentShading& shading) {
@@ -743,6 +764,8 @@ std::size_t ZBufferRenderer::PieceCount() const {
 }
 
 void ZBufferRenderer::DrawBand(int band) {
+  // Each band clears its own rows, so clearing runs in parallel too.
+  picture_.ClearRows(band * bandHeight_, (band + 1) * bandHeight_, background_);
   const int rowFirst = std::max(band * bandHeight_, static_cast<int>(view_.clip.top));
   const int rowEnd = std::min((band + 1) * bandHeight_, static_cast<int>(view_.clip.bottom));
   if (rowFirst >= rowEnd) {

@@ -76,6 +76,8 @@ struct Picture {
   // Sizes the picture and clears it to the background colour (blue, green,
   // red bytes), every depth infinitely far.
   void Reset(int w, int h, std::array<std::uint8_t, 3> background = {0, 0, 0});
+  // Clears rows first..end − 1 to the background, infinitely far.
+  void ClearRows(int first, int end, std::array<std::uint8_t, 3> background);
   const std::uint8_t* Pixel(int x, int y) const {
     return bgr.data() + (static_cast<std::size_t>(y) * width + x) * 3;
   }
@@ -188,8 +190,12 @@ class ZBufferRenderer : public PieceTarget {
   ZBufferRenderer(const ZBufferRenderer&) = delete;
   ZBufferRenderer& operator=(const ZBufferRenderer&) = delete;
 
-  // Starts a frame: clears the picture, forgets all pieces.
+  // Starts a frame: forgets all pieces (keeping their memory for the next
+  // frame); the picture is cleared to the background band by band as Finish
+  // draws it.
   void BeginFrame(std::array<std::uint8_t, 3> background = {0, 0, 0});
+  // A new view of the same picture size for the next frame (a moving camera).
+  void SetView(const RenderView& view);
   // Maps and decals of a segment (kept by pointer: the caller keeps it alive
   // until Finish).
   void SetSegmentShading(const Segment* segment, const SegmentShading& shading);
@@ -225,6 +231,7 @@ class ZBufferRenderer : public PieceTarget {
   Picture picture_;
   int threads_;
   int bandHeight_ = 16;
+  std::array<std::uint8_t, 3> background_{0, 0, 0};
   int bandCount_ = 0;
   std::vector<std::unique_ptr<PieceBatch>> batches_;
   std::unique_ptr<PieceBatch> tail_;
