@@ -553,5 +553,59 @@ out=$(cd "$work/armmat" && "$zentrope" check arm.fig)
 expect_eq "$?" 1 "check status of a figure with a broken material"
 echo "$out" | grep -q "broken.mat:2: unknown material node type 85" || fail "figure check names no broken material: $out"
 
+# Rendering one model. The pictures are read back by a small Targa decoder
+# (types 2 and 10, 24 bits, top-left origin), so the checks look at pixels.
+tga_pixel() {  # FILE X Y -> "blue green red"
+  python3 - "$@" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+x, y = int(sys.argv[2]), int(sys.argv[3])
+w, h = data[12] | data[13] << 8, data[14] | data[15] << 8
+pixels, i = [], 18 + data[0]
+while len(pixels) < w * h:
+    if data[2] == 2:
+        pixels.append(data[i:i + 3]); i += 3; continue
+    head = data[i]; i += 1
+    n = (head & 0x7F) + 1
+    if head & 0x80:
+        pixels += [data[i:i + 3]] * n; i += 3
+    else:
+        pixels += [data[i + 3 * k:i + 3 * k + 3] for k in range(n)]; i += 3 * n
+p = pixels[y * w + x]
+print(p[0], p[1], p[2])
+PY
+}
+vase="$source_dir/examples/vase"
+mkdir -p "$work/render"
+for shading in flat gouraud phong; do
+  "$zentrope" render "$vase/vase.seg" --shading "$shading" --size 64x48 \
+    -o "$work/render/$shading.tga" > /dev/null || fail "render $shading"
+done
+r="$work/render"
+# Catches: a picture written with the wrong header or without its footer:
+# type 10 (run-length true colour), 64 × 48, 24 bits, top-left origin, and
+# the Targa 2.0 footer "TRUEVISION-XFILE." with its zero byte.
+expect_eq "$(od -An -tu1 -j2 -N1 "$r/flat.tga" | tr -d ' ')" 10 "Targa image type"
+expect_eq "$(od -An -tu1 -j12 -N6 "$r/flat.tga" | tr -s ' ')" " 64 0 48 0 24 32" "Targa size, depth and descriptor"
+expect_eq "$(tail -c 18 "$r/flat.tga" | head -c 17)" "TRUEVISION-XFILE." "Targa footer"
+# Catches: a FLAT picture lit or given ambiance: the lone segment wears the
+# neutral grey 200, 200, 200, which FLAT shows exactly at the vase's centre;
+# the framing margin leaves the corners to the black background.
+expect_eq "$(tga_pixel "$r/flat.tga" 32 24)" "200 200 200" "FLAT centre pixel"
+expect_eq "$(tga_pixel "$r/flat.tga" 0 0)" "0 0 0" "top-left corner is background"
+expect_eq "$(tga_pixel "$r/flat.tga" 63 47)" "0 0 0" "bottom-right corner is background"
+# Catches: the three shadings drawing the same picture.
+cmp -s "$r/flat.tga" "$r/gouraud.tga" && fail "FLAT and GOURAUD pictures are the same"
+cmp -s "$r/gouraud.tga" "$r/phong.tga" && fail "GOURAUD and PHONG pictures are the same"
+# Catches: output that depends on the thread count.
+for threads in 1 2; do
+  "$zentrope" render "$vase/vase.fig" --shading phong --size 160x120 --threads $threads \
+    -o "$r/t$threads.tga" > /dev/null || fail "render with $threads threads"
+done
+cmp -s "$r/t1.tga" "$r/t2.tga" || fail "1 and 2 threads give different pictures"
+# Catches: PNG output that does not read back at the size asked for.
+"$zentrope" render "$vase/vase.fig" --size 40x30 -o "$r/vase.png" > /dev/null || fail "render to PNG"
+"$zentrope" info "$r/vase.png" --json | grep -q '"width":40,"height":30' || fail "PNG size: $("$zentrope" info "$r/vase.png" --json)"
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
