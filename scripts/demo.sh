@@ -13,3 +13,12 @@ build/release/bin/zentrope --version
 build/release/bin/zentrope info examples/box.seg
 build/release/bin/zentrope info examples/scene.cho
 build/release/bin/zentrope eval examples/scene.cho --frame 20
+
+# The main job: a picture. The checkered vase in the three shadings.
+mkdir -p build/demo
+for shading in flat gouraud phong; do
+  build/release/bin/zentrope render examples/vase/vase.fig --shading "$shading" --size 640x480 \
+    -o "build/demo/vase_$shading.png"
+done
+build/release/bin/zentrope render examples/vase/vase.fig --size 640x480 -o build/demo/vase.tga
+echo "demo: pictures in build/demo/"
