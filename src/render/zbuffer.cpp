@@ -54,8 +54,8 @@ struct RowRange {
   int end;  // one past the last
 };
 
-RenderClip ClipToPicture(const RenderClip& clip, int width, int height) {
-  RenderClip c = clip;
+ClipRect ClipToPicture(const ClipRect& clip, int width, int height) {
+  ClipRect c = clip;
   c.left = static_cast<std::int16_t>(std::clamp<int>(c.left, 0, width));
   c.right = static_cast<std::int16_t>(std::clamp<int>(c.right, 0, width));
   c.top = static_cast<std::int16_t>(std::clamp<int>(c.top, 0, height));

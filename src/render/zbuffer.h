@@ -21,6 +21,7 @@
 
 #include "core/transform.h"
 #include "core/vector3.h"
+#include "core/view.h"
 #include "material/attribute_record.h"
 #include "material/decal.h"
 #include "material/material.h"
@@ -30,15 +31,6 @@
 
 namespace zentrope {
 
-// The clip rectangle: rows top..bottom − 1 and columns left..right − 1 are
-// drawn.
-struct RenderClip {
-  std::int16_t left = 0;
-  std::int16_t top = 0;
-  std::int16_t right = 0;
-  std::int16_t bottom = 0;
-};
-
 // What the renderer needs of the view: projection from view space (x right,
 // y up, z the depth in front of the eye) to screen pixels, the clip
 // rectangle, the way back to object space, the light and the flag word.
@@ -47,12 +39,12 @@ struct RenderView {
   std::int16_t cy = 0;
   float ox = 0.0f;  // offsets, added before scaling
   float oy = 0.0f;
-  float s = 1.0f;  // scale
-  float a = 1.0f;  // aspect (vertical scale factor)
-  float f = 0.0f;  // perspective distance; 0 is orthographic
-  RenderClip clip;
-  Vector3 reference;                 // (rx, ry, rz), subtracted from a recovered point
-  Transform inverse;                 // view space to object space
+  float s = 1.0f;     // scale
+  float a = 1.0f;     // aspect (vertical scale factor)
+  float f = 0.0f;     // perspective distance; 0 is orthographic
+  ClipRect clip;      // rows top..bottom − 1 and columns left..right − 1 are drawn
+  Vector3 reference;  // (rx, ry, rz), subtracted from a recovered point
+  Transform inverse;  // view space to object space
   Vector3 light{0.0f, 0.0f, -1.0f};  // towards the light, view space, unit length
   ColourBgr lightColour{1.0f, 1.0f, 1.0f};
   std::uint16_t flags = 0;  // render flags: 0x100 PHONG, 0x200 FLAT, 0x0008 decals
