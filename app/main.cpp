@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "render/render_errors.h"
 #include "render/render_settings.h"
 #include "shell/error_log.h"
 #include "shell/memory_pool.h"
@@ -25,7 +26,9 @@ constexpr int kUsageError = 2;
 // Runs start-up and the command. Running out of the memory limit ends the
 // command with 107 and its error-log line; nothing escapes as an abort.
 void ReportOutOfMemory() {
-  zentrope::log_line("Increase Memory=# in BRIX.INI");
+  // The same log line as a render that runs out (the settings file named as
+  // this system names it).
+  zentrope::log_line(zentrope::RenderErrorLogText(zentrope::render_error::kMemory));
   const std::int64_t limit = zentrope::MemoryPool::Main().limit();
   zentrope::message_box(zentrope::LoadString(zentrope::str::kIncreasePrefsMemory) +
                         " (the memory limit, MEMORY MaxMemory, is " + std::to_string(limit / 1024) +

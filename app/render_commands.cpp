@@ -110,6 +110,11 @@ int RenderCommand(const RenderArgs& args) {
     std::cerr << "zentrope render: stopped; nothing written\n";
     return 1;
   }
+  if (result.code == render_error::kMemory && MemoryRanOut()) {
+    // The pool refused: the program's out-of-memory report (107, its
+    // error-log line and the limit) follows once, as for any command.
+    return 1;
+  }
   if (result.code != 0) {
     return RenderFailed(args.output, result.code, {});
   }

@@ -88,7 +88,7 @@ void BM_RenderVase(benchmark::State& state) {
     pieces = result.pieces;
     benchmark::DoNotOptimize(renderer.picture().bgr.data());
   }
-  const std::vector<float>& depth = renderer.picture().depth;
+  const auto& depth = renderer.picture().depth;
   covered = static_cast<std::size_t>(
       std::count_if(depth.begin(), depth.end(), [](float z) { return z < kFarDepth; }));
   const double n = static_cast<double>(state.iterations());

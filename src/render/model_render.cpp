@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include <tbb/parallel_for.h>
@@ -90,7 +92,14 @@ ModelRenderResult ModelRenderer::Render(const ModelScene& scene,
   // sequence of frames allocates only for the first.
   if (!renderer_ || renderer_->picture().width != width || renderer_->picture().height != height ||
       threads_ != options.threads) {
-    renderer_ = std::make_unique<ZBufferRenderer>(view, width, height, options.threads);
+    renderer_.reset();  // its picture's memory goes back before the new one is asked for
+    try {
+      renderer_ = std::make_unique<ZBufferRenderer>(view, width, height, options.threads);
+    } catch (const std::bad_alloc&) {
+      // The picture and its depth buffer do not fit the memory limit.
+      result.code = render_error::kMemory;
+      return result;
+    }
     threads_ = options.threads;
   } else {
     renderer_->SetView(view);
@@ -147,7 +156,9 @@ ModelRenderResult ModelRenderer::Render(const ModelScene& scene,
   for (std::size_t i = 0; i < runs.size(); ++i) {
     result.pieces += renderer.Batch(i).size();
     if (codes[i] != render_error::kNone) {
-      result.code = codes[i];
+      // A batch that could not keep a piece stops its run like an abort; the
+      // frame still ends with the memory code.
+      result.code = renderer.OutOfMemory() ? render_error::kMemory : codes[i];
       return result;
     }
   }
@@ -164,11 +175,18 @@ const Picture& ModelRenderer::picture() const {
   return renderer_ ? renderer_->picture() : kEmpty;
 }
 
+Picture& ModelRenderer::picture() {
+  static Picture empty;
+  return renderer_ ? renderer_->picture() : empty;
+}
+
 ModelRenderResult RenderModel(const ModelScene& scene, const ModelRenderOptions& options) {
   ModelRenderer renderer;
   ModelRenderResult result = renderer.Render(scene, options);
   if (result.code == render_error::kNone) {
-    result.picture = renderer.picture();
+    // Moved, not copied: a second picture would count against the memory
+    // limit again.
+    result.picture = std::move(renderer.picture());
   }
   return result;
 }

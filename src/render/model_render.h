@@ -58,6 +58,7 @@ class ModelRenderer {
   // The result's picture is left empty: read picture().
   ModelRenderResult Render(const ModelScene& scene, const ModelRenderOptions& options);
   const Picture& picture() const;
+  Picture& picture();
 
  private:
   std::unique_ptr<ZBufferRenderer> renderer_;

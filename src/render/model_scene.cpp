@@ -48,6 +48,18 @@ void Include(ModelScene& scene, const Vector3& p) {
                      std::max(scene.boundsMax.z, p.z)};
 }
 
+// A model without patches (splines that close no patch, a figure of empty
+// segments) draws nothing but the background: say so rather than hand back a
+// blank picture as if all were well.
+void NoteNothingToDraw(ModelScene& scene) {
+  for (const SceneSegment& s : scene.segments) {
+    if (!s.segment->patches.empty()) {
+      return;
+    }
+  }
+  scene.problems.push_back(kNothingToDraw);
+}
+
 }  // namespace
 
 std::shared_ptr<const Material> NeutralMaterial() {
@@ -88,6 +100,7 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
     }
     AddSceneSegment(scene, std::make_shared<Segment>(std::move(*segment)), Transform::Identity(),
                     NeutralMaterial(), request.frame);
+    NoteNothingToDraw(scene);
     return scene;
   }
   Result<Figure> figure = OpenFigure(request.model, SegmentRegistry::Process(), &scene.problems);
@@ -143,6 +156,7 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
       }
     }
   }
+  NoteNothingToDraw(scene);
   return scene;
 }
 

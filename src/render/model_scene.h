@@ -44,6 +44,11 @@ struct ModelScene {
   std::vector<std::string> problems;  // files that could not be read, as warnings
 };
 
+// The warning a scene without a single patch carries: its picture shows
+// only the background.
+inline constexpr const char* kNothingToDraw =
+    "no patches to draw: the picture shows only the background";
+
 // Adds a posed segment (its patches found, the materials its patch colours
 // name read at the frame) and grows the bounds.
 void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,

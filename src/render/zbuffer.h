@@ -28,6 +28,7 @@
 #include "material/projected_map.h"
 #include "model/surface_map.h"
 #include "render/piece_target.h"
+#include "shell/memory_pool.h"
 
 namespace zentrope {
 
@@ -58,12 +59,13 @@ struct RenderView {
 inline constexpr float kFarDepth = 3.4e38f;
 
 // A rendered picture: blue, green, red bytes, top row first, with its depth
-// buffer.
+// buffer. Both come from the main pool, so a picture too large for the
+// memory limit fails to size (std::bad_alloc) instead of being drawn.
 struct Picture {
   int width = 0;
   int height = 0;
-  std::vector<std::uint8_t> bgr;  // 3 × width × height
-  std::vector<float> depth;       // width × height
+  std::vector<std::uint8_t, PoolAllocator<std::uint8_t>> bgr;  // 3 × width × height
+  std::vector<float, PoolAllocator<float>> depth;              // width × height
 
   // Sizes the picture and clears it to the background colour (blue, green,
   // red bytes), every depth infinitely far.
@@ -211,6 +213,8 @@ class ZBufferRenderer : public PieceTarget {
   const RenderView& view() const { return view_; }
   int BandHeight() const { return bandHeight_; }
   bool Aborted() const { return aborted_.load(std::memory_order_relaxed); }
+  // A piece could not be kept: the frame ends with kRenderNoMemory.
+  bool OutOfMemory() const { return outOfMemory_.load(std::memory_order_relaxed); }
   // Stops the frame: pieces are refused from now on and Finish draws nothing.
   void Abort() { aborted_.store(true, std::memory_order_relaxed); }
 

@@ -606,6 +606,45 @@ cmp -s "$r/t1.tga" "$r/t2.tga" || fail "1 and 2 threads give different pictures"
 # Catches: PNG output that does not read back at the size asked for.
 "$zentrope" render "$vase/vase.fig" --size 40x30 -o "$r/vase.png" > /dev/null || fail "render to PNG"
 "$zentrope" info "$r/vase.png" --json | grep -q '"width":40,"height":30' || fail "PNG size: $("$zentrope" info "$r/vase.png" --json)"
+# --- render (review): the error cases of zentrope render.
+rend="$work/render"
+mkdir -p "$rend"
+vase="$source_dir/examples/vase/vase.seg"
+# Catches: an output that cannot be created reported as success or with
+# another code. A regular file stands where the folder should be, so even a
+# user who may write anywhere cannot create it: 111 "Can't Open File.".
+: > "$rend/plain"
+"$zentrope" render "$vase" --size 64x48 -o "$rend/plain/out.tga" 2> "$rend/err"
+expect_eq "$?" 1 "render status for an output that cannot be created"
+grep -q "Can't Open File\." "$rend/err" || fail "render 111 message: $(cat "$rend/err")"
+[ -e "$rend/plain/out.tga" ] && fail "render wrote under an uncreatable name"
+# Catches: the picture and depth buffer taken outside the memory limit, so a
+# 640x480 render (2.1 MB) passes under a 400-kilobyte limit that the vase
+# itself fits; or a half-written picture left behind.
+ZENTROPE_INI="$rend/low.ini" "$zentrope" settings set MEMORY MaxMemory 400 || fail "MaxMemory 400"
+"$zentrope" --settings "$rend/low.ini" render "$vase" --size 640x480 -o "$rend/big.tga" 2> "$rend/err"
+expect_eq "$?" 1 "render status beyond the memory limit"
+expect_eq "$(grep -c "Increase Prefs Memory\." "$rend/err")" 1 "one 107 report beyond the memory limit: $(cat "$rend/err")"
+[ -e "$rend/big.tga" ] && fail "render beyond the memory limit wrote a picture"
+"$zentrope" --settings "$rend/low.ini" render "$vase" --size 64x48 -o "$rend/small.tga" > /dev/null || fail "a small render within the limit"
+# Catches: a malformed size taken as some default, or a usage error given a
+# document failure's status.
+for size in 64 0x48 64x0 64x48x2 x48 16385x2; do
+  "$zentrope" render "$vase" --size "$size" -o "$rend/s.tga" 2> /dev/null
+  expect_eq "$?" 2 "render status for --size $size"
+done
+[ -e "$rend/s.tga" ] && fail "render with a bad size wrote a picture"
+"$zentrope" render "$rend/missing.seg" -o "$rend/m.tga" 2> "$rend/err"
+expect_eq "$?" 1 "render status for a missing model"
+grep -q "missing.seg" "$rend/err" || fail "render names no missing model: $(cat "$rend/err")"
+[ -e "$rend/m.tga" ] && fail "render of a missing model wrote a picture"
+# A material with node type 83 fails check with its file and line.
+printf 'MATE 2 0 1 0 0 0\n83\n0\n' > "$rend/n83.mat"
+expect_eq "$("$zentrope" check "$rend/n83.mat")" "$rend/n83.mat: Trouble Opening Material (line 2: unknown material node type 83)" "check of node type 83"
+# Catches: a model without patches drawn as a blank picture with no word.
+"$zentrope" render "$source_dir/examples/arm/arm.fig" --size 32x24 -o "$rend/arm.tga" > /dev/null 2> "$rend/err"
+expect_eq "$?" 0 "render status of a model without patches"
+grep -q "warning: no patches to draw" "$rend/err" || fail "no warning for a model without patches: $(cat "$rend/err")"
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
