@@ -34,10 +34,11 @@ findings=0
 # The sample tree: every document keeps its neighbours, so that the names it
 # holds still resolve once it is mutated in place.
 tree=$work/tree
-mkdir -p "$tree/arm" "$tree/pictures" "$tree/materials"
+mkdir -p "$tree/arm" "$tree/pictures" "$tree/materials" "$tree/vase"
 cp "$source_dir"/examples/*.seg "$source_dir"/examples/*.grp "$source_dir"/examples/*.cho "$tree/"
 cp "$source_dir"/examples/arm/* "$tree/arm/"
 cp "$source_dir"/examples/materials/*.mat "$tree/materials/"
+cp "$source_dir"/examples/vase/vase.* "$tree/vase/"
 cp "$source_dir"/fuzz/corpus/skeletal/v4.ske "$source_dir"/fuzz/corpus/morph/v3.mor \
   "$source_dir"/fuzz/corpus/skeletal_frame/pose.skf "$tree/arm/"
 cp "$source_dir"/fuzz/corpus/attribute/v6.att "$tree/arm/arm.att"
@@ -48,7 +49,7 @@ done
 
 documents=(box.seg box.grp crlf_v1.seg scene.cho arm/arm.fig arm/upper.seg arm/wave.act
   arm/v4.ske arm/v3.mor arm/pose.skf arm/arm.att arm/arm.ski materials/checker.mat
-  materials/spherical.mat materials/noise.mat materials/spray.mat)
+  materials/spherical.mat materials/noise.mat materials/spray.mat vase/vase.seg vase/vase.fig)
 pictures=()
 for picture in "$tree"/pictures/*; do
   pictures+=("pictures/$(basename "$picture")")
@@ -97,6 +98,16 @@ sweep_one() {  # rel description
   [ $status -eq 0 ] && run "$input" "check $what" "$zentrope" check "$file"
   local ext=${rel##*.} dir
   dir=$(dirname "$file")
+  # Models that read are drawn too: the renderer meets their geometry.
+  if [ $status -eq 0 ] && { [ "$ext" = seg ] || [ "$ext" = fig ]; }; then
+    rm -rf "$dir/drawn"
+    run "$input" "render $what" "$zentrope" render "$file" --size 32x24 --shading phong \
+      -o "$dir/drawn/picture.tga"
+    if [ $status -eq 0 ] && ! "$zentrope" info "$dir/drawn/picture.tga" > /dev/null 2>&1; then
+      report "$input" "render $what: reported success but the picture does not read back"
+    fi
+    rm -rf "$dir/drawn"
+  fi
   # Written beside the input, so that the names it holds stay relative.
   local outs=("$dir/out/resaved.$ext")
   case $ext in
