@@ -1,8 +1,8 @@
-// The z-buffer renderer on a 10,000-patch lathe (a torus: 100 profile points
-// turned into 100 sections) at 640 × 480, GOURAUD, "SubDivisions" 4: 40,000
-// pieces a frame. Raster alone (pieces tessellated once beforehand), the
-// tessellation alone, and whole frames with the patches tessellated in
-// parallel chunks, each chunk into its own piece batch; for 1 and 2 threads.
+// The z-buffer renderer alone on a 10,000-patch lathe (a torus: 100 profile
+// points turned into 100 sections) at 640 × 480, GOURAUD, "SubDivisions" 4:
+// 40,000 pieces, tessellated once beforehand. Set-up and rasterisation for 1
+// and 2 threads, and set-up alone. Whole frames are timed by render_bench,
+// tessellation alone by tessellation_bench.
 #include <benchmark/benchmark.h>
 
 #include <oneapi/tbb/parallel_for.h>
@@ -35,58 +35,41 @@ struct Scene {
   SubdivisionSettings subdivision;
 };
 
-Scene& TheScene() {
-  static Scene* scene = [] {
-    MemoryPool::Main().set_limit(std::int64_t{4} << 30);
-    auto* s = new Scene;
-    std::vector<Vector3> profile;
-    for (int i = 0; i < 100; ++i) {
-      const float a = 6.2831853f * static_cast<float>(i) / 100.0f;
-      profile.push_back({20.0f + 5.0f * std::cos(a), 5.0f * std::sin(a), 0.0f});
-    }
-    ControlPoint* first = s->segment.Splines().AppendSpline(profile, /*closed=*/true);
-    Lathe(s->segment, first, 100);
-    s->segment.Renumber();
-    s->segment.SplinesEdited();
-    FindPatches(s->segment);
-    // Tilted 60 degrees about x so the ring is seen three-quarters on, 100
-    // units in front of the eye.
-    const float c = std::cos(1.0471976f), sn = std::sin(1.0471976f);
-    s->toView = Transform::FromParts(Matrix3::FromRows({1, 0, 0}, {0, c, -sn}, {0, sn, c}),
-                                     {0.0f, 0.0f, 100.0f});
-    AttributeRecord look;
-    look.colour = {0.3f, 0.6f, 0.9f};
-    look.ambiance = {0.1f, 0.1f, 0.1f};
-    look.specularity = 0.5f;
-    s->material = MakeAttributeMaterial("bench", look);
-    s->view = RenderView::ForPicture(kWidth, kHeight);
-    s->view.s = 9.0f;
-    s->view.f = 100.0f;
-    s->view.flags = render_flags::kZBuffer | render_flags::kSmooth;
-    s->view.light = Normalized({-0.577f, 0.577f, -0.577f});
-    s->subdivision.fixedLevel = SubdivisionSettings::LevelForPieces(4);
-    return s;
-  }();
-  return *scene;
-}
-
-PatchContext ContextFor(const Scene& scene, std::size_t index) {
-  PatchContext context;
-  context.patchNumber = static_cast<int>(index) + 1;
-  context.segment = &scene.segment;
-  context.material = scene.material.get();
-  context.cornerWords = scene.segment.patches[index].cornerNumbers;
-  return context;
-}
-
-// Tessellates patches [first, end) into a target.
-void TessellateRange(const Scene& scene, std::size_t first, std::size_t end, PieceTarget& target) {
-  for (std::size_t k = first; k < end; ++k) {
-    const auto patch = BuildRenderPatch(scene.segment.patches[k], scene.toView);
-    if (patch) {
-      TessellatePatch(*patch, ContextFor(scene, k), scene.subdivision, target);
-    }
+void Build(Scene* s) {
+  MemoryPool::Main().set_limit(std::int64_t{4} << 30);
+  std::vector<Vector3> profile;
+  for (int i = 0; i < 100; ++i) {
+    const float a = 6.2831853f * static_cast<float>(i) / 100.0f;
+    profile.push_back({20.0f + 5.0f * std::cos(a), 5.0f * std::sin(a), 0.0f});
   }
+  ControlPoint* first = s->segment.Splines().AppendSpline(profile, /*closed=*/true);
+  Lathe(s->segment, first, 100);
+  s->segment.Renumber();
+  s->segment.SplinesEdited();
+  FindPatches(s->segment);
+  // Tilted 60 degrees about x so the ring is seen three-quarters on, 100
+  // units in front of the eye.
+  const float c = std::cos(1.0471976f), sn = std::sin(1.0471976f);
+  s->toView = Transform::FromParts(Matrix3::FromRows({1, 0, 0}, {0, c, -sn}, {0, sn, c}),
+                                   {0.0f, 0.0f, 100.0f});
+  AttributeRecord look;
+  look.colour = {0.3f, 0.6f, 0.9f};
+  look.ambiance = {0.1f, 0.1f, 0.1f};
+  look.specularity = 0.5f;
+  s->material = MakeAttributeMaterial("bench", look);
+  s->view = RenderView::ForPicture(kWidth, kHeight);
+  s->view.s = 9.0f;
+  s->view.f = 100.0f;
+  s->view.flags = render_flags::kZBuffer | render_flags::kSmooth;
+  s->view.light = Normalized({-0.577f, 0.577f, -0.577f});
+  s->subdivision.fixedLevel = SubdivisionSettings::LevelForPieces(4);
+}
+
+Scene& TheScene() {
+  static Scene scene;
+  static const bool built = (Build(&scene), true);
+  (void)built;
+  return scene;
 }
 
 struct Collected {
@@ -112,7 +95,8 @@ const Collected& Pieces() {
     Collected c;
     Collector collector(c);
     const Scene& scene = TheScene();
-    TessellateRange(scene, 0, scene.segment.patches.size(), collector);
+    DrawPatchRange(scene.segment, scene.toView, 0, scene.segment.patches.size(),
+                   scene.material.get(), nullptr, scene.subdivision, collector);
     return c;
   }();
   return collected;
@@ -181,71 +165,6 @@ void BM_ZBufferSetUpOnly(benchmark::State& state) {
   Report(state, renderer, static_cast<double>(in.pieces.size()));
 }
 BENCHMARK(BM_ZBufferSetUpOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// Tessellation alone into a target that discards the pieces.
-void BM_TessellateOnly(benchmark::State& state) {
-  const Scene& scene = TheScene();
-  class Discard final : public PieceTarget {
-   public:
-    bool AcceptPiece(const PatchContext&, const Piece& piece) override {
-      sum += piece.corners[0].x;
-      return true;
-    }
-    float sum = 0.0f;
-  } discard;
-  for (auto _ : state) {
-    TessellateRange(scene, 0, scene.segment.patches.size(), discard);
-  }
-  benchmark::DoNotOptimize(discard.sum);
-  state.counters["pieces/s"] =
-      benchmark::Counter(static_cast<double>(scene.segment.patches.size()) * 4.0,
-                         benchmark::Counter::kIsIterationInvariantRate);
-}
-BENCHMARK(BM_TessellateOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// Tessellation alone, into per-chunk batches (set-up included).
-void BM_ZBufferTessellateAndSetUp(benchmark::State& state) {
-  const int threads = static_cast<int>(state.range(0));
-  const Scene& scene = TheScene();
-  const std::size_t patches = scene.segment.patches.size();
-  const std::size_t chunks = (patches + kChunkPatches - 1) / kChunkPatches;
-  ZBufferRenderer renderer(scene.view, kWidth, kHeight, threads);
-  for (auto _ : state) {
-    renderer.BeginFrame();
-    renderer.Batches(chunks);
-    ForChunks(threads, chunks, [&](std::size_t chunk) {
-      TessellateRange(scene, chunk * kChunkPatches, std::min(patches, (chunk + 1) * kChunkPatches),
-                      renderer.Batch(chunk));
-    });
-  }
-  Report(state, renderer, static_cast<double>(patches) * 4.0);
-}
-BENCHMARK(BM_ZBufferTessellateAndSetUp)
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-
-// Whole frames: patches tessellated in parallel chunks into batches, then
-// the bands rasterised in parallel.
-void BM_ZBufferFrame(benchmark::State& state) {
-  const int threads = static_cast<int>(state.range(0));
-  const Scene& scene = TheScene();
-  const std::size_t patches = scene.segment.patches.size();
-  const std::size_t chunks = (patches + kChunkPatches - 1) / kChunkPatches;
-  ZBufferRenderer renderer(scene.view, kWidth, kHeight, threads);
-  for (auto _ : state) {
-    renderer.BeginFrame();
-    renderer.Batches(chunks);
-    ForChunks(threads, chunks, [&](std::size_t chunk) {
-      TessellateRange(scene, chunk * kChunkPatches, std::min(patches, (chunk + 1) * kChunkPatches),
-                      renderer.Batch(chunk));
-    });
-    renderer.Finish();
-  }
-  Report(state, renderer, static_cast<double>(patches) * 4.0);
-}
-BENCHMARK(BM_ZBufferFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -35,15 +35,6 @@ Transform AffineInverse(const Transform& t) {
   return out;
 }
 
-Vector3 Normalised(const Vector3& v) {
-  const double length = std::sqrt(double{v.x} * v.x + double{v.y} * v.y + double{v.z} * v.z);
-  if (length == 0.0) {
-    return {0.0f, 0.0f, -1.0f};
-  }
-  return {static_cast<float>(v.x / length), static_cast<float>(v.y / length),
-          static_cast<float>(v.z / length)};
-}
-
 struct Run {
   const SceneSegment* segment = nullptr;
   Transform toView;
@@ -84,7 +75,10 @@ ModelRenderResult ModelRenderer::Render(const ModelScene& scene,
   RenderView view = RenderView::ForPicture(width, height);
   view.f = framing.focal;
   view.inverse = AffineInverse(framing.worldToView);
-  view.light = Normalised(options.light);
+  view.light = options.light;
+  if (Normalize(view.light) == 0.0f) {
+    view.light = {0.0f, 0.0f, -1.0f};  // no direction: light from the eye
+  }
   view.flags = ShadingFlags(options.shading, options.showDecals);
   view.frame = options.frame;
 
@@ -128,22 +122,18 @@ ModelRenderResult ModelRenderer::Render(const ModelScene& scene,
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   renderer.Batches(runs.size());
-  // Patch materials were read with the scene; the threads only look them up.
-  std::vector<MaterialLookup> lookups;
-  lookups.reserve(runs.size());
-  for (const Run& run : runs) {
-    const auto* materials = &run.segment->patchMaterials;
-    lookups.emplace_back([materials](const std::string& path) -> const Material* {
-      const auto found = materials->find(path);
-      return found == materials->end() ? nullptr : found->second.get();
-    });
-  }
   std::vector<int> codes(runs.size(), render_error::kNone);
   const auto tessellate = [&](std::size_t i) {
     const Run& run = runs[i];
-    codes[i] = DrawPatchRange(*run.segment->segment, run.toView, run.first, run.last,
-                              run.segment->material.get(), lookups[i], options.subdivision,
-                              renderer.Batch(i));
+    // Patch materials were read with the scene; the threads only look them up.
+    const auto& materials = run.segment->patchMaterials;
+    const MaterialLookup lookup = [&materials](const std::string& path) -> const Material* {
+      const auto found = materials.find(path);
+      return found == materials.end() ? nullptr : found->second.get();
+    };
+    codes[i] =
+        DrawPatchRange(*run.segment->segment, run.toView, run.first, run.last,
+                       run.segment->material.get(), lookup, options.subdivision, renderer.Batch(i));
   };
   if (options.threads == 1) {
     for (std::size_t i = 0; i < runs.size(); ++i) {

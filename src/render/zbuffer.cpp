@@ -585,12 +585,8 @@ void Picture::Reset(int w, int h, std::array<std::uint8_t, 3> background) {
   height = std::max(h, 0);
   const std::size_t count = static_cast<std::size_t>(width) * height;
   bgr.resize(count * 3);
-  for (std::size_t k = 0; k < count; ++k) {
-    bgr[3 * k] = background[0];
-    bgr[3 * k + 1] = background[1];
-    bgr[3 * k + 2] = background[2];
-  }
-  depth.assign(count, kFarDepth);
+  depth.resize(count);
+  ClearRows(0, height, background);
 }
 
 void Picture::ClearRows(int first, int end, std::array<std::uint8_t, 3> background) {
@@ -613,15 +609,7 @@ PixelShadeState PixelShadeState::FromMaterial(const Material* material) {
   if (!leaf) {
     return state;
   }
-  const AttributeRecord& a = leaf->attributes;
-  state.colour = a.colour;
-  state.transparency = a.transparency;
-  state.reflectivity = a.reflectivity;
-  state.ambiance = a.ambiance;
-  state.specularColour = a.specularColour;
-  state.roughness = a.roughness;
-  state.refraction = a.refraction;
-  state.specularity = a.specularity;
+  static_cast<AttributeRecord&>(state) = leaf->attributes;
   return state;
 }
 

@@ -79,17 +79,10 @@ struct Picture {
 };
 
 // The attribute values in force at a pixel, reset for each piece from the
-// material.
-struct PixelShadeState {
+// material: an attribute record's values with its reset values (its mask
+// goes unused here), and the owner word.
+struct PixelShadeState : AttributeRecord {
   std::int32_t owner = 0;
-  ColourBgr colour{0.0f, 0.0f, 0.0f};
-  ColourBgr transparency{0.0f, 0.0f, 0.0f};
-  ColourBgr reflectivity{0.0f, 0.0f, 0.0f};
-  ColourBgr ambiance{0.0f, 0.0f, 0.0f};
-  ColourBgr specularColour{1.0f, 1.0f, 1.0f};
-  float roughness = 0.0f;
-  float refraction = 1.0f;
-  float specularity = 0.0f;
 
   // The values a material gives (its first attribute leaf); reset values
   // for no material.
