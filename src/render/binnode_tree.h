@@ -1,0 +1,72 @@
+// The binnode tree: the frame's patch objects held in a tree of bounding
+// boxes, split on the axis where the objects' doubled centres spread most,
+// with leaves of at most 8 objects; and the nearest hit along a ray by
+// best-first traversal, boxes taken in order of entry distance.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/vector3.h"
+#include "render/raytrace_objects.h"
+#include "shell/memory_pool.h"
+
+namespace zentrope {
+
+// Leaves hold at most this many objects; a node with more is split.
+inline constexpr int kLeafObjects = 8;
+// Below this spread of doubled centres objects are dealt alternately.
+inline constexpr float kDealSpread = 10.0f;
+// Distance of "nothing hit".
+inline constexpr float kNoHit = 1.0e8f;
+// Hits closer to the ray's origin than this are taken for the surface the
+// ray leaves, and passed over.
+inline constexpr float kSelfHitGuard = 1.0f;
+
+struct Binnode {
+  Box box;
+  // A leaf: its objects are objects[first .. first + count − 1]. An inner
+  // node: its two children are nodes[first] and nodes[first + 1].
+  std::int32_t first = 0;
+  std::int16_t count = 0;
+  bool leaf = true;
+};
+
+// Hit record: distance along the ray, the point, the object, the normal
+// (unit, as the surface gives it, not yet turned towards the ray), the
+// (u, v) within the whole patch, and a flag byte.
+struct HitRecord {
+  float t = kNoHit;
+  Vector3 point;
+  const RayObject* object = nullptr;
+  Vector3 normal;
+  float u = 0.0f, v = 0.0f;
+  std::uint8_t flags = 0;
+};
+
+class BinnodeTree {
+ public:
+  // Builds the tree over the objects' roots: 0, 110 when the user pressed
+  // Escape (polled while building), 803 when a node cannot be allocated.
+  int Build(const RaytraceObjects& objects);
+
+  // The nearest object along the ray (direction unit length) closer than
+  // maxDistance + 1.0, skipping hits nearer than 1.0, objects transparent
+  // to rays and hidden ones, and `ignore`. Curved objects met are cut (their
+  // halves searched in their place).
+  bool NearestHit(const Vector3& origin, const Vector3& direction, HitRecord& hit,
+                  float maxDistance = kNoHit, const RayObject* ignore = nullptr) const;
+
+  const std::vector<Binnode, PoolAllocator<Binnode>>& nodes() const { return nodes_; }
+  const std::vector<const RayObject*, PoolAllocator<const RayObject*>>& leafObjects() const {
+    return objects_;
+  }
+  bool Empty() const { return nodes_.empty(); }
+
+ private:
+  const RaytraceObjects* scene_ = nullptr;
+  std::vector<Binnode, PoolAllocator<Binnode>> nodes_;  // nodes_[0] is the root
+  std::vector<const RayObject*, PoolAllocator<const RayObject*>> objects_;
+};
+
+}  // namespace zentrope

@@ -1,0 +1,4 @@
+// Tests of model_raytrace.
+#include <gtest/gtest.h>
+
+#include "render/model_raytrace.h"

@@ -1,0 +1,4 @@
+// Tests of raytracer.
+#include <gtest/gtest.h>
+
+#include "render/raytracer.h"
