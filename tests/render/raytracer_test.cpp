@@ -510,6 +510,26 @@ TEST(Shadows, TransparentLayersMultiply) {
   ExpectColour(scene.At(-5.0f).colour, {k, k, k});
 }
 
+// Catches: an unbounded walk through transparent layers, or the bound
+// counted wrongly: kMaxShadowLayers clear layers let the light through, one
+// more blocks it.
+TEST(Shadows, TransparentLayersBounded) {
+  for (const int layers : {kMaxShadowLayers, kMaxShadowLayers + 1}) {
+    Scene scene;
+    AttributeRecord clear = Matte(kBlack);
+    clear.transparency = {1.0f, 1.0f, 1.0f};
+    for (int k = 0; k < layers; ++k) {
+      scene.Wall(95.0f - 2.0f * k, -10, 10, -10, 10, clear);  // 2 apart, past the 1.0 guard
+    }
+    scene.Build();
+    Raytracer tracer(scene.objects, scene.tree, scene.settings);
+    RayPath path;
+    ColourBgr filter;
+    const float seen = tracer.ShadowRay({0, 0, 100}, {0, 0, -1}, kNoHit, nullptr, filter, path);
+    EXPECT_EQ(seen, layers == kMaxShadowLayers ? 1.0f : 0.0f) << layers << " layers";
+  }
+}
+
 // Catches: shadows tested for a surface that receives none, or for a
 // light type 4..7 (no shadows).
 TEST(Shadows, NoShadowReceiversAndShadowlessLights) {
@@ -656,6 +676,30 @@ TEST(Refraction, TotalInternalReflection) {
   ExpectColour(s.colour, kRed);
   EXPECT_FALSE(path.inside);
   EXPECT_EQ(path.counts.refracted, 1u);
+}
+
+// Catches: the inside-a-body index rule not turning to its reciprocal
+// beyond depth 10. A ray inside a body of index 0.5 meets its surface at 45
+// degrees: up to depth 10 η = 0.5 (η sin θ = 0.354, it leaves and finds
+// nothing); beyond, η = 2 (1.414 > 1: mirrored back onto the red wall).
+TEST(Refraction, InsideIndexReciprocalBeyondDepthTen) {
+  Scene scene;
+  AttributeRecord glass = Matte(kBlack);
+  glass.transparency = {1.0f, 1.0f, 1.0f};
+  glass.refraction = 0.5f;
+  scene.Wall(50.0f, -200, 90, -200, 200, glass);
+  scene.SideWall(100.0f, -20, 45, -100, 100, Glow(kRed));
+  scene.Build();
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  const Vector3 d = Normalized({1, 0, 1});
+  for (const int depth : {10, 11}) {
+    RayPath path;
+    path.inside = true;
+    RaySample out;
+    tracer.TraceRay(depth, 1.0f, {}, d, 0.5f, 0.0f, out, path);
+    ExpectColour(out.colour, depth == 10 ? kBlack : kRed);
+    EXPECT_TRUE(path.inside);  // restored after the transmitted ray
+  }
 }
 
 // --- Degenerate input -----------------------------------------------------
