@@ -8,7 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "image/image.h"
 #include "material/material.h"
+#include "material/projected_map.h"
 
 namespace zentrope {
 namespace {
@@ -56,6 +58,8 @@ struct Scene {
   BinnodeTree tree;
   RaytraceSettings settings;
   std::vector<std::shared_ptr<Material>> materials;
+  // Projected maps the next added object wears.
+  const std::vector<ProjectedMap>* maps = nullptr;
 
   Scene() { settings.focal = 100.0f; }
 
@@ -65,6 +69,8 @@ struct Scene {
     materials.push_back(material);
     RayShading& shading = objects.AddShading();
     shading.patch.material = material.get();
+    shading.maps = maps;
+    maps = nullptr;
     RenderPatch r;
     r.p = p;
     r.t0u = r.t1u = p[1] - p[0];
@@ -807,6 +813,51 @@ TEST(SurfaceAt, PatternNodesAtTheObjectPoint) {
   ExpectColour(tracer.SurfaceAt(fake.hit, 1.0f).colour, kRed);
   fake.hit.point = {5, 5, 5};
   ExpectColour(tracer.SurfaceAt(fake.hit, 1.0f).colour, kRed);
+}
+
+// Catches: a cookie-cut map that misses drawn as a surface instead of a
+// hole that rays and shadows pass through. A map without a picture misses
+// everywhere.
+TEST(SurfaceAt, CookieCutMissIsAHole) {
+  Scene scene;
+  std::vector<ProjectedMap> maps(1);
+  maps[0].kind = map_kind::kCookieCut;
+  scene.maps = &maps;
+  scene.Wall(50.0f, -50, 50, -50, 50, Glow({0.0f, 1.0f, 0.0f}));
+  scene.Wall(100.0f, -50, 50, -50, 50, Glow(kRed));
+  scene.Build();
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  RayPath path;
+  ExpectColour(tracer.TracePrimary(0.0f, 0.0f, path).colour, kRed);
+  ColourBgr filter;
+  EXPECT_EQ(tracer.ShadowRay({0, 0, 100}, {0, 0, -1}, kNoHit, nullptr, filter, path), 1.0f);
+  ExpectColour(filter, kWhite);
+}
+
+// Catches: "Transparency" maps ignored by the raytracer: a black picture at
+// blend 0.5 gives transparency (1 − 0) · 0.5 = 0.5 on every channel, so a
+// sheet over nothing transmits 0.5.
+TEST(SurfaceAt, TransparencyMap) {
+  Scene scene;
+  auto image = std::make_shared<Image>();
+  ASSERT_TRUE(image->Allocate(2, 2, 3));
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x) {
+      image->SetBgra(x, y, 0, 0, 0);
+    }
+  }
+  std::vector<ProjectedMap> maps(1);
+  maps[0].kind = map_kind::kTransparency;
+  maps[0].blend = 0.5f;
+  maps[0].image = image;
+  scene.maps = &maps;
+  scene.Wall(50.0f, -5, 5, -5, 5, Glow({0.0f, 1.0f, 0.0f}));
+  scene.Build();
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  RayPath path;
+  EXPECT_NEAR(tracer.TracePrimary(0.0f, 0.0f, path).transmission, 0.5f, 1e-6f);
+  maps.clear();
+  EXPECT_EQ(tracer.TracePrimary(0.0f, 0.0f, path).transmission, 0.0f);
 }
 
 }  // namespace
