@@ -770,6 +770,73 @@ TEST(Degenerate, PrimaryColourClamped) {
   ExpectColour(tracer.TracePrimary(0.0f, 0.0f, path).colour, {1.0f, 0.5f, 0.0f});
 }
 
+// Catches: NaN or infinity reaching a pixel from curved patches (cut on
+// contact), degenerate ones (a corner repeated, a sliver), every light type
+// including a light on a surface, and every ray kind at once.
+TEST(Degenerate, BusySceneStaysFinite) {
+  Scene scene;
+  scene.settings.sceneFlags = raytrace_scene_flags::kShadows | raytrace_scene_flags::kReflections;
+  scene.settings.fogDistance = 400.0f;
+  scene.settings.ambient = 0.2f;
+  AttributeRecord shiny = Matte({0.3f, 0.6f, 0.9f});
+  shiny.specularity = 0.9f;
+  shiny.reflectivity = {0.5f, 0.5f, 0.5f};
+  AttributeRecord glass = Matte({0.1f, 0.1f, 0.1f});
+  glass.transparency = {0.8f, 0.8f, 0.8f};
+  glass.refraction = 0.7f;
+  // A curved patch bulging towards the camera.
+  RenderPatch bulge;
+  bulge.p = {Vector3{-40, -40, 150}, Vector3{40, -40, 150}, Vector3{40, 40, 150},
+             Vector3{-40, 40, 150}};
+  bulge.t0u = {80, 0, -120};
+  bulge.t1u = {80, 0, 120};
+  bulge.t3u = {80, 0, -120};
+  bulge.t2u = {80, 0, 120};
+  bulge.t0v = {0, 80, -120};
+  bulge.t3v = {0, 80, 120};
+  bulge.t1v = {0, 80, -120};
+  bulge.t2v = {0, 80, 120};
+  auto material = MakeAttributeMaterial("bulge", shiny);
+  scene.materials.push_back(material);
+  RayShading& shading = scene.objects.AddShading();
+  shading.patch.material = material.get();
+  scene.objects.AddPatch(bulge, &shading);
+  scene.Wall(60.0f, -20, 20, -20, 20, glass);
+  scene.Add({Vector3{-30, -30, 80}, Vector3{30, -30, 80}, Vector3{30, -30, 80},
+             Vector3{-30, -30.001f, 80}},
+            shiny);  // a sliver
+  scene.Add({Vector3{0, 0, 90}, Vector3{0, 0, 90}, Vector3{0, 0, 90}, Vector3{0, 0, 90}},
+            shiny);  // a point
+  scene.Wall(200.0f, -500, 500, -500, 500, shiny);
+  scene.Build();
+  for (int type = 0; type < 8; ++type) {
+    RaytraceLight light;
+    light.type = type;
+    light.position = {0, 0, 200};  // on the back wall
+    light.direction = Normalized({0.3f, 0.2f, -1.0f});
+    light.rangeSquared = 4.0e4f;
+    light.coneLength = 100.0f;
+    light.radius = 30.0f;
+    scene.settings.lights.push_back(light);
+  }
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  RayPath path;
+  for (int y = -24; y < 24; y += 3) {
+    for (int x = -32; x < 32; x += 3) {
+      const RaySample s = tracer.TracePrimary(static_cast<float>(x), static_cast<float>(y), path);
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_TRUE(s.colour[c] >= 0.0f && s.colour[c] <= 1.0f) << x << ", " << y;
+        ASSERT_TRUE(s.unshadowed[c] >= 0.0f && s.unshadowed[c] <= 1.0f) << x << ", " << y;
+      }
+      ASSERT_TRUE(s.transmission >= 0.0f && s.transmission <= 1.0f);
+      ASSERT_TRUE(std::isfinite(s.distance));
+    }
+  }
+  EXPECT_GT(path.counts.shadow, 0u);
+  EXPECT_GT(path.counts.reflected, 0u);
+  EXPECT_GT(path.counts.refracted, 0u);
+}
+
 // --- Surface values -------------------------------------------------------
 
 // Catches: the patch colour not replacing the material colour, or the
