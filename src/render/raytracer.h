@@ -146,6 +146,7 @@ class Raytracer {
 
   const RaytraceSettings& settings() const { return settings_; }
   const BinnodeTree& tree() const { return tree_; }
+  const RaytraceObjects& objects() const { return objects_; }
 
  private:
   const RaytraceObjects& objects_;
