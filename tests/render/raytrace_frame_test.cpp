@@ -20,6 +20,7 @@
 #include "image/targa.h"
 #include "material/material.h"
 #include "shell/interrupt.h"
+#include "shell/memory_pool.h"
 
 namespace zentrope {
 namespace {
@@ -681,6 +682,51 @@ TEST(RaytraceFrame, UnwritableOutputLeavesNoFile) {
   });
   EXPECT_EQ(code, 108);
   EXPECT_FALSE(std::filesystem::exists(limited));
+}
+
+// Catches: picture buffers refused by the memory limit not reported as 802
+// (or the frame going on to write a picture).
+TEST(RaytraceFrame, PictureBuffersOverTheMemoryLimitAre802) {
+  TempDir dir;
+  WallScene scene(1000, 1000);  // 4 MB of picture
+  const Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  const std::int64_t saved = MemoryPool::Main().limit();
+  MemoryPool::Main().set_limit(MemoryPool::Main().total_allocated() + (std::int64_t{1} << 20));
+  const RaytraceFrameResult r =
+      RenderRaytraceFrame(tracer, raytrace_mode::kOutput, dir / "f.tga", dir.path());
+  MemoryPool::Main().set_limit(saved);
+  EXPECT_EQ(r.code, 802);
+  EXPECT_FALSE(std::filesystem::exists(dir / "f.tga"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "temp.tga"));
+}
+
+// Catches: the eye moved for a pass without re-aiming at the focus plane
+// (or the shift turned the wrong way): a wall at the focus distance looks
+// the same in every pass; nearer focus, it moves.
+TEST(RaytraceFrame, MultiPassLensKeepsTheFocusPlaneSharp) {
+  TempDir dir;
+  WallScene scene(12, 4);
+  scene.settings.sceneFlags = raytrace_scene_flags::kMultiPass;
+  scene.settings.lens = 10.0f;
+  scene.settings.focus = 500.0f;  // the wall's plane
+  const Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  const auto output = dir / "f.tga";
+  RaytraceImage first, third;
+  scene.settings.frame = 3.0f;
+  ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kTemporary, output, dir.path(), &first).code,
+            0);
+  // Pass 3 (3/18 of a frame): the eye 10 units along the camera's x.
+  scene.settings.frame = 3.0f + 3.0f / 18.0f;
+  ASSERT_EQ(MultiPassIndex(scene.settings.frame), 3);
+  ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kTemporary, output, dir.path(), &third).code,
+            0);
+  EXPECT_TRUE(first.bgra == third.bgra);
+  // Focus at 250: the wall, farther, shifts by 10 · (1/250 − 1/500) · 100
+  // = 2 pixels in the pass, so the running mean changes.
+  scene.settings.focus = 250.0f;
+  ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kTemporary, output, dir.path(), &third).code,
+            0);
+  EXPECT_FALSE(first.bgra == third.bgra);
 }
 
 void WriteMarkerPicture(const std::filesystem::path& name, int width, int height,
