@@ -248,7 +248,12 @@ TargaWriter::~TargaWriter() {
 }
 
 void TargaWriter::Abandon() {
+  if (file_ && shared_) {
+    // The shared save must not put a half-written picture in place.
+    shared_->Fail(SaveStatus::kWriteError, {}, reason_.empty() ? "write failed" : reason_);
+  }
   file_ = nullptr;
+  shared_ = nullptr;
   save_.reset();  // removes the temporary
 }
 
@@ -263,19 +268,28 @@ bool TargaWriter::Put(const void* data, std::size_t n) {
 }
 
 bool TargaWriter::CreateTarga(const std::filesystem::path& name, int width, int height, int bits,
-                              bool compressed) {
+                              bool compressed, SaveTransaction* shared) {
   Abandon();
   reason_.clear();
   if (width < 1 || height < 1 || width > 65535 || height > 65535) {
     reason_ = "picture size out of range";
     return false;
   }
-  save_ = std::make_unique<SaveTransaction>();
-  file_ = save_->Open(name);
-  if (!file_) {
-    reason_ = save_->Reason();
-    Abandon();
-    return false;
+  if (shared) {
+    file_ = shared->Open(name);
+    if (!file_) {
+      reason_ = shared->Reason();
+      return false;
+    }
+    shared_ = shared;
+  } else {
+    save_ = std::make_unique<SaveTransaction>();
+    file_ = save_->Open(name);
+    if (!file_) {
+      reason_ = save_->Reason();
+      Abandon();
+      return false;
+    }
   }
   compressed_ = compressed;
   // A compressed grey picture is run-length grey (11): type 10 with 8 bits
@@ -404,6 +418,10 @@ bool TargaWriter::CloseTarga(std::uint32_t keyColour, float pixelAspect, int bit
     return false;
   }
   file_ = nullptr;
+  if (shared_) {
+    shared_ = nullptr;  // the caller commits
+    return true;
+  }
   const bool saved = save_->Commit() == SaveStatus::kSaved;
   if (!saved) {
     reason_ = save_->Reason();

@@ -38,8 +38,10 @@ class TargaWriter {
   // Type 10 (run-length) when compressed, else 2 from 24 bits up and 3
   // (grey) below (11 when a grey picture is compressed); descriptor 0x20 up
   // to 24 bits, 0x28 above.
+  // With a shared save, the file is one of its temporaries: CloseTarga
+  // finishes it and the caller's Commit puts it in place with the others.
   bool CreateTarga(const std::filesystem::path& name, int width, int height, int bits,
-                   bool compressed);
+                   bool compressed, SaveTransaction* shared = nullptr);
   // One row, in order from the top. Compressed rows are packed in packets of
   // at most 128 pixels that never cross rows.
   bool WriteTargaRow(const std::uint32_t* pixels, int width, int bits);
@@ -58,7 +60,8 @@ class TargaWriter {
   void Abandon();
 
   std::unique_ptr<SaveTransaction> save_;
-  std::FILE* file_ = nullptr;  // held by save_
+  SaveTransaction* shared_ = nullptr;  // the caller's save, when it gave one
+  std::FILE* file_ = nullptr;          // held by save_
   std::string reason_;
   bool compressed_ = false;
 };

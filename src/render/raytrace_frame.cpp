@@ -526,12 +526,14 @@ struct FileWrite {
 };
 
 // Writes a picture of width × height pixels, pixel(i) giving the 32-bit
-// value (blue in the low byte) of pixel i, top row first.
+// value (blue in the low byte) of pixel i, top row first; as one file of
+// the shared save when one is given (the caller commits).
 template <typename PixelFn>
 FileWrite WritePictureFile(const std::filesystem::path& name, int width, int height, int bits,
-                           bool compressed, float aspect, RowBuffer& row, const PixelFn& pixel) {
+                           bool compressed, float aspect, RowBuffer& row, const PixelFn& pixel,
+                           SaveTransaction* shared = nullptr) {
   TargaWriter writer;
-  if (!writer.CreateTarga(name, width, height, bits, compressed)) {
+  if (!writer.CreateTarga(name, width, height, bits, compressed, shared)) {
     return {render_error::kCantOpen, writer.Reason()};
   }
   for (int y = 0; y < height; ++y) {
@@ -788,32 +790,30 @@ RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
     }
   }
   if (!failed && mode == raytrace_mode::kOutput && (!multiPass || pass == 8)) {
-    std::vector<std::filesystem::path> written;
+    // The picture and its depth and shadow pictures are one save: they are
+    // put in place together, and a failure leaves every old file as it was.
+    SaveTransaction save;
     const bool alpha = (settings.outputFlags & raytrace_output_flags::kAlpha) != 0;
-    FileWrite write = WritePictureFile(output, w, h, alpha ? 32 : 24, true, settings.aspect, row,
-                                       [&](std::size_t i) { return Bgra(&image.bgra[i * 4]); });
-    if (!fail(write)) {
-      written.push_back(output);
-      if (!image.depth.empty()) {
-        write = WritePictureFile(
-            DepthPictureName(output), w, h, 32, true, settings.aspect, row,
-            [&](std::size_t i) { return std::bit_cast<std::uint32_t>(image.depth[i]); });
-        if (!fail(write)) {
-          written.push_back(DepthPictureName(output));
-        }
-      }
+    FileWrite write = WritePictureFile(
+        output, w, h, alpha ? 32 : 24, true, settings.aspect, row,
+        [&](std::size_t i) { return Bgra(&image.bgra[i * 4]); }, &save);
+    if (!fail(write) && !image.depth.empty()) {
+      write = WritePictureFile(
+          DepthPictureName(output), w, h, 32, true, settings.aspect, row,
+          [&](std::size_t i) { return std::bit_cast<std::uint32_t>(image.depth[i]); }, &save);
+      fail(write);
     }
     if (result.code == 0 && !image.shadow.empty()) {
-      write = WritePictureFile(ShadowPictureName(output), w, h, 24, true, settings.aspect, row,
-                               [&](std::size_t i) { return Bgr(&image.shadow[i * 3]); });
+      write = WritePictureFile(
+          ShadowPictureName(output), w, h, 24, true, settings.aspect, row,
+          [&](std::size_t i) { return Bgr(&image.shadow[i * 3]); }, &save);
       fail(write);
     }
     if (result.code != 0) {
-      // A frame that fails leaves nothing under its output names.
-      std::error_code ec;
-      for (const auto& name : written) {
-        std::filesystem::remove(name, ec);
-      }
+      save.Abandon();
+    } else if (save.Commit() != SaveStatus::kSaved) {
+      result.code = render_error::kCantSave;
+      result.reason = save.Reason();
     }
   }
   result.stats.writeMs =

@@ -9,6 +9,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -666,7 +668,7 @@ TEST(RaytraceFrame, UnwritableOutputLeavesNoFile) {
   EXPECT_TRUE(r.code == 108 || r.code == 111) << r.code;
   EXPECT_FALSE(std::filesystem::exists(DepthPictureName(blocked)));
 
-  // The depth picture cannot be written: the output written before it goes.
+  // The depth picture cannot be written: the output is not put in place.
   const auto output = dir / "g.tga";
   std::filesystem::create_directories(DepthPictureName(output) / "inside");
   r = RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, dir.path());
@@ -682,6 +684,30 @@ TEST(RaytraceFrame, UnwritableOutputLeavesNoFile) {
   });
   EXPECT_EQ(code, 108);
   EXPECT_FALSE(std::filesystem::exists(limited));
+}
+
+// Catches: the output picture replaced before its depth picture failed, so
+// a failed frame loses the previous render: the three pictures are one save.
+TEST(RaytraceFrame, AFailedDepthPictureKeepsThePreviousOutput) {
+  TempDir dir;
+  WallScene scene;
+  const auto output = dir / "kept.tga";
+  {
+    std::ofstream old(output, std::ios::binary);
+    old << "previous render";
+  }
+  scene.settings.outputFlags = raytrace_output_flags::kDepthPicture;
+  const Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  std::filesystem::create_directories(DepthPictureName(output) / "inside");
+  const RaytraceFrameResult r =
+      RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, dir.path());
+  EXPECT_TRUE(r.code == 108 || r.code == 111) << r.code;
+  std::ifstream in(output, std::ios::binary);
+  const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(kept, "previous render");
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+  }
 }
 
 // Catches: picture buffers refused by the memory limit not reported as 802
