@@ -28,8 +28,9 @@ struct RaytraceImage {
   int height = 0;
   // Blue, green, red, alpha per pixel (alpha 255·(1 − mean transmission)).
   std::vector<std::uint8_t, PoolAllocator<std::uint8_t>> bgra;
-  // Shadow picture: per channel 255·colour / unshadowed colour (255 where
-  // the unshadowed channel is 0); empty unless asked for.
+  // Shadow picture, blue, green, red per pixel: per channel 255·colour /
+  // unshadowed colour (255 where the unshadowed channel is 0, and with
+  // shadows off); empty unless asked for.
   std::vector<std::uint8_t, PoolAllocator<std::uint8_t>> shadow;
   // Distance of the first hit per pixel (1e8 for none); empty unless asked
   // for.
@@ -45,9 +46,11 @@ struct LoopStats {
   std::uint64_t extraSamples = 0;  // samples beyond one per pixel
 };
 
-// The pixel loops. Each returns 0, or 110 when Escape was pressed (polled
-// before each pixel). Rows are traced in parallel (settings.threads) and
-// the result is the same byte for byte.
+// The pixel loops, over an image sized by Allocate. Each returns 0, 110
+// when Escape was pressed (polled before each pixel), or 802 when its own
+// buffer (the centres of "LOW" and "HIGH") cannot be had. Rows are traced
+// in parallel (settings.threads) and the result is the same byte for byte.
+// Stats are added to.
 int TracePlainLoop(const RaytraceSettings& settings, const PixelSampler& sample,
                    RaytraceImage& image, LoopStats& stats);
 int TraceLowLoop(const RaytraceSettings& settings, const PixelSampler& sample, RaytraceImage& image,
@@ -97,6 +100,12 @@ struct RaytraceFrameResult {
 RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
                                         const std::filesystem::path& output,
                                         const std::filesystem::path& tempFolder);
+// The same, handing the traced pictures to the caller (kept is filled once
+// the pixels are traced, whatever the files then do).
+RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
+                                        const std::filesystem::path& output,
+                                        const std::filesystem::path& tempFolder,
+                                        RaytraceImage* kept);
 
 // The names of the depth and shadow pictures beside an output picture.
 std::filesystem::path DepthPictureName(const std::filesystem::path& output);

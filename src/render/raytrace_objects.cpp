@@ -2,7 +2,98 @@
 // cutting of curved patches.
 #include "render/raytrace_objects.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
 namespace zentrope {
+
+namespace {
+
+// Past this many halvings a piece is taken as flat, so that a degenerate
+// patch (one whose bulge never falls) cannot be cut forever.
+constexpr int kMaxCutLevel = 24;
+
+bool Finite(const Vector3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+bool FinitePatch(const RenderPatch& r) {
+  for (const Vector3& p : r.p) {
+    if (!Finite(p)) {
+      return false;
+    }
+  }
+  return Finite(r.t0u) && Finite(r.t1v) && Finite(r.t3u) && Finite(r.t0v) && Finite(r.t1u) &&
+         Finite(r.t2v) && Finite(r.t2u) && Finite(r.t3v) && std::isfinite(r.uLo) &&
+         std::isfinite(r.uHi) && std::isfinite(r.vLo) && std::isfinite(r.vHi);
+}
+
+// The four Bézier control points of the edge from a to b.
+void GrowEdge(Box& box, const Vector3& a, const Vector3& ta, const Vector3& tb, const Vector3& b) {
+  box.Grow(a);
+  box.Grow(a + ta / 3.0f);
+  box.Grow(b - tb / 3.0f);
+  box.Grow(b);
+}
+
+void GrowEdges(Box& box, const RenderPatch& r) {
+  GrowEdge(box, r.p[0], r.t0u, r.t1u, r.p[1]);
+  GrowEdge(box, r.p[3], r.t3u, r.t2u, r.p[2]);
+  GrowEdge(box, r.p[0], r.t0v, r.t3v, r.p[3]);
+  GrowEdge(box, r.p[1], r.t1v, r.t2v, r.p[2]);
+}
+
+float LargestMagnitude(const Box& box) {
+  return std::max({std::fabs(box.lo.x), std::fabs(box.lo.y), std::fabs(box.lo.z),
+                   std::fabs(box.hi.x), std::fabs(box.hi.y), std::fabs(box.hi.z)});
+}
+
+void Widen(Box& box, float margin) {
+  const Vector3 m{margin, margin, margin};
+  box.lo -= m;
+  box.hi += m;
+}
+
+// One triangle of a flat object: the nearest t in (tMin, tMax) with its
+// barycentric weights of the second and third corner.
+inline bool IntersectTriangle(const Vector3& p0, const Vector3& p1, const Vector3& p2,
+                              const Ray& ray, float tMin, float tMax, float& t, float& b1,
+                              float& b2) {
+  const Vector3 e1 = p1 - p0;
+  const Vector3 e2 = p2 - p0;
+  const Vector3 pv = Cross(ray.direction, e2);
+  const float det = Dot(e1, pv);
+  if (!(det != 0.0f) || !std::isfinite(det)) {
+    return false;  // edge-on or degenerate
+  }
+  const float inv = 1.0f / det;
+  const Vector3 tv = ray.origin - p0;
+  const float u = Dot(tv, pv) * inv;
+  if (!(u >= 0.0f && u <= 1.0f)) {
+    return false;
+  }
+  const Vector3 qv = Cross(tv, e1);
+  const float v = Dot(ray.direction, qv) * inv;
+  if (!(v >= 0.0f && u + v <= 1.0f)) {
+    return false;
+  }
+  const float d = Dot(e2, qv) * inv;
+  if (!(d >= tMin && d < tMax)) {
+    return false;
+  }
+  t = d;
+  b1 = u;
+  b2 = v;
+  return true;
+}
+
+Vector3 Blend(const Vector3& a, const Vector3& b, const Vector3& c, float wa, float wb, float wc) {
+  return a * wa + b * wb + c * wc;
+}
+
+}  // namespace
 
 void Box::Grow(const Vector3& p) {
   lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
@@ -15,34 +106,206 @@ void Box::Grow(const Box& b) {
 }
 
 Ray::Ray(const Vector3& from, const Vector3& unitDirection)
-    : origin(from), direction(unitDirection) {}
-
-bool SlabTest(const Box&, const Ray&, float&, float&) {
-  return false;
+    : origin(from), direction(unitDirection) {
+  // A zero component (of either sign) gives +inf: the slab test then reads
+  // the 0·inf of an origin on a slab plane as "no limit" whatever the sign.
+  const auto reciprocal = [](float d) {
+    return d == 0.0f ? std::numeric_limits<float>::infinity() : 1.0f / d;
+  };
+  inverse = {reciprocal(direction.x), reciprocal(direction.y), reciprocal(direction.z)};
 }
 
-bool IntersectFlat(const RayObject&, const Ray&, FlatHit&) {
-  return false;
+bool SlabTest(const Box& box, const Ray& ray, float& entry, float& exit) {
+  if (box.Empty()) {
+    return false;
+  }
+  return SlabInterval(box, ray, entry, exit);
+}
+
+bool IntersectFlatWithin(const RayObject& object, const Ray& ray, float tMin, float tMax,
+                         FlatHit& hit) {
+  const RenderPatch& r = object.patch;
+  float t = 0.0f, b1 = 0.0f, b2 = 0.0f;
+  bool second = false;
+  bool found = IntersectTriangle(r.p[0], r.p[1], r.p[2], ray, tMin, tMax, t, b1, b2);
+  const bool threeSided = r.ThreeSided();
+  if (!threeSided) {
+    float t2 = 0.0f, c1 = 0.0f, c2 = 0.0f;
+    if (IntersectTriangle(r.p[0], r.p[2], r.p[3], ray, tMin, found ? t : tMax, t2, c1, c2)) {
+      found = true;
+      second = true;
+      t = t2;
+      b1 = c1;
+      b2 = c2;
+    }
+  }
+  if (!found) {
+    return false;
+  }
+  const float b0 = 1.0f - b1 - b2;
+  const std::array<Vector3, 4>& n = object.normals;
+  Vector3 normal;
+  float u = 0.0f, v = 0.0f;  // within the piece, 0..1
+  Vector3 face;
+  if (second) {
+    // (P0, P2, P3): (0, 0), (1, 1), (0, 1).
+    u = b1;
+    v = b1 + b2;
+    normal = Blend(n[0], n[2], n[3], b0, b1, b2);
+    face = Cross(r.p[3] - r.p[0], r.p[2] - r.p[0]);
+  } else {
+    if (threeSided) {
+      // The P0→P3 edge is a point: u runs from it to the P1→P2 edge and v
+      // along that edge.
+      u = b1 + b2;
+      v = u > 0.0f ? b2 / u : 0.5f;
+    } else {
+      // (P0, P1, P2): (0, 0), (1, 0), (1, 1).
+      u = b1 + b2;
+      v = b2;
+    }
+    normal = Blend(n[0], n[1], n[2], b0, b1, b2);
+    face = Cross(r.p[2] - r.p[0], r.p[1] - r.p[0]);
+  }
+  // Corner normals that are zero or cancel leave the face's own; the face
+  // is oriented as the corner normals are (v tangent × u tangent).
+  const float length = Length(normal);
+  if (length > 1.0e-6f && std::isfinite(length)) {
+    normal /= length;
+  } else {
+    normal = face;
+    Normalize(normal);
+  }
+  hit.t = t;
+  hit.u = r.uLo + std::clamp(u, 0.0f, 1.0f) * (r.uHi - r.uLo);
+  hit.v = r.vLo + std::clamp(v, 0.0f, 1.0f) * (r.vHi - r.vLo);
+  hit.normal = normal;
+  return true;
+}
+
+bool IntersectFlat(const RayObject& object, const Ray& ray, FlatHit& hit) {
+  return IntersectFlatWithin(object, ray, 0.0f, std::numeric_limits<float>::infinity(), hit);
+}
+
+Box ObjectBox(const RenderPatch& patch, RaytraceShape shape) {
+  Box box;
+  if (shape == RaytraceShape::kFlat) {
+    for (const Vector3& p : patch.p) {
+      box.Grow(p);
+    }
+    // Room for the rounding of the slab test at a box face.
+    Widen(box, LargestMagnitude(box) * 1.0e-6f + 1.0e-6f);
+    return box;
+  }
+  GrowEdges(box, patch);
+  // The middle cuts of both directions: the curves a first halving makes.
+  SplitEntry whole{patch, {}, 0};
+  SplitEntry first, second;
+  HalveU(whole, first, second);
+  GrowEdge(box, first.patch.p[1], first.patch.t1v, first.patch.t2v, first.patch.p[2]);
+  HalveV(whole, first, second);
+  GrowEdge(box, first.patch.p[3], first.patch.t3u, first.patch.t2u, first.patch.p[2]);
+  Widen(box, ObjectBoxMargin(box));
+  return box;
+}
+
+float ObjectBoxMargin(const Box& box) {
+  const Vector3 size = box.hi - box.lo;
+  const float extent = std::max({size.x, size.y, size.z});
+  return 0.125f + extent * 0.01f + LargestMagnitude(box) * 1.0e-6f;
 }
 
 RayShading& RaytraceObjects::AddShading() {
   return shadings_.emplace_back();
 }
 
-RayObject* RaytraceObjects::AddPatch(const RenderPatch&, const RayShading*, std::uint8_t) {
-  return nullptr;
+namespace {
+
+// Fills a new object from a classified patch with the given (u, v) range.
+void FillObject(RayObject& object, const RaytracePatch& prepared, const RenderPatch& range,
+                const std::array<Vector3, 4>& normals, const RayShading* shading,
+                std::uint8_t flags, int level) {
+  object.patch = prepared.patch;
+  object.patch.uLo = range.uLo;
+  object.patch.uHi = range.uHi;
+  object.patch.vLo = range.vLo;
+  object.patch.vHi = range.vHi;
+  object.shape = level >= kMaxCutLevel ? RaytraceShape::kFlat : prepared.shape;
+  object.normals = normals;
+  object.shading = shading;
+  object.flags = flags;
+  object.level = static_cast<std::uint8_t>(level);
+  object.box = ObjectBox(object.patch, object.shape);
 }
 
-const RayObject* RaytraceObjects::Halves(const RayObject&) const {
-  return nullptr;
+}  // namespace
+
+RayObject* RaytraceObjects::AddPatch(const RenderPatch& patch, const RayShading* shading,
+                                     std::uint8_t flags) {
+  if (!FinitePatch(patch)) {
+    return nullptr;
+  }
+  if (patch.p[1] == patch.p[0] && patch.p[2] == patch.p[0] && patch.p[3] == patch.p[0]) {
+    return nullptr;  // every corner the same: nothing a ray can meet
+  }
+  const RaytracePatch prepared = PrepareRaytracePatch(patch);
+  const std::array<Vector3, 4> normals = CornerNormals(patch);
+  try {
+    std::lock_guard<std::mutex> lock(arenaMutex_);
+    RayObject& object = objects_.emplace_back();
+    roots_.push_back(&object);
+    RenderPatch range;  // the whole patch: 0..1 both ways
+    FillObject(object, prepared, range, normals, shading, flags, 0);
+    if (!Finite(object.box.lo) || !Finite(object.box.hi)) {
+      roots_.pop_back();
+      objects_.pop_back();
+      return nullptr;
+    }
+    return &object;
+  } catch (const std::bad_alloc&) {
+    outOfMemory_.store(true, std::memory_order_relaxed);
+    throw;
+  }
+}
+
+const RayObject* RaytraceObjects::Halves(const RayObject& object) const {
+  if (object.shape == RaytraceShape::kFlat) {
+    return nullptr;
+  }
+  if (const RayObject* done = object.halves.load(std::memory_order_acquire)) {
+    return done;
+  }
+  std::call_once(object.cut, [&] {
+    SplitEntry whole{object.patch, object.normals, 0};
+    SplitEntry first, second;
+    if (object.shape == RaytraceShape::kCurvedVFirst) {
+      HalveV(whole, first, second);
+    } else {
+      HalveU(whole, first, second);
+    }
+    const int level = object.level + 1;
+    HalfPair* pair = nullptr;
+    try {
+      std::lock_guard<std::mutex> lock(arenaMutex_);
+      pair = &halves_.emplace_back();
+    } catch (const std::bad_alloc&) {
+      outOfMemory_.store(true, std::memory_order_relaxed);
+      return;  // the flag is spent: every ray sees no halves
+    }
+    const SplitEntry* parts[2] = {&first, &second};
+    for (int i = 0; i < 2; ++i) {
+      const SplitEntry& part = *parts[i];
+      FillObject((*pair)[i], PrepareRaytracePatch(part.patch), part.patch, part.normals,
+                 object.shading, object.flags, level);
+    }
+    object.halves.store(pair->data(), std::memory_order_release);
+  });
+  return object.halves.load(std::memory_order_acquire);
 }
 
 std::size_t RaytraceObjects::Count() const {
-  return objects_.size();
-}
-
-Box ObjectBox(const RenderPatch&, RaytraceShape) {
-  return {};
+  std::lock_guard<std::mutex> lock(arenaMutex_);
+  return objects_.size() + 2 * halves_.size();
 }
 
 }  // namespace zentrope

@@ -38,15 +38,43 @@ struct Box {
 struct Ray {
   Vector3 origin;
   Vector3 direction;  // unit length
-  Vector3 inverse;    // 1 / direction per axis (±inf for a zero component)
+  Vector3 inverse;    // 1 / direction per axis (+inf for a zero component, −0 included)
 
   Ray() = default;
   Ray(const Vector3& from, const Vector3& unitDirection);
 };
 
 // Entry and exit distances of the ray through the box; false when it misses
-// (or the box lies wholly behind the origin).
+// (or the box lies wholly behind the origin). The entry is never below 0
+// (an origin inside the box enters at 0).
 bool SlabTest(const Box& box, const Ray& ray, float& entry, float& exit);
+
+// SlabTest for a box known not to be empty (the tree's). A zero direction
+// component has an infinite reciprocal: an origin outside that slab gives
+// entry +inf or exit −inf, one inside gives no limit, and one on a face
+// gives 0·inf = NaN, which the comparisons below leave out (the face
+// counts as inside).
+inline bool SlabInterval(const Box& box, const Ray& ray, float& entry, float& exit) {
+  float nearT = 0.0f;
+  float farT = 1.0e30f;
+  const auto axis = [&](float lo, float hi, float o, float inv) {
+    float t1 = (lo - o) * inv;
+    float t2 = (hi - o) * inv;
+    if (t1 > t2) {
+      const float s = t1;
+      t1 = t2;
+      t2 = s;
+    }
+    nearT = t1 > nearT ? t1 : nearT;
+    farT = t2 < farT ? t2 : farT;
+  };
+  axis(box.lo.x, box.hi.x, ray.origin.x, ray.inverse.x);
+  axis(box.lo.y, box.hi.y, ray.origin.y, ray.inverse.y);
+  axis(box.lo.z, box.hi.z, ray.origin.z, ray.inverse.z);
+  entry = nearT;
+  exit = farT;
+  return nearT <= farT;
+}
 
 // Flag bits of a patch object.
 namespace ray_object_flags {
@@ -88,9 +116,11 @@ struct RayObject {
   RenderPatch patch;
   std::array<Vector3, 4> normals{};
 
-  // Curved objects: the two halves once cut (null before).
-  std::atomic<const RayObject*> halves{nullptr};
-  std::once_flag cut;
+  // Curved objects: the two halves once cut (null before), contiguous:
+  // halves[0] and halves[1]. Cutting changes no value a ray reads, so the
+  // arena hands out const objects and these two stay mutable.
+  mutable std::atomic<const RayObject*> halves{nullptr};
+  mutable std::once_flag cut;
 
   RayObject() = default;
   RayObject(const RayObject&) = delete;
@@ -104,6 +134,9 @@ struct FlatHit {
   Vector3 normal;            // interpolated corner normals (or the face's), unit
 };
 bool IntersectFlat(const RayObject& object, const Ray& ray, FlatHit& hit);
+// The nearest meeting with tMin < t < tMax (the tree's search window).
+bool IntersectFlatWithin(const RayObject& object, const Ray& ray, float tMin, float tMax,
+                         FlatHit& hit);
 
 // The objects of a frame, in an arena of stable addresses. Adding and
 // cutting may run out of the memory limit: std::bad_alloc (the frame ends
@@ -133,6 +166,9 @@ class RaytraceObjects {
  private:
   std::deque<RayShading> shadings_;
   mutable std::deque<RayObject, PoolAllocator<RayObject>> objects_;
+  // Halves are made in pairs so that a pair is one element.
+  using HalfPair = std::array<RayObject, 2>;
+  mutable std::deque<HalfPair, PoolAllocator<HalfPair>> halves_;
   mutable std::mutex arenaMutex_;
   std::vector<RayObject*> roots_;
   mutable std::atomic<bool> outOfMemory_{false};
@@ -142,5 +178,9 @@ class RaytraceObjects {
 // and of its two middle cuts, grown by a small margin; a flat object's box
 // holds its corners.
 Box ObjectBox(const RenderPatch& patch, RaytraceShape shape);
+// The margin a curved object's box is grown by: room for the surface of
+// deep halves to bulge past the control points of the first cuts, and for
+// the straightening of nearly straight edges in the halves.
+float ObjectBoxMargin(const Box& controlPoints);
 
 }  // namespace zentrope

@@ -86,6 +86,27 @@ struct RaytraceSettings {
   ColourBgr background{0.0f, 0.0f, 0.0f};  // also the fog colour
   bool backgroundPicture = false;          // alpha is then always 255
   int threads = 0;                         // 0: every core
+  bool decals = true;                      // decals and pattern nodes evaluated at hits
+};
+
+// Ray depth at which TraceRay returns black; reflection and refraction rays
+// are traced only below kMaxRayDepth − 1.
+inline constexpr int kMaxRayDepth = 20;
+// Transparent occluders a shadow ray passes through before the light is
+// taken as blocked.
+inline constexpr int kMaxShadowLayers = 16;
+// A material whose root node carries this flag shows its colour but is
+// reported as no hit (distance 1e8, transmission 1).
+inline constexpr std::int16_t kMaterialNoDepth = 0x40;
+
+// The surface values at a hit, with what an attribute record does not
+// carry: the diffuse factor of a "Diffuse" map and whether a cookie-cut map
+// or decal missed there (the surface then has a hole: its transparency is
+// −1 on every channel, a non-refracting surface rays pass straight through).
+struct RaySurface {
+  AttributeRecord values;
+  float diffuse = 1.0f;
+  bool hole = false;
 };
 
 // What one ray brings back.
@@ -143,9 +164,13 @@ class Raytracer {
   // The surface values at a hit (material, patch colour, maps, decals,
   // pattern nodes), with the texture footprint distance / focal length.
   AttributeRecord SurfaceAt(const HitRecord& hit, float footprint) const;
+  // The same with the diffuse factor and the hole flag; bump maps turn
+  // *normal when one is given.
+  RaySurface SurfaceDetail(const HitRecord& hit, float footprint, Vector3* normal = nullptr) const;
 
   const RaytraceSettings& settings() const { return settings_; }
   const BinnodeTree& tree() const { return tree_; }
+  const RaytraceObjects& objects() const { return objects_; }
 
  private:
   const RaytraceObjects& objects_;
