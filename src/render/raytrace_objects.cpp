@@ -212,7 +212,10 @@ Box ObjectBox(const RenderPatch& patch, RaytraceShape shape) {
 float ObjectBoxMargin(const Box& box) {
   const Vector3 size = box.hi - box.lo;
   const float extent = std::max({size.x, size.y, size.z});
-  return 0.125f + extent * 0.01f + LargestMagnitude(box) * 1.0e-6f;
+  // Deep halves of random patches with handles up to thirty times their
+  // chords stayed within 0.03 % of the extent beyond these control points;
+  // straightening a nearly straight edge moves it by at most 0.075.
+  return 0.125f + extent * 0.002f + LargestMagnitude(box) * 1.0e-6f;
 }
 
 RayShading& RaytraceObjects::AddShading() {

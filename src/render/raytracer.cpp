@@ -169,59 +169,17 @@ RaySurface Raytracer::SurfaceDetail(const HitRecord& hit, float footprint, Vecto
     values = NodeAttributes(*nodes, point, footprint);
   }
   const int frame = static_cast<int>(settings_.frame);
-  const ColourBgr materialColour = values.colour;
   auto makeHole = [&surface] {
     surface.hole = true;
     surface.values.transparency = {-1.0f, -1.0f, -1.0f};
     return surface;
   };
   if (haveMaps) {
-    for (const ProjectedMap& map : *shading->maps) {
-      if (map.kind == map_kind::kBump) {
-        if (normal) {
-          BumpNormal(map, object, frame, *normal);
-        }
-        continue;
-      }
-      const MapSample sample = SampleProjectedMap(map, object, frame, footprint);
-      if (!sample.hit) {
-        if (map.kind == map_kind::kCookieCut) {
-          return makeHole();
-        }
-        continue;
-      }
-      const float b = map.blend;
-      switch (map.kind) {
-        case map_kind::kNormal:
-        case map_kind::kCookieCut:
-          for (int c = 0; c < 3; ++c) {
-            values.colour[c] = b * sample.colour[c] + (1.0f - b) * materialColour[c];
-          }
-          break;
-        case map_kind::kTransparency:
-          for (int c = 0; c < 3; ++c) {
-            values.transparency[c] = (1.0f - sample.colour[c]) * b;
-          }
-          break;
-        case map_kind::kSpecular:
-          values.specularity = b * sample.colour[0];
-          break;
-        case map_kind::kDiffuse:
-          surface.diffuse = b * sample.colour[0];
-          break;
-        case map_kind::kAmbiance:
-          for (int c = 0; c < 3; ++c) {
-            values.ambiance[c] = b * sample.colour[c];
-          }
-          break;
-        case map_kind::kReflectivity:
-          for (int c = 0; c < 3; ++c) {
-            values.reflectivity[c] = b * sample.colour[c];
-          }
-          break;
-        default:
-          break;
-      }
+    const ColourBgr materialColour = values.colour;
+    bool colourHit = false;
+    if (!ApplyProjectedMaps(*shading->maps, object, frame, footprint, materialColour, values.colour,
+                            colourHit, surface.diffuse, values, normal)) {
+      return makeHole();
     }
   }
   if (settings_.decals) {

@@ -416,44 +416,14 @@ class PieceDrawer {
         object = (seg ? seg->viewToObject : view_.inverse).ApplyToPoint(p);
       }
       if (seg && seg->maps) {
-        for (const ProjectedMap& map : *seg->maps) {
-          if (map.kind == map_kind::kBump) {
-            if (kPhong) {
-              BumpNormal(map, object, view_.frame, normal);
-            }
-            continue;
-          }
-          const MapSample sample = SampleProjectedMap(map, object, view_.frame, kFootprint);
-          if (!sample.hit) {
-            if (map.kind == map_kind::kCookieCut) {
-              return;  // hidden: what was drawn before stays
-            }
-            continue;
-          }
-          const float b = map.blend;
-          switch (map.kind) {
-            case map_kind::kNormal:
-            case map_kind::kCookieCut:
-              for (int c = 0; c < 3; ++c) {
-                s[c] = b * sample.colour[c] + (1.0f - b) * shade_.surface[c];
-              }
-              hit = true;
-              break;
-            case map_kind::kSpecular:
-              specularity = b * sample.colour[0];
-              break;
-            case map_kind::kDiffuse:
-              f = b * sample.colour[0];
-              break;
-            case map_kind::kAmbiance:
-              for (int c = 0; c < 3; ++c) {
-                ambiance[c] = b * sample.colour[c];
-              }
-              break;
-            default:  // transparency and reflectivity do not show here
-              break;
-          }
+        AttributeRecord values = shade_.state;
+        if (!ApplyProjectedMaps(*seg->maps, object, view_.frame, kFootprint, shade_.surface, s, hit,
+                                f, values, kPhong ? &normal : nullptr)) {
+          return;  // hidden: what was drawn before stays
         }
+        // Transparency and reflectivity do not show here.
+        specularity = values.specularity;
+        ambiance = values.ambiance;
       }
       const int layerBase = kPhong ? 5 : 2;
       for (int l = 0; l < piece_.layerCount; ++l) {
@@ -601,6 +571,61 @@ void Picture::ClearRows(int first, int end, std::array<std::uint8_t, 3> backgrou
   }
   std::fill(depth.begin() + static_cast<std::ptrdiff_t>(from),
             depth.begin() + static_cast<std::ptrdiff_t>(to), kFarDepth);
+}
+
+bool ApplyProjectedMaps(const std::vector<ProjectedMap>& maps, const Vector3& objectPoint,
+                        int frame, float footprint, const ColourBgr& materialColour,
+                        ColourBgr& colour, bool& colourHit, float& diffuse, AttributeRecord& values,
+                        Vector3* normal) {
+  for (const ProjectedMap& map : maps) {
+    if (map.kind == map_kind::kBump) {
+      if (normal) {
+        BumpNormal(map, objectPoint, frame, *normal);
+      }
+      continue;
+    }
+    const MapSample sample = SampleProjectedMap(map, objectPoint, frame, footprint);
+    if (!sample.hit) {
+      if (map.kind == map_kind::kCookieCut) {
+        return false;
+      }
+      continue;
+    }
+    const float b = map.blend;
+    switch (map.kind) {
+      case map_kind::kNormal:
+      case map_kind::kCookieCut:
+        for (int c = 0; c < 3; ++c) {
+          colour[c] = b * sample.colour[c] + (1.0f - b) * materialColour[c];
+        }
+        colourHit = true;
+        break;
+      case map_kind::kTransparency:
+        for (int c = 0; c < 3; ++c) {
+          values.transparency[c] = (1.0f - sample.colour[c]) * b;
+        }
+        break;
+      case map_kind::kSpecular:
+        values.specularity = b * sample.colour[0];  // the blue sample
+        break;
+      case map_kind::kDiffuse:
+        diffuse = b * sample.colour[0];
+        break;
+      case map_kind::kAmbiance:
+        for (int c = 0; c < 3; ++c) {
+          values.ambiance[c] = b * sample.colour[c];
+        }
+        break;
+      case map_kind::kReflectivity:
+        for (int c = 0; c < 3; ++c) {
+          values.reflectivity[c] = b * sample.colour[c];
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
 }
 
 PixelShadeState PixelShadeState::FromMaterial(const Material* material) {

@@ -99,6 +99,18 @@ struct SegmentShading {
   const std::vector<SurfaceMap>* decals = nullptr;
 };
 
+// Applies a surface's projected maps at an object-space point, in list
+// order: a colour map ("Normal", "Cookie-Cut") that hits sets `colour` to
+// its blend with `materialColour` and sets `colourHit`; "Transparency",
+// "Specular", "Ambiance" and "Reflectivity" maps change `values`; a
+// "Diffuse" map sets `diffuse`; bump maps turn *normal when one is given.
+// False when a "Cookie-Cut" map misses: the surface is not there (the list
+// ends).
+bool ApplyProjectedMaps(const std::vector<ProjectedMap>& maps, const Vector3& objectPoint,
+                        int frame, float footprint, const ColourBgr& materialColour,
+                        ColourBgr& colour, bool& colourHit, float& diffuse, AttributeRecord& values,
+                        Vector3* normal);
+
 // Draws one piece into the picture now. 0 when an abort was requested (the
 // piece is not drawn) or a decal layer could not be allocated, 1 otherwise
 // (also when the piece is off screen).

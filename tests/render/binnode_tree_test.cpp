@@ -297,5 +297,235 @@ TEST_F(BinnodeTreeTest, NearestOfManyLayers) {
   }
 }
 
+// A quarter of the cylinder x² + z² = R² from angle 0 (P0 = (R, 0, 0)) to 90
+// degrees (P1 = (0, 0, R)), height H along y: the u edges are circular arcs
+// (Bézier handles 0.5523·R, within 0.03 % of the circle), the v edges
+// straight.
+RenderPatch QuarterCylinder(float radius, float height, float y0 = 0.0f) {
+  const float k = 3.0f * 0.55228475f * radius;
+  RenderPatch r;
+  r.p = {Vector3{radius, y0, 0}, Vector3{0, y0, radius}, Vector3{0, y0 + height, radius},
+         Vector3{radius, y0 + height, 0}};
+  r.t0u = r.t3u = {0, 0, k};
+  r.t1u = r.t2u = {-k, 0, 0};
+  r.t0v = r.t3v = r.t1v = r.t2v = {0, height, 0};
+  return r;
+}
+
+// A scene of quarter cylinders stacked along y (radius 100, each 20 high)
+// with their tree.
+struct CylinderScene {
+  RaytraceObjects objects;
+  BinnodeTree tree;
+  explicit CylinderScene(int count = 12) {
+    for (int i = 0; i < count; ++i) {
+      objects.AddPatch(QuarterCylinder(100.0f, 20.0f, 20.0f * i), nullptr);
+    }
+    EXPECT_EQ(tree.Build(objects), 0);
+  }
+};
+
+// A ray from the cylinder's axis outwards at angle a (radians) and height y.
+struct AxisRay {
+  Vector3 origin, direction;
+};
+AxisRay OutwardRay(float a, float y) {
+  return {{0, y, 0}, {std::cos(a), 0, std::sin(a)}};
+}
+
+class CurvedHitTest : public BinnodeTreeTest {};
+
+// Catches: a curved patch intersected as its corners' flat quad (the chord
+// lies up to 29 units inside the arc), halves not searched, or the (u, v)
+// and normal of a half not within the whole patch.
+TEST_F(CurvedHitTest, CurvedPatchIsCutOnContactAndHitNearTheSurface) {
+  CylinderScene scene;
+  const std::size_t before = scene.objects.Count();
+  for (int i = 1; i < 40; ++i) {
+    const float a = 1.5707963f * i / 40.0f;
+    const float y = 3.0f + 5.77f * i;
+    const AxisRay ray = OutwardRay(a, y);
+    HitRecord hit;
+    ASSERT_TRUE(scene.tree.NearestHit(ray.origin, ray.direction, hit)) << i;
+    // The pieces end flat when their edges bulge at most 0.1: the chord of
+    // such a piece lies within 0.1 of the arc, the arc within 0.03 of the
+    // circle.
+    EXPECT_NEAR(hit.t, 100.0f, 0.15f) << i;
+    EXPECT_NEAR(hit.point.y, y, 1e-3f);
+    ASSERT_NE(hit.object, nullptr);
+    EXPECT_EQ(hit.object->shape, RaytraceShape::kFlat);
+    EXPECT_GT(hit.object->level, 0);
+    // u runs with the angle (a cubic, not exactly proportional), v with the
+    // height within its cylinder.
+    EXPECT_NEAR(hit.u, a / 1.5707963f, 0.02f) << i;
+    EXPECT_NEAR(hit.v, std::fmod(y, 20.0f) / 20.0f, 1e-3f) << i;
+    // Corner normals v × u: (0, H, 0) × (0, 0, k) = +x at P0, outwards
+    // along (cos a, 0, sin a).
+    EXPECT_NEAR(Dot(hit.normal, ray.direction), 1.0f, 2e-3f) << i;
+    EXPECT_NEAR(Length(hit.normal), 1.0f, 1e-5f);
+  }
+  EXPECT_GT(scene.objects.Count(), before);
+}
+
+// Catches: the hit depending on which curved objects other rays cut first
+// (a half's box or classification differing by the order of cutting).
+TEST_F(CurvedHitTest, SameHitWhetherCutBeforeOrNot) {
+  std::vector<HitRecord> fresh;
+  {
+    CylinderScene scene;
+    for (int i = 0; i < 50; ++i) {
+      const AxisRay ray = OutwardRay(0.031f * i, 4.7f * i + 1.0f);
+      HitRecord hit;
+      ASSERT_TRUE(scene.tree.NearestHit(ray.origin, ray.direction, hit));
+      fresh.push_back(hit);
+    }
+  }
+  CylinderScene scene;
+  // Other rays first: from outside, inwards, across the whole surface.
+  for (int i = 0; i < 400; ++i) {
+    const float a = 0.0039f * i;
+    const Vector3 from{300 * std::cos(a), 0.6f * i, 300 * std::sin(a)};
+    HitRecord hit;
+    scene.tree.NearestHit(from, Normalized(Vector3{} - Vector3{from.x, 0, from.z}), hit);
+  }
+  for (int i = 0; i < 50; ++i) {
+    const AxisRay ray = OutwardRay(0.031f * i, 4.7f * i + 1.0f);
+    HitRecord hit;
+    ASSERT_TRUE(scene.tree.NearestHit(ray.origin, ray.direction, hit));
+    EXPECT_EQ(hit.t, fresh[i].t) << i;
+    EXPECT_EQ(hit.u, fresh[i].u);
+    EXPECT_EQ(hit.v, fresh[i].v);
+    EXPECT_EQ(hit.normal, fresh[i].normal);
+  }
+}
+
+// Catches: a race in the first cut (two threads making different halves or
+// one reading a half being filled): both threads must get the hits a single
+// thread gets.
+TEST_F(CurvedHitTest, TwoThreadsRacingGetIdenticalHits) {
+  std::vector<float> expected;
+  {
+    CylinderScene scene;
+    for (int i = 0; i < 300; ++i) {
+      const AxisRay ray = OutwardRay(0.0052f * i, 0.79f * i + 0.5f);
+      HitRecord hit;
+      expected.push_back(scene.tree.NearestHit(ray.origin, ray.direction, hit) ? hit.t : -1.0f);
+    }
+  }
+  for (int round = 0; round < 4; ++round) {
+    CylinderScene scene;
+    std::vector<float> got[2];
+    const auto work = [&](int k) {
+      for (int i = 0; i < 300; ++i) {
+        const AxisRay ray = OutwardRay(0.0052f * i, 0.79f * i + 0.5f);
+        HitRecord hit;
+        got[k].push_back(scene.tree.NearestHit(ray.origin, ray.direction, hit) ? hit.t : -1.0f);
+      }
+    };
+    std::thread a(work, 0);
+    std::thread b(work, 1);
+    a.join();
+    b.join();
+    EXPECT_EQ(got[0], expected);
+    EXPECT_EQ(got[1], expected);
+  }
+}
+
+// Catches: NaN corners, zero-size patches, zero direction components or NaN
+// rays crashing, hanging or hitting.
+TEST_F(BinnodeTreeTest, DegenerateInputNeverCrashesOrHangs) {
+  RaytraceObjects scene;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  RenderPatch bad = Square(-10, -10, 10, 10, 50);
+  bad.p[1].x = nan;
+  EXPECT_EQ(scene.AddPatch(bad, nullptr), nullptr);
+  RenderPatch point = Square(3, 3, 3, 3, 50);
+  EXPECT_EQ(scene.AddPatch(point, nullptr), nullptr);
+  // A sliver (two corners apart) and many identical objects in one place.
+  scene.AddPatch(Square(-10, 0, 10, 0, 40), nullptr);
+  for (int i = 0; i < 40; ++i) {
+    scene.AddPatch(Square(-10, -10, 10, 10, 60), nullptr);
+  }
+  // A curved patch folded onto itself.
+  RenderPatch folded = Square(0, 0, 0, 100, 70);
+  folded.t0u = {300, 0, 300};
+  folded.t1u = {-300, 0, 300};
+  scene.AddPatch(folded, nullptr);
+  BinnodeTree tree;
+  ASSERT_EQ(tree.Build(scene), 0);
+  HitRecord hit;
+  ASSERT_TRUE(tree.NearestHit({0, 0, 0}, {0, 0, 1}, hit));  // axis-aligned
+  EXPECT_FLOAT_EQ(hit.t, 60.0f);
+  EXPECT_TRUE(std::isfinite(hit.normal.x) && std::isfinite(hit.normal.y));
+  EXPECT_TRUE(tree.NearestHit({10, 10, 0}, {0, 0, 1}, hit));  // on box edges
+  EXPECT_FALSE(tree.NearestHit({nan, 0, 0}, {0, 0, 1}, hit));
+  EXPECT_FALSE(tree.NearestHit({0, 0, 0}, {nan, 0, 1}, hit));
+  EXPECT_FALSE(tree.NearestHit({0, 0, 0}, {0, 0, 0}, hit));
+  EXPECT_FALSE(tree.NearestHit({0, 0, 0}, {0, 0, 1}, hit, nan) && hit.t > 1.0e8f);
+  for (int i = 0; i < 200; ++i) {
+    const float a = 0.0314f * i;
+    tree.NearestHit({std::cos(a) * 5, 50, std::sin(a) * 5}, {0, 0, 1}, hit);
+    tree.NearestHit({0, 50, 150}, Normalized({std::cos(a), std::sin(a), -1}), hit);
+  }
+}
+
+// Catches: a deep, lopsided scene (objects spread geometrically, so every
+// split peels off a few) overflowing a recursive build.
+TEST_F(BinnodeTreeTest, DeepTreeIsBuiltWithoutRecursion) {
+  RaytraceObjects scene;
+  float x = 0.0f;
+  for (int i = 0; i < 3000; ++i) {
+    scene.AddPatch(SquareAt(x, 0, 0, 0.5f), nullptr);
+    x = x * 1.003f + 11.0f;
+  }
+  BinnodeTree tree;
+  ASSERT_EQ(tree.Build(scene), 0);
+  std::size_t leafTotal = 0;
+  for (const Binnode& n : tree.nodes()) {
+    if (n.leaf) {
+      EXPECT_LE(n.count, kLeafObjects);
+      EXPECT_GT(n.count, 0);
+      leafTotal += n.count;
+    }
+  }
+  EXPECT_EQ(leafTotal, 3000u);
+  HitRecord hit;
+  EXPECT_TRUE(tree.NearestHit({0, 0, -5}, {0, 0, 1}, hit));
+}
+
+// Catches: a refused node allocation crashing or reported as success.
+TEST_F(BinnodeTreeTest, NodeMemoryRefusedGives803) {
+  RaytraceObjects scene;
+  for (int i = 0; i < 20000; ++i) {
+    scene.AddPatch(SquareAt(3.0f * (i % 100), 3.0f * (i / 100), 0), nullptr);
+  }
+  BinnodeTree tree;
+  {
+    const std::int64_t saved = MemoryPool::Main().limit();
+    MemoryPool::Main().set_limit(MemoryPool::Main().total_allocated());
+    const int code = tree.Build(scene);
+    MemoryPool::Main().set_limit(saved);
+    EXPECT_EQ(code, render_error::kBinnodeMemory);
+  }
+  EXPECT_TRUE(tree.Empty());
+  HitRecord hit;
+  EXPECT_FALSE(tree.NearestHit({0, 0, -5}, {0, 0, 1}, hit));
+  EXPECT_EQ(tree.Build(scene), 0);
+  EXPECT_TRUE(tree.NearestHit({0, 0, -5}, {0, 0, 1}, hit));
+}
+
+// Catches: the Escape request not polled while building.
+TEST_F(BinnodeTreeTest, EscapeWhileBuildingGives110) {
+  RaytraceObjects scene;
+  for (int i = 0; i < 100; ++i) {
+    scene.AddPatch(SquareAt(3.0f * i, 0, 0), nullptr);
+  }
+  BinnodeTree tree;
+  RequestEscape();
+  EXPECT_EQ(tree.Build(scene), render_error::kAborted);
+  EXPECT_TRUE(tree.Empty());
+  EXPECT_EQ(tree.Build(scene), 0);
+}
+
 }  // namespace
 }  // namespace zentrope

@@ -8,7 +8,9 @@
 #include <memory>
 #include <vector>
 
+#include "image/image.h"
 #include "material/material.h"
+#include "material/projected_map.h"
 
 namespace zentrope {
 namespace {
@@ -56,6 +58,8 @@ struct Scene {
   BinnodeTree tree;
   RaytraceSettings settings;
   std::vector<std::shared_ptr<Material>> materials;
+  // Projected maps the next added object wears.
+  const std::vector<ProjectedMap>* maps = nullptr;
 
   Scene() { settings.focal = 100.0f; }
 
@@ -65,6 +69,8 @@ struct Scene {
     materials.push_back(material);
     RayShading& shading = objects.AddShading();
     shading.patch.material = material.get();
+    shading.maps = maps;
+    maps = nullptr;
     RenderPatch r;
     r.p = p;
     r.t0u = r.t1u = p[1] - p[0];
@@ -510,6 +516,26 @@ TEST(Shadows, TransparentLayersMultiply) {
   ExpectColour(scene.At(-5.0f).colour, {k, k, k});
 }
 
+// Catches: an unbounded walk through transparent layers, or the bound
+// counted wrongly: kMaxShadowLayers clear layers let the light through, one
+// more blocks it.
+TEST(Shadows, TransparentLayersBounded) {
+  for (const int layers : {kMaxShadowLayers, kMaxShadowLayers + 1}) {
+    Scene scene;
+    AttributeRecord clear = Matte(kBlack);
+    clear.transparency = {1.0f, 1.0f, 1.0f};
+    for (int k = 0; k < layers; ++k) {
+      scene.Wall(95.0f - 2.0f * k, -10, 10, -10, 10, clear);  // 2 apart, past the 1.0 guard
+    }
+    scene.Build();
+    Raytracer tracer(scene.objects, scene.tree, scene.settings);
+    RayPath path;
+    ColourBgr filter;
+    const float seen = tracer.ShadowRay({0, 0, 100}, {0, 0, -1}, kNoHit, nullptr, filter, path);
+    EXPECT_EQ(seen, layers == kMaxShadowLayers ? 1.0f : 0.0f) << layers << " layers";
+  }
+}
+
 // Catches: shadows tested for a surface that receives none, or for a
 // light type 4..7 (no shadows).
 TEST(Shadows, NoShadowReceiversAndShadowlessLights) {
@@ -658,6 +684,30 @@ TEST(Refraction, TotalInternalReflection) {
   EXPECT_EQ(path.counts.refracted, 1u);
 }
 
+// Catches: the inside-a-body index rule not turning to its reciprocal
+// beyond depth 10. A ray inside a body of index 0.5 meets its surface at 45
+// degrees: up to depth 10 η = 0.5 (η sin θ = 0.354, it leaves and finds
+// nothing); beyond, η = 2 (1.414 > 1: mirrored back onto the red wall).
+TEST(Refraction, InsideIndexReciprocalBeyondDepthTen) {
+  Scene scene;
+  AttributeRecord glass = Matte(kBlack);
+  glass.transparency = {1.0f, 1.0f, 1.0f};
+  glass.refraction = 0.5f;
+  scene.Wall(50.0f, -200, 90, -200, 200, glass);
+  scene.SideWall(100.0f, -20, 45, -100, 100, Glow(kRed));
+  scene.Build();
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  const Vector3 d = Normalized({1, 0, 1});
+  for (const int depth : {10, 11}) {
+    RayPath path;
+    path.inside = true;
+    RaySample out;
+    tracer.TraceRay(depth, 1.0f, {}, d, 0.5f, 0.0f, out, path);
+    ExpectColour(out.colour, depth == 10 ? kBlack : kRed);
+    EXPECT_TRUE(path.inside);  // restored after the transmitted ray
+  }
+}
+
 // --- Degenerate input -----------------------------------------------------
 
 // Catches: NaN from a light exactly at the hit point (L = 0 / 0).
@@ -720,6 +770,73 @@ TEST(Degenerate, PrimaryColourClamped) {
   ExpectColour(tracer.TracePrimary(0.0f, 0.0f, path).colour, {1.0f, 0.5f, 0.0f});
 }
 
+// Catches: NaN or infinity reaching a pixel from curved patches (cut on
+// contact), degenerate ones (a corner repeated, a sliver), every light type
+// including a light on a surface, and every ray kind at once.
+TEST(Degenerate, BusySceneStaysFinite) {
+  Scene scene;
+  scene.settings.sceneFlags = raytrace_scene_flags::kShadows | raytrace_scene_flags::kReflections;
+  scene.settings.fogDistance = 400.0f;
+  scene.settings.ambient = 0.2f;
+  AttributeRecord shiny = Matte({0.3f, 0.6f, 0.9f});
+  shiny.specularity = 0.9f;
+  shiny.reflectivity = {0.5f, 0.5f, 0.5f};
+  AttributeRecord glass = Matte({0.1f, 0.1f, 0.1f});
+  glass.transparency = {0.8f, 0.8f, 0.8f};
+  glass.refraction = 0.7f;
+  // A curved patch bulging towards the camera.
+  RenderPatch bulge;
+  bulge.p = {Vector3{-40, -40, 150}, Vector3{40, -40, 150}, Vector3{40, 40, 150},
+             Vector3{-40, 40, 150}};
+  bulge.t0u = {80, 0, -120};
+  bulge.t1u = {80, 0, 120};
+  bulge.t3u = {80, 0, -120};
+  bulge.t2u = {80, 0, 120};
+  bulge.t0v = {0, 80, -120};
+  bulge.t3v = {0, 80, 120};
+  bulge.t1v = {0, 80, -120};
+  bulge.t2v = {0, 80, 120};
+  auto material = MakeAttributeMaterial("bulge", shiny);
+  scene.materials.push_back(material);
+  RayShading& shading = scene.objects.AddShading();
+  shading.patch.material = material.get();
+  scene.objects.AddPatch(bulge, &shading);
+  scene.Wall(60.0f, -20, 20, -20, 20, glass);
+  scene.Add({Vector3{-30, -30, 80}, Vector3{30, -30, 80}, Vector3{30, -30, 80},
+             Vector3{-30, -30.001f, 80}},
+            shiny);  // a sliver
+  scene.Add({Vector3{0, 0, 90}, Vector3{0, 0, 90}, Vector3{0, 0, 90}, Vector3{0, 0, 90}},
+            shiny);  // a point
+  scene.Wall(200.0f, -500, 500, -500, 500, shiny);
+  scene.Build();
+  for (int type = 0; type < 8; ++type) {
+    RaytraceLight light;
+    light.type = type;
+    light.position = {0, 0, 200};  // on the back wall
+    light.direction = Normalized({0.3f, 0.2f, -1.0f});
+    light.rangeSquared = 4.0e4f;
+    light.coneLength = 100.0f;
+    light.radius = 30.0f;
+    scene.settings.lights.push_back(light);
+  }
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  RayPath path;
+  for (int y = -24; y < 24; y += 3) {
+    for (int x = -32; x < 32; x += 3) {
+      const RaySample s = tracer.TracePrimary(static_cast<float>(x), static_cast<float>(y), path);
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_TRUE(s.colour[c] >= 0.0f && s.colour[c] <= 1.0f) << x << ", " << y;
+        ASSERT_TRUE(s.unshadowed[c] >= 0.0f && s.unshadowed[c] <= 1.0f) << x << ", " << y;
+      }
+      ASSERT_TRUE(s.transmission >= 0.0f && s.transmission <= 1.0f);
+      ASSERT_TRUE(std::isfinite(s.distance));
+    }
+  }
+  EXPECT_GT(path.counts.shadow, 0u);
+  EXPECT_GT(path.counts.reflected, 0u);
+  EXPECT_GT(path.counts.refracted, 0u);
+}
+
 // --- Surface values -------------------------------------------------------
 
 // Catches: the patch colour not replacing the material colour, or the
@@ -763,6 +880,51 @@ TEST(SurfaceAt, PatternNodesAtTheObjectPoint) {
   ExpectColour(tracer.SurfaceAt(fake.hit, 1.0f).colour, kRed);
   fake.hit.point = {5, 5, 5};
   ExpectColour(tracer.SurfaceAt(fake.hit, 1.0f).colour, kRed);
+}
+
+// Catches: a cookie-cut map that misses drawn as a surface instead of a
+// hole that rays and shadows pass through. A map without a picture misses
+// everywhere.
+TEST(SurfaceAt, CookieCutMissIsAHole) {
+  Scene scene;
+  std::vector<ProjectedMap> maps(1);
+  maps[0].kind = map_kind::kCookieCut;
+  scene.maps = &maps;
+  scene.Wall(50.0f, -50, 50, -50, 50, Glow({0.0f, 1.0f, 0.0f}));
+  scene.Wall(100.0f, -50, 50, -50, 50, Glow(kRed));
+  scene.Build();
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  RayPath path;
+  ExpectColour(tracer.TracePrimary(0.0f, 0.0f, path).colour, kRed);
+  ColourBgr filter;
+  EXPECT_EQ(tracer.ShadowRay({0, 0, 100}, {0, 0, -1}, kNoHit, nullptr, filter, path), 1.0f);
+  ExpectColour(filter, kWhite);
+}
+
+// Catches: "Transparency" maps ignored by the raytracer: a black picture at
+// blend 0.5 gives transparency (1 − 0) · 0.5 = 0.5 on every channel, so a
+// sheet over nothing transmits 0.5.
+TEST(SurfaceAt, TransparencyMap) {
+  Scene scene;
+  auto image = std::make_shared<Image>();
+  ASSERT_TRUE(image->Allocate(2, 2, 3));
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x) {
+      image->SetBgra(x, y, 0, 0, 0);
+    }
+  }
+  std::vector<ProjectedMap> maps(1);
+  maps[0].kind = map_kind::kTransparency;
+  maps[0].blend = 0.5f;
+  maps[0].image = image;
+  scene.maps = &maps;
+  scene.Wall(50.0f, -5, 5, -5, 5, Glow({0.0f, 1.0f, 0.0f}));
+  scene.Build();
+  Raytracer tracer(scene.objects, scene.tree, scene.settings);
+  RayPath path;
+  EXPECT_NEAR(tracer.TracePrimary(0.0f, 0.0f, path).transmission, 0.5f, 1e-6f);
+  maps.clear();
+  EXPECT_EQ(tracer.TracePrimary(0.0f, 0.0f, path).transmission, 0.0f);
 }
 
 }  // namespace
