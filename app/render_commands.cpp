@@ -1,19 +1,29 @@
 // Render subcommands: a single frame of one model drawn by the z-buffer
-// renderer and written as a Targa or PNG picture.
+// renderer or the raytracer and written as a Targa or PNG picture.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "image/image.h"
+#include "image/image_file.h"
+#include "render/model_raytrace.h"
 #include "render/model_render.h"
 #include "render/model_scene.h"
 #include "render/picture_file.h"
 #include "render/render_errors.h"
 #include "render/render_settings.h"
+#include "shell/error_log.h"
 #include "shell/interrupt.h"
 #include "shell/settings.h"
 #include "shell/text_encoding.h"
@@ -31,6 +41,21 @@ struct RenderArgs {
   std::string size;     // WxH; empty: the RENDER output size
   int threads = 0;
   std::string output;
+  // Raytrace only. Shadows and reflections default to QUICKRENDER's; the
+  // option pointers tell whether the command line said either way.
+  bool shadows = false;
+  bool reflections = false;
+  std::string antiAlias;  // empty: QUICKRENDER "AntiAlias"
+  bool alpha = false;
+  bool depth = false;
+  bool shadowPicture = false;
+  CLI::Option* shadowsOption = nullptr;
+  CLI::Option* reflectionsOption = nullptr;
+  CLI::Option* antiAliasOption = nullptr;
+  CLI::Option* alphaOption = nullptr;
+  CLI::Option* depthOption = nullptr;
+  CLI::Option* shadowPictureOption = nullptr;
+  CLI::Option* shadingOption = nullptr;
 };
 
 bool ParseSize(const std::string& text, int& width, int& height) {
@@ -54,16 +79,26 @@ int RenderFailed(const std::string& output, int code, const std::string& reason)
   return 1;
 }
 
-int RenderCommand(const RenderArgs& args) {
-  if (args.mode != "zbuffer") {
-    std::cerr << "zentrope render: --mode " << args.mode
-              << " is not available yet; use --mode zbuffer\n";
-    return 2;
+// The scene of the model (and action) named; null after saying why. Warnings
+// about files that could not be read are printed.
+std::optional<ModelScene> LoadScene(const RenderArgs& args) {
+  ModelSceneRequest request;
+  request.model = args.model;
+  request.action = args.action;
+  request.frame = args.frame;
+  Result<ModelScene> scene = LoadModelScene(request);
+  if (!scene) {
+    const std::string& file = args.action.empty() ? args.model : args.action;
+    std::cerr << Explain(file, scene.failure().message, scene.failure().detail) << '\n';
+    return std::nullopt;
   }
-  if (PictureFormatFor(args.output) == PictureFormat::kUnknown) {
-    std::cerr << "zentrope render: the output must end in .tga or .png\n";
-    return 2;
+  for (const std::string& problem : scene->problems) {
+    std::cerr << Utf8FromLegacy(args.model + ": warning: " + problem) << '\n';
   }
+  return std::move(*scene);
+}
+
+int ZBufferCommand(const RenderArgs& args, int width, int height) {
   const SessionRenderSettings& session = RenderSettingsOfSession();
   ModelRenderOptions options;
   options.shading = session.quick.shading;
@@ -77,29 +112,13 @@ int RenderCommand(const RenderArgs& args) {
   options.showDecals = session.quick.showDecals;
   options.light = session.quick.LightDirection();
   options.subdivision = SubdivisionSettings::FromSettings(Settings());
-  options.width = session.full.OutputWidth();
-  options.height = session.full.OutputHeight();
-  if (!args.size.empty() && !ParseSize(args.size, options.width, options.height)) {
-    std::cerr << "zentrope render: --size must be WIDTHxHEIGHT, each 1 to 16384\n";
-    return 2;
-  }
+  options.width = width;
+  options.height = height;
   options.threads = args.threads;
   options.frame = static_cast<int>(args.frame);
 
-  ModelSceneRequest request;
-  request.model = args.model;
-  request.action = args.action;
-  request.frame = args.frame;
-  Result<ModelScene> scene = LoadModelScene(request);
-  if (!scene) {
-    const std::string& file = args.action.empty() ? args.model : args.action;
-    std::cerr << Explain(file, scene.failure().message, scene.failure().detail) << '\n';
-    return 1;
-  }
-  for (const std::string& problem : scene->problems) {
-    std::cerr << Utf8FromLegacy(args.model + ": warning: " + problem) << '\n';
-  }
-  if (MemoryRanOut()) {
+  std::optional<ModelScene> scene = LoadScene(args);
+  if (!scene || MemoryRanOut()) {
     return 1;
   }
 
@@ -131,6 +150,153 @@ int RenderCommand(const RenderArgs& args) {
   return 0;
 }
 
+// A Targa the raytracer wrote, read back as a picture for the PNG writer.
+// 111 when it cannot be read, 107 when it does not fit the memory limit.
+int ReadTarga(const std::filesystem::path& path, Picture& picture) {
+  Image image;
+  image.fileName = path.string();
+  if (!LoadImage(image, -1, kImageQuiet)) {
+    return MemoryRanOut() ? render_error::kMemory : render_error::kCantOpen;
+  }
+  try {
+    picture.Reset(image.width, image.height);
+  } catch (const std::bad_alloc&) {
+    return render_error::kMemory;
+  }
+  for (int y = 0; y < image.height; ++y) {
+    for (int c = 0; c < 3; ++c) {
+      const std::uint8_t* plane = image.Plane(y, c);
+      for (int x = 0; x < image.width; ++x) {
+        picture.bgr[(static_cast<std::size_t>(y) * image.width + x) * 3 + c] = plane[x];
+      }
+    }
+  }
+  return render_error::kNone;
+}
+
+int RaytraceCommand(const RenderArgs& args, int width, int height) {
+  const bool png = PictureFormatFor(args.output) == PictureFormat::kPng;
+  if (png && (args.alpha || args.depth || args.shadowPicture)) {
+    std::cerr << "zentrope render: --alpha, --depth and --shadow-picture write Targa pictures; "
+                 "use a .tga output\n";
+    return 2;
+  }
+  const SessionRenderSettings& session = RenderSettingsOfSession();
+  ModelRaytraceOptions options;
+  options.width = width;
+  options.height = height;
+  options.showDecals = session.quick.showDecals;
+  options.light = session.quick.LightDirection();
+  options.shadows = args.shadowsOption->count() > 0 ? args.shadows : session.quick.shadows;
+  options.reflections =
+      args.reflectionsOption->count() > 0 ? args.reflections : session.quick.reflections;
+  options.antiAlias = session.quick.antiAlias;
+  if (args.antiAlias == "none") {
+    options.antiAlias = AntiAlias::kNone;
+  } else if (args.antiAlias == "low") {
+    options.antiAlias = AntiAlias::kLow;
+  } else if (args.antiAlias == "high") {
+    options.antiAlias = AntiAlias::kHigh;
+  }
+  options.alpha = args.alpha;
+  options.depthPicture = args.depth;
+  options.shadowPicture = args.shadowPicture;
+  options.threads = args.threads;
+  options.frame = static_cast<int>(args.frame);
+
+  std::optional<ModelScene> scene = LoadScene(args);
+  if (!scene || MemoryRanOut()) {
+    return 1;
+  }
+
+  // A PNG is converted from a Targa rendered into the temporary folder,
+  // which is removed however the render ends.
+  const std::filesystem::path tempFolder = TempDirectory();
+  const std::filesystem::path target =
+      png ? tempFolder / ("render" + std::to_string(::getpid()) + ".tga")
+          : std::filesystem::path(args.output);
+  struct RemoveTarga {
+    std::filesystem::path path;
+    ~RemoveTarga() {
+      if (!path.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+      }
+    }
+  } removeTarga{png ? target : std::filesystem::path()};
+
+  const auto start = std::chrono::steady_clock::now();
+  const ModelRaytraceResult result = RaytraceModel(*scene, options, target, tempFolder);
+  const auto stop = std::chrono::steady_clock::now();
+  if (result.code == render_error::kAborted) {
+    std::cerr << "zentrope render: stopped; nothing written\n";
+    return 1;
+  }
+  if (result.code == render_error::kMemory && MemoryRanOut()) {
+    return 1;  // the program's out-of-memory report follows once
+  }
+  if (result.code != 0) {
+    return RenderFailed(args.output, result.code, result.reason);
+  }
+  if (png) {
+    Picture picture;
+    const int read = ReadTarga(target, picture);
+    if (read == render_error::kMemory && MemoryRanOut()) {
+      return 1;
+    }
+    if (read != 0) {
+      return RenderFailed(args.output, read, {});
+    }
+    const PictureWrite written = WritePicture(picture, args.output);
+    if (written.code != 0) {
+      return RenderFailed(args.output, written.code, written.reason);
+    }
+  }
+  if (MemoryRanOut()) {
+    return 1;
+  }
+  const RayCounts& rays = result.frame.loop.counts;
+  const unsigned long long total = rays.primary + rays.shadow + rays.reflected + rays.refracted;
+  const double ms = std::chrono::duration<double, std::milli>(stop - start).count();
+  std::printf(
+      "%s: %dx%d, %zu objects, %llu rays, %.1f ms (objects %.1f, tree %.1f, trace %.1f, "
+      "write %.1f)\n",
+      args.output.c_str(), width, height, result.objects, total, ms, result.objectsMs,
+      result.treeMs, result.frame.traceMs, result.frame.writeMs);
+  return 0;
+}
+
+int RenderCommand(const RenderArgs& args) {
+  const bool raytrace = args.mode == "raytrace";
+  if (!raytrace) {
+    // Options only the raytracer reads are a mistake with the z-buffer, not
+    // something to drop in silence.
+    for (const CLI::Option* option :
+         {args.shadowsOption, args.reflectionsOption, args.antiAliasOption, args.alphaOption,
+          args.depthOption, args.shadowPictureOption}) {
+      if (option->count() > 0) {
+        std::cerr << "zentrope render: " << option->get_name() << " is for --mode raytrace only\n";
+        return 2;
+      }
+    }
+  } else if (args.shadingOption->count() > 0) {
+    std::cerr << "zentrope render: --shading is for --mode zbuffer only\n";
+    return 2;
+  }
+  if (PictureFormatFor(args.output) == PictureFormat::kUnknown) {
+    std::cerr << "zentrope render: the output must end in .tga or .png\n";
+    return 2;
+  }
+  const SessionRenderSettings& session = RenderSettingsOfSession();
+  int width = session.full.OutputWidth();
+  int height = session.full.OutputHeight();
+  if (!args.size.empty() && !ParseSize(args.size, width, height)) {
+    std::cerr << "zentrope render: --size must be WIDTHxHEIGHT, each 1 to 16384\n";
+    return 2;
+  }
+  return raytrace ? RaytraceCommand(args, width, height) : ZBufferCommand(args, width, height);
+}
+
 }  // namespace
 
 void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
@@ -140,9 +306,26 @@ void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
   render->add_option("MODEL", args->model, "MODEL.seg or FIGURE.fig")->required();
   render->add_option("--action", args->action, "ACTION.act that poses the figure");
   render->add_option("--frame", args->frame, "Frame of the action (from 1)");
-  render->add_option("--mode", args->mode, "Renderer")->check(CLI::IsMember({"zbuffer"}));
-  render->add_option("--shading", args->shading, "flat, gouraud or phong (default: QUICKRENDER)")
-      ->check(CLI::IsMember({"flat", "gouraud", "phong"}));
+  render->add_option("--mode", args->mode, "zbuffer (default) or raytrace")
+      ->check(CLI::IsMember({"zbuffer", "raytrace"}));
+  args->shadingOption = render
+                            ->add_option("--shading", args->shading,
+                                         "zbuffer: flat, gouraud or phong (default: QUICKRENDER)")
+                            ->check(CLI::IsMember({"flat", "gouraud", "phong"}));
+  args->shadowsOption = render->add_flag("--shadows,!--no-shadows", args->shadows,
+                                         "raytrace: shadows (default: QUICKRENDER)");
+  args->reflectionsOption = render->add_flag("--reflections,!--no-reflections", args->reflections,
+                                             "raytrace: reflections (default: QUICKRENDER)");
+  args->antiAliasOption = render
+                              ->add_option("--aa", args->antiAlias,
+                                           "raytrace: none, low or high (default: QUICKRENDER)")
+                              ->check(CLI::IsMember({"none", "low", "high"}));
+  args->alphaOption = render->add_flag("--alpha", args->alpha, "raytrace: 32-bit Targa with alpha");
+  args->depthOption =
+      render->add_flag("--depth", args->depth, "raytrace: depth picture OUT.dep beside the output");
+  args->shadowPictureOption =
+      render->add_flag("--shadow-picture", args->shadowPicture,
+                       "raytrace: shadow picture OUT.sha beside the output");
   render->add_option("--size", args->size, "WIDTHxHEIGHT (default: the RENDER output size)");
   render->add_option("--threads", args->threads, "Threads (0: every core)")
       ->check(CLI::Range(0, 256));

@@ -21,8 +21,15 @@ namespace {
 // large enough that a batch's bookkeeping is negligible.
 constexpr std::size_t kPatchesPerRun = 256;
 
-// The inverse of an affine transform; a singular linear part (a segment
-// scaled to nothing) gives the identity, since nothing of it is drawn.
+struct Run {
+  const SceneSegment* segment = nullptr;
+  Transform toView;
+  std::size_t first = 0;
+  std::size_t last = 0;
+};
+
+}  // namespace
+
 Transform AffineInverse(const Transform& t) {
   const Matrix3 linear = t.Linear();
   if (Determinant(linear) == 0.0f) {
@@ -34,15 +41,6 @@ Transform AffineInverse(const Transform& t) {
   out.SetTranslation({-back.x, -back.y, -back.z});
   return out;
 }
-
-struct Run {
-  const SceneSegment* segment = nullptr;
-  Transform toView;
-  std::size_t first = 0;
-  std::size_t last = 0;
-};
-
-}  // namespace
 
 std::uint16_t ShadingFlags(Shading shading, bool showDecals) {
   std::uint16_t flags = showDecals ? render_flags::kShowDecals : 0;

@@ -32,6 +32,10 @@ struct ModelRenderOptions {
   std::optional<ViewFraming> camera;
 };
 
+// The inverse of an affine transform; a singular linear part (a segment
+// scaled to nothing) gives the identity, since nothing of it is drawn.
+Transform AffineInverse(const Transform& t);
+
 // The render flags a shading gives (with "ShowDecals").
 std::uint16_t ShadingFlags(Shading shading, bool showDecals);
 

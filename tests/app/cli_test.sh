@@ -646,5 +646,80 @@ expect_eq "$("$zentrope" check "$rend/n83.mat")" "$rend/n83.mat: Trouble Opening
 expect_eq "$?" 0 "render status of a model without patches"
 grep -q "warning: no patches to draw" "$rend/err" || fail "no warning for a model without patches: $(cat "$rend/err")"
 
+# --- render --mode raytrace: the raytracer on the sample vase.
+rt="$work/raytrace"
+mkdir -p "$rt/tmp"
+vase="$source_dir/examples/vase"
+# Every run keeps its temporary pictures in a folder of the test's own.
+zrt() { TMPDIR="$rt/tmp" "$zentrope" "$@"; }
+# Catches: the raytraced picture not written, or written with another size
+# or depth: 24-bit without alpha, 32-bit with it (Targa byte 16).
+zrt render "$vase/vase.seg" --mode raytrace --size 64x48 -o "$rt/plain.tga" > "$rt/out" || fail "raytrace render"
+expect_eq "$(od -An -tu1 -j12 -N5 "$rt/plain.tga" | tr -s ' ')" " 64 0 48 0 24" "raytrace Targa size and depth"
+grep -q "plain.tga: 64x48, [0-9]* objects, [0-9]* rays" "$rt/out" || fail "raytrace summary line: $(cat "$rt/out")"
+zrt render "$vase/vase.seg" --mode raytrace --size 64x48 --alpha -o "$rt/alpha.tga" > /dev/null || fail "raytrace --alpha"
+expect_eq "$(od -An -tu1 -j16 -N1 "$rt/alpha.tga" | tr -d ' ')" 32 "raytrace Targa depth with --alpha"
+# Catches: the Front view or the CENTER light lost: the framing margin leaves
+# the corners to the black background, the vase's centre is lit.
+expect_eq "$(tga_pixel "$rt/plain.tga" 0 0)" "0 0 0" "raytrace top-left corner is background"
+[ "$(tga_pixel "$rt/plain.tga" 32 24)" != "0 0 0" ] || fail "raytrace centre pixel is black"
+# Catches: --depth and --shadow-picture not writing their pictures beside
+# the output, named after it.
+zrt render "$vase/vase.seg" --mode raytrace --size 32x24 --shadows --depth --shadow-picture \
+  -o "$rt/extra.tga" > /dev/null || fail "raytrace --depth --shadow-picture"
+[ -s "$rt/extra.dep" ] || fail "no depth picture extra.dep"
+[ -s "$rt/extra.sha" ] || fail "no shadow picture extra.sha"
+[ -e "$rt/plain.dep" ] || [ -e "$rt/plain.sha" ] && fail "depth or shadow picture written unasked"
+# Catches: output that depends on the thread count, in the refining loop
+# with shadows and reflections.
+for threads in 1 2; do
+  zrt render "$vase/vase.fig" --mode raytrace --size 80x60 --shadows --reflections --aa high \
+    --threads $threads -o "$rt/t$threads.tga" > /dev/null || fail "raytrace with $threads threads"
+done
+cmp -s "$rt/t1.tga" "$rt/t2.tga" || fail "raytrace: 1 and 2 threads give different pictures"
+# Catches: QUICKRENDER's Shadows not the default, or --no-shadows not
+# overriding it. The top-left light lets the vase shadow itself.
+ZENTROPE_INI="$rt/quick.ini" "$zentrope" settings set QUICKRENDER Shadows ON || fail "Shadows ON"
+ZENTROPE_INI="$rt/quick.ini" "$zentrope" settings set QUICKRENDER DefaultLightSource TOPLEFT || fail "TOPLEFT"
+for how in default --shadows --no-shadows; do
+  flag=$how; [ "$how" = default ] && flag=
+  ZENTROPE_INI="$rt/quick.ini" zrt render "$vase/vase.seg" --mode raytrace --size 64x48 $flag \
+    -o "$rt/q$how.tga" > /dev/null || fail "raytrace with QUICKRENDER shadows ($how)"
+done
+cmp -s "$rt/qdefault.tga" "$rt/q--shadows.tga" || fail "QUICKRENDER Shadows ON is not the default"
+cmp -s "$rt/qdefault.tga" "$rt/q--no-shadows.tga" && fail "--no-shadows did not turn the shadows off"
+# Catches: PNG output not converted, or the Targa it is made from left in
+# the temporary folder.
+zrt render "$vase/vase.fig" --mode raytrace --size 40x30 -o "$rt/vase.png" > /dev/null || fail "raytrace to PNG"
+"$zentrope" info "$rt/vase.png" --json | grep -q '"width":40,"height":30' || fail "raytrace PNG size"
+expect_eq "$(ls "$rt/tmp" | grep -c '^render')" 0 "Targas left in the temporary folder: $(ls "$rt/tmp")"
+# Catches: options that mean something only to one renderer taken in
+# silence by the other (usage errors, status 2, nothing written).
+for option in --shadows --no-reflections "--aa low" --alpha --depth --shadow-picture; do
+  zrt render "$vase/vase.seg" $option --size 16x12 -o "$rt/refused.tga" 2> "$rt/err"
+  expect_eq "$?" 2 "z-buffer render status with $option"
+  grep -q "is for --mode raytrace only" "$rt/err" || fail "no reason for refusing $option: $(cat "$rt/err")"
+done
+zrt render "$vase/vase.seg" --mode raytrace --shading phong --size 16x12 -o "$rt/refused.tga" 2> /dev/null
+expect_eq "$?" 2 "raytrace render status with --shading"
+zrt render "$vase/vase.seg" --mode raytrace --alpha --size 16x12 -o "$rt/refused.png" 2> /dev/null
+expect_eq "$?" 2 "raytrace render status with --alpha to a PNG"
+zrt render "$vase/vase.seg" --mode raytrace --aa medium --size 16x12 -o "$rt/refused.tga" 2> /dev/null
+expect_eq "$?" 2 "raytrace render status with --aa medium"
+[ -e "$rt/refused.tga" ] || [ -e "$rt/refused.png" ] && fail "a refused render wrote a picture"
+# Catches: an output that cannot be created reported as success or with
+# another code (111 "Can't Open File.").
+: > "$rt/plain_file"
+zrt render "$vase/vase.seg" --mode raytrace --size 16x12 -o "$rt/plain_file/out.tga" 2> "$rt/err"
+expect_eq "$?" 1 "raytrace status for an output that cannot be created"
+grep -q "Can't Open File\." "$rt/err" || fail "raytrace 111 message: $(cat "$rt/err")"
+# Catches: a raytrace beyond the memory limit crashing, reporting success or
+# leaving a picture: the vase fits 400 kilobytes, a 640x480 frame does not.
+ZENTROPE_INI="$rt/low.ini" "$zentrope" settings set MEMORY MaxMemory 400 || fail "MaxMemory 400"
+zrt --settings "$rt/low.ini" render "$vase/vase.seg" --mode raytrace --size 640x480 -o "$rt/big.tga" 2> "$rt/err"
+expect_eq "$?" 1 "raytrace status beyond the memory limit"
+grep -q "Increase Prefs Memory\.\|Low Memory" "$rt/err" || fail "raytrace memory message: $(cat "$rt/err")"
+[ -e "$rt/big.tga" ] && fail "raytrace beyond the memory limit wrote a picture"
+
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -1,9 +1,15 @@
 // Rewrites the renderer's golden pictures (tests/data/render/*.tga). Run by
 // hand after a deliberate change to the pictures, and look at them before
 // committing: the tests trust whatever this writes.
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "render/golden.h"
+#include "render/raytrace_scenes.h"
 #include "render/render_scenes.h"
 #include "shell/memory_pool.h"
 
@@ -22,5 +28,23 @@ int main() {
       ++failures;
     }
   }
+  // The raytracer's: rendered through the frame renderer into a scratch
+  // folder, read back and stored as 24-bit pictures.
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("zentrope_goldens" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  for (const std::string& name : zentrope::testing::RaytraceGoldenNames()) {
+    const auto path = zentrope::testing::GoldenPath(name);
+    zentrope::Picture picture;
+    if (zentrope::testing::RenderRaytraceGolden(name, folder, picture) &&
+        zentrope::testing::SavePicture(picture, path)) {
+      std::printf("wrote %s\n", path.string().c_str());
+    } else {
+      std::printf("could not render or write %s\n", path.string().c_str());
+      ++failures;
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
   return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,208 @@
+// The raytracer's speed on the main job: the 10,000-patch vase (a 126-point
+// profile turned into 80 sections) standing on a ground plane, at 640×480,
+// with shadows, and with shadows and reflections (reflectivity 0.3 on the
+// vase), for 1 and 2 threads. The shot is the peers' shared one: the camera
+// at c + D·normalize(0.3, 0.8, 1.0) looking at c, 50 degrees across,
+// D = 0.6·r / sin(min field of view / 2), c and r the centre and half
+// diagonal of the vase and ground together; one white point light at
+// c + r·(1.2, 2.0, 0.8) with no attenuation; a white background. Each frame
+// is the whole of a frame's raytrace: objects made from the patches, the
+// binnode tree built, every pixel traced and the Targa written.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "material/material.h"
+#include "material/material_cache.h"
+#include "model/lathe.h"
+#include "model/patch_finder.h"
+#include "render/model_raytrace.h"
+#include "shell/memory_pool.h"
+
+namespace {
+
+using namespace zentrope;
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+// The vase profile of the peers' generator (radius 60, height 200).
+std::shared_ptr<Segment> Vase() {
+  auto segment = std::make_shared<Segment>();
+  std::vector<Vector3> profile;
+  constexpr int kPoints = 126;
+  for (int i = 0; i < kPoints; ++i) {
+    const double t = static_cast<double>(i) / (kPoints - 1);
+    const double a = 3.14159265358979323846 * (1.5 * t - 0.25);
+    const double r = 60.0 * (0.55 + 0.35 * std::sin(a) + 0.25 * std::pow(t, 8));
+    profile.push_back({static_cast<float>(r), static_cast<float>(200.0 * t), 0.0f});
+  }
+  ControlPoint* first = segment->Splines().AppendSpline(profile, /*closed=*/false);
+  Lathe(*segment, first, 80);
+  segment->Renumber();
+  segment->SplinesEdited();
+  FindPatches(*segment);
+  return segment;
+}
+
+// A flat square patch: straight edges, so each tangent is its edge's chord.
+RenderPatch FlatSquare(const std::array<Vector3, 4>& p) {
+  RenderPatch r;
+  r.p = p;
+  r.t0u = r.t1u = p[1] - p[0];
+  r.t3u = r.t2u = p[2] - p[3];
+  r.t0v = r.t3v = p[3] - p[0];
+  r.t1v = r.t2v = p[2] - p[1];
+  return r;
+}
+
+struct VaseScene {
+  ModelScene plain;       // the vase in the neutral grey
+  ModelScene reflective;  // the same vase, reflectivity 0.3
+  std::shared_ptr<const Material> neutral;
+  RenderPatch ground;
+  ModelRaytraceOptions options;
+  std::filesystem::path folder;
+};
+
+VaseScene& Scene() {
+  static VaseScene vase = [] {
+    MemoryPool::Main().set_limit(std::int64_t{4} << 30);
+    VaseScene v;
+    v.neutral = NeutralMaterial();
+    AttributeRecord shiny = NeutralAttributes();
+    shiny.reflectivity = {0.3f, 0.3f, 0.3f};
+    shiny.mask |= attribute_bits::kReflectivity;
+    const std::shared_ptr<Segment> segment = Vase();
+    AddSceneSegment(v.plain, segment, Transform::Identity(), v.neutral);
+    AddSceneSegment(v.reflective, segment, Transform::Identity(),
+                    MakeAttributeMaterial("reflective", shiny));
+
+    // The ground: a square under the vase at its lowest y, its half size
+    // 2.5 times the larger horizontal half extent.
+    Vector3 lo = v.plain.boundsMin;
+    Vector3 hi = v.plain.boundsMax;
+    const float cx = (lo.x + hi.x) / 2, cz = (lo.z + hi.z) / 2;
+    const float h = 2.5f * std::max(hi.x - lo.x, hi.z - lo.z) / 2;
+    const float y0 = lo.y;
+    v.ground = FlatSquare({Vector3{cx - h, y0, cz + h}, Vector3{cx + h, y0, cz + h},
+                           Vector3{cx + h, y0, cz - h}, Vector3{cx - h, y0, cz - h}});
+    lo = {std::min(lo.x, cx - h), lo.y, std::min(lo.z, cz - h)};
+    hi = {std::max(hi.x, cx + h), hi.y, std::max(hi.z, cz + h)};
+
+    const Vector3 c{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
+    const double dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;
+    const double r = std::sqrt(dx * dx + dy * dy + dz * dz) / 2;
+    const double hfov = 50.0 * 3.14159265358979323846 / 180.0;
+    const double vfov = 2.0 * std::atan(std::tan(hfov / 2) * kHeight / kWidth);
+    const double d = 0.6 * r / std::sin(std::min(hfov, vfov) / 2);
+    const double n = std::sqrt(0.3 * 0.3 + 0.8 * 0.8 + 1.0);
+    const Vector3 eye{static_cast<float>(c.x + d * 0.3 / n), static_cast<float>(c.y + d * 0.8 / n),
+                      static_cast<float>(c.z + d * 1.0 / n)};
+    v.options.width = kWidth;
+    v.options.height = kHeight;
+    v.options.camera = LookAt(eye, c, 50.0f, kWidth);
+    RaytraceLight light;
+    light.type = raytrace_light::kPoint;
+    light.position = {static_cast<float>(c.x + r * 1.2), static_cast<float>(c.y + r * 2.0),
+                      static_cast<float>(c.z + r * 0.8)};
+    light.rangeSquared = 1.0e30f;  // no attenuation
+    v.options.lights = {light};
+    v.options.background = {255, 255, 255};
+    v.options.shadows = true;
+    v.folder = std::filesystem::temp_directory_path() /
+               ("zentrope_raytrace_bench" + std::to_string(::getpid()));
+    std::filesystem::create_directories(v.folder);
+    return v;
+  }();
+  return vase;
+}
+
+void BM_RaytraceVase(benchmark::State& state) {
+  VaseScene& vase = Scene();
+  ModelRaytraceOptions options = vase.options;
+  options.threads = static_cast<int>(state.range(0));
+  options.reflections = state.range(1) != 0;
+  const ModelScene& scene = options.reflections ? vase.reflective : vase.plain;
+  const std::filesystem::path output = vase.folder / "vase.tga";
+  const RaytraceSettings settings = ModelRaytraceSettings(scene, options);
+
+  double objectsMs = 0.0, treeMs = 0.0, traceMs = 0.0, writeMs = 0.0;
+  std::uint64_t rays = 0;
+  std::size_t objectsAfter = 0;
+  RayShading groundShading;
+  groundShading.patch.material = vase.neutral.get();
+  for (auto _ : state) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    RaytraceObjects objects;
+    if (AddSceneObjects(scene, /*showDecals=*/false, objects) != 0) {
+      state.SkipWithError("the objects do not fit the memory limit");
+      break;
+    }
+    objects.AddPatch(vase.ground, &groundShading);
+    const auto added = Clock::now();
+    BinnodeTree tree;
+    if (tree.Build(objects) != 0) {
+      state.SkipWithError("the tree does not fit the memory limit");
+      break;
+    }
+    const auto built = Clock::now();
+    const Raytracer tracer(objects, tree, settings);
+    const RaytraceFrameResult frame =
+        RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, vase.folder);
+    if (frame.code != 0) {
+      state.SkipWithError(("the frame failed with " + std::to_string(frame.code)).c_str());
+      break;
+    }
+    objectsMs += std::chrono::duration<double, std::milli>(added - start).count();
+    treeMs += std::chrono::duration<double, std::milli>(built - added).count();
+    traceMs += frame.stats.traceMs;
+    writeMs += frame.stats.writeMs;
+    const RayCounts& c = frame.stats.loop.counts;
+    rays += c.primary + c.shadow + c.reflected + c.refracted;
+    objectsAfter = objects.Count();
+  }
+  const double n = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+  state.counters["objects_ms"] = objectsMs / n;
+  state.counters["tree_ms"] = treeMs / n;
+  state.counters["trace_ms"] = traceMs / n;
+  state.counters["write_ms"] = writeMs / n;
+  // Rays of every kind (primary, shadow, reflected) per second of tracing.
+  state.counters["rays_per_s"] =
+      traceMs > 0.0 ? static_cast<double>(rays) / (traceMs / 1000.0) : 0.0;
+  state.counters["rays"] = static_cast<double>(rays) / n;
+  state.counters["objects_after"] = static_cast<double>(objectsAfter);
+}
+// Threads, reflections (0 shadows only, 1 shadows and reflections).
+BENCHMARK(BM_RaytraceVase)
+    ->ArgNames({"threads", "reflections"})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ignored;
+  std::filesystem::remove_all(Scene().folder, ignored);
+  return 0;
+}
