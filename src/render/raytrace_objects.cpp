@@ -70,13 +70,17 @@ inline bool IntersectTriangle(const Vector3& p0, const Vector3& p1, const Vector
   }
   const float inv = 1.0f / det;
   const Vector3 tv = ray.origin - p0;
+  // Edges are taken a hair wide: a ray through an edge that two pieces
+  // share would otherwise slip between them by rounding, showing the far
+  // side of the surface through a seam.
+  constexpr float kEdge = 1.0e-5f;
   const float u = Dot(tv, pv) * inv;
-  if (!(u >= 0.0f && u <= 1.0f)) {
+  if (!(u >= -kEdge && u <= 1.0f + kEdge)) {
     return false;
   }
   const Vector3 qv = Cross(tv, e1);
   const float v = Dot(ray.direction, qv) * inv;
-  if (!(v >= 0.0f && u + v <= 1.0f)) {
+  if (!(v >= -kEdge && u + v <= 1.0f + kEdge)) {
     return false;
   }
   const float d = Dot(e2, qv) * inv;

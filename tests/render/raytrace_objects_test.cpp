@@ -155,6 +155,34 @@ TEST(IntersectFlatTest, UvWithinThePatchRangeOnBothTriangles) {
   EXPECT_FALSE(IntersectFlat(o, Ray({5, 5, 10}, {0, 0, 1}), hit));
 }
 
+// Catches: rays through an edge two pieces share slipping between them by
+// rounding (a seam of dots showing the far side of the surface): every ray
+// aimed at a point of the shared edge must hit one of the two pieces.
+TEST(IntersectFlatTest, RaysThroughASharedEdgeAlwaysHit) {
+  // Two tilted pieces sharing the edge a→b, at coordinates no float holds
+  // exactly.
+  const Vector3 a{0.1f, -7.3f, 3.7f}, b{0.3f, 9.1f, 4.9f};
+  const Vector3 left{-6.7f, 1.3f, 2.2f}, right{7.1f, 0.7f, 6.3f};
+  RenderPatch l, r;
+  l.p = {left, a, b, left};  // three-sided: P0 = P3
+  r.p = {a, right, right, b};
+  RayObject lo, ro;
+  MakeFlat(lo, l, {});
+  MakeFlat(ro, r, {});
+  const Vector3 eye{0.37f, 1.1f, 60.3f};
+  int missed = 0;
+  for (int i = 0; i <= 2000; ++i) {
+    const float s = static_cast<float>(i) / 2000.0f;
+    const Vector3 onEdge = a + (b - a) * s;
+    const Vector3 d = Normalized(onEdge - eye);
+    FlatHit hit;
+    if (!IntersectFlat(lo, Ray(eye, d), hit) && !IntersectFlat(ro, Ray(eye, d), hit)) {
+      ++missed;
+    }
+  }
+  EXPECT_EQ(missed, 0);
+}
+
 // Catches: corner normals not interpolated by the barycentric weights, or a
 // non-unit result.
 TEST(IntersectFlatTest, NormalInterpolatedAndUnit) {
