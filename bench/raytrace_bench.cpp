@@ -8,6 +8,10 @@
 // c + r·(1.2, 2.0, 0.8) with no attenuation; a white background. Each frame
 // is the whole of a frame's raytrace: objects made from the patches, the
 // binnode tree built, every pixel traced and the Targa written.
+//
+// With ZENTROPE_BENCH_OBJ=FILE.obj the frame's objects (every one flat:
+// their corners and corner normals, quads and three-sided triangles) are
+// written there first, so the peer renderers can trace the very same mesh.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -15,6 +19,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -193,9 +199,53 @@ BENCHMARK(BM_RaytraceVase)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 
+// Writes the frame's objects as an OBJ mesh; false when some object is
+// still curved (it would have no single polygon) or the file fails.
+bool WriteObjectsObj(const char* path) {
+  VaseScene& vase = Scene();
+  RaytraceObjects objects;
+  RayShading groundShading;
+  groundShading.patch.material = vase.neutral.get();
+  if (AddSceneObjects(vase.plain, /*showDecals=*/false, objects) != 0) {
+    return false;
+  }
+  objects.AddPatch(vase.ground, &groundShading);
+  std::FILE* out = std::fopen(path, "w");
+  if (!out) {
+    return false;
+  }
+  bool ok = true;
+  std::size_t next = 1;
+  for (const RayObject* o : objects.roots()) {
+    if (o->shape != RaytraceShape::kFlat) {
+      ok = false;
+      break;
+    }
+    const int corners = o->patch.ThreeSided() ? 3 : 4;
+    for (int k = 0; k < corners; ++k) {
+      const Vector3& p = o->patch.p[k];
+      const Vector3& n = o->normals[k];
+      std::fprintf(out, "v %.7g %.7g %.7g\nvn %.7g %.7g %.7g\n", p.x, p.y, p.z, n.x, n.y, n.z);
+    }
+    std::fputs("f", out);
+    for (int k = 0; k < corners; ++k) {
+      std::fprintf(out, " %zu//%zu", next + k, next + k);
+    }
+    std::fputs("\n", out);
+    next += static_cast<std::size_t>(corners);
+  }
+  return std::fclose(out) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* obj = std::getenv("ZENTROPE_BENCH_OBJ")) {
+    if (!WriteObjectsObj(obj)) {
+      std::fprintf(stderr, "raytrace_bench: could not write %s\n", obj);
+      return 1;
+    }
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
     return 1;
