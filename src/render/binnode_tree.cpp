@@ -103,6 +103,7 @@ int BinnodeTree::Build(const RaytraceObjects& objects) {
   scene_ = &objects;
   nodes_.clear();
   objects_.clear();
+  entries_.clear();
   try {
     ObjectList work;
     work.reserve(objects.roots().size());
@@ -158,9 +159,30 @@ int BinnodeTree::Build(const RaytraceObjects& objects) {
       stack.push_back({child, pending.begin, middle});
     }
     objects_ = std::move(work);
+    entries_.clear();
+    entries_.reserve(objects_.size());
+    for (const RayObject* o : objects_) {
+      LeafEntry e;
+      e.box = o->box;
+      e.object = o;
+      const RenderPatch& r = o->patch;
+      if (o->flags & (ray_object_flags::kHidden | ray_object_flags::kTransparentToRays)) {
+        e.kind = kPassedOver;
+      } else if (o->shape != RaytraceShape::kFlat) {
+        e.kind = kCurved;
+      } else {
+        e.kind = r.ThreeSided() ? kTriangle : kQuad;
+        e.p0 = r.p[0];
+        e.e1 = r.p[1] - r.p[0];
+        e.e2 = r.p[2] - r.p[0];
+        e.e3 = r.p[3] - r.p[0];
+      }
+      entries_.push_back(e);
+    }
   } catch (const std::bad_alloc&) {
     nodes_.clear();
     objects_.clear();
+    entries_.clear();
     return render_error::kBinnodeMemory;
   }
   return render_error::kNone;
@@ -274,28 +296,42 @@ bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, Hi
     best = limit;
   }
   const RayObject* bestObject = nullptr;
-  FlatHit bestHit;
+  TriangleHit bestAt;
 
   RayQueue queue;
   float entry = 0.0f;
   float exit = 0.0f;
-  // A flat object is tested at once; a curved one is queued by its box, to
-  // be cut only when the search reaches it.
+  // A flat object's triangles, corner p0 and edges e1, e2 (and e3 for the
+  // second triangle of a quad): the nearest meeting so far is kept.
+  const auto triangles = [&](const Vector3& p0, const Vector3& e1, const Vector3& e2,
+                             const Vector3* e3, const RayObject* o) {
+    TriangleHit at;
+    if (IntersectTriangle(p0, e1, e2, ray, kSelfHitGuard, best, at.t, at.b1, at.b2)) {
+      best = at.t;
+      bestAt = at;
+      bestObject = o;
+    }
+    if (e3 && IntersectTriangle(p0, e2, *e3, ray, kSelfHitGuard, best, at.t, at.b1, at.b2)) {
+      at.second = true;
+      best = at.t;
+      bestAt = at;
+      bestObject = o;
+    }
+  };
+  // A half of a curved object: tested at once when flat, else queued by its
+  // box, to be cut only when the search reaches it.
   const auto meet = [&](const RayObject* o) {
     if ((o->flags & kPassedOver) || o == ignore) {
       return;
     }
+    if (!SlabInterval(o->box, ray, entry, exit) || !(entry < best)) {
+      return;
+    }
     if (o->shape == RaytraceShape::kFlat) {
-      if (!SlabInterval(o->box, ray, entry, exit) || !(entry < best)) {
-        return;
-      }
-      FlatHit h;
-      if (IntersectFlatWithin(*o, ray, kSelfHitGuard, best, h)) {
-        best = h.t;
-        bestHit = h;
-        bestObject = o;
-      }
-    } else if (SlabInterval(o->box, ray, entry, exit) && entry < best) {
+      const RenderPatch& r = o->patch;
+      const Vector3 e3 = r.p[3] - r.p[0];
+      triangles(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3, o);
+    } else {
       queue.Push(entry, o, -1);
     }
   };
@@ -313,20 +349,26 @@ bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, Hi
       } else {
         // The halves could not be made (memory): the frame ends with its
         // code, and meanwhile the corners stand for the patch.
-        FlatHit h;
-        if (IntersectFlatWithin(o, ray, kSelfHitGuard, best, h)) {
-          best = h.t;
-          bestHit = h;
-          bestObject = &o;
-        }
+        const RenderPatch& r = o.patch;
+        const Vector3 e3 = r.p[3] - r.p[0];
+        triangles(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3, &o);
       }
       continue;
     }
     const Binnode& node = nodes_[item.node];
     if (node.leaf) {
-      const RayObject* const* list = objects_.data() + node.first;
+      const LeafEntry* list = entries_.data() + node.first;
       for (std::int32_t i = 0; i < node.count; ++i) {
-        meet(list[i]);
+        const LeafEntry& e = list[i];
+        if (e.kind == kPassedOver || e.object == ignore || !SlabInterval(e.box, ray, entry, exit) ||
+            !(entry < best)) {
+          continue;
+        }
+        if (e.kind == kCurved) {
+          queue.Push(entry, e.object, -1);
+        } else {
+          triangles(e.p0, e.e1, e.e2, e.kind == kQuad ? &e.e3 : nullptr, e.object);
+        }
       }
     } else {
       for (std::int32_t c = 0; c < 2; ++c) {
@@ -340,6 +382,8 @@ bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, Hi
   if (!bestObject) {
     return false;
   }
+  FlatHit bestHit;
+  FinishFlatHit(*bestObject, bestAt, bestHit);
   hit.t = bestHit.t;
   hit.point = origin + direction * bestHit.t;
   hit.object = bestObject;
@@ -348,6 +392,106 @@ bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, Hi
   hit.v = bestHit.v;
   hit.flags = bestObject->flags;
   return true;
+}
+
+bool BinnodeTree::AnyHit(const Vector3& origin, const Vector3& direction, float maxDistance,
+                         const RayObject* ignore) const {
+  if (nodes_.empty() || !Finite(origin) || !Finite(direction) ||
+      (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f)) {
+    return false;
+  }
+  const Ray ray(origin, direction);
+  const float limit = std::min(maxDistance, kNoHit);
+  float entry = 0.0f, exit = 0.0f, t = 0.0f, b1 = 0.0f, b2 = 0.0f;
+  const auto flatHit = [&](const Vector3& p0, const Vector3& e1, const Vector3& e2,
+                           const Vector3* e3) {
+    return IntersectTriangle(p0, e1, e2, ray, kSelfHitGuard, limit, t, b1, b2) ||
+           (e3 && IntersectTriangle(p0, e2, *e3, ray, kSelfHitGuard, limit, t, b1, b2));
+  };
+  // Depth first, in any order: the first hit ends the search. A pending
+  // entry is a node, or a curved object whose halves are still to be met.
+  struct Pending {
+    const RayObject* object;
+    std::int32_t node;
+  };
+  constexpr std::size_t kFixed = 128;
+  Pending fixed[kFixed];
+  std::vector<Pending> spill;
+  std::size_t size = 0;
+  const auto push = [&](Pending p) {
+    if (size < kFixed) {
+      fixed[size] = p;
+    } else {
+      if (spill.size() < size - kFixed + 1) {
+        spill.resize(size - kFixed + 1);
+      }
+      spill[size - kFixed] = p;
+    }
+    ++size;
+  };
+  const auto pop = [&]() {
+    --size;
+    return size < kFixed ? fixed[size] : spill[size - kFixed];
+  };
+  // An object met: true when it is hit; a curved one is queued.
+  const auto meet = [&](const RayObject* o) {
+    if ((o->flags & kPassedOver) || o == ignore || !SlabInterval(o->box, ray, entry, exit) ||
+        !(entry < limit)) {
+      return false;
+    }
+    if (o->shape != RaytraceShape::kFlat) {
+      push({o, -1});
+      return false;
+    }
+    const RenderPatch& r = o->patch;
+    const Vector3 e3 = r.p[3] - r.p[0];
+    return flatHit(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3);
+  };
+  if (SlabInterval(nodes_[0].box, ray, entry, exit) && entry < limit) {
+    push({nullptr, 0});
+  }
+  while (size > 0) {
+    const Pending item = pop();
+    if (item.object) {
+      const RayObject& o = *item.object;
+      if (const RayObject* halves = scene_->Halves(o)) {
+        if (meet(&halves[0]) || meet(&halves[1])) {
+          return true;
+        }
+      } else {
+        const RenderPatch& r = o.patch;
+        const Vector3 e3 = r.p[3] - r.p[0];
+        if (flatHit(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3)) {
+          return true;
+        }
+      }
+      continue;
+    }
+    const Binnode& node = nodes_[item.node];
+    if (node.leaf) {
+      const LeafEntry* list = entries_.data() + node.first;
+      for (std::int32_t i = 0; i < node.count; ++i) {
+        const LeafEntry& e = list[i];
+        if (e.kind == kPassedOver || e.object == ignore || !SlabInterval(e.box, ray, entry, exit) ||
+            !(entry < limit)) {
+          continue;
+        }
+        if (e.kind == kCurved) {
+          push({e.object, -1});
+        } else if (flatHit(e.p0, e.e1, e.e2, e.kind == kQuad ? &e.e3 : nullptr)) {
+          return true;
+        }
+      }
+    } else {
+      for (std::int32_t c = 0; c < 2; ++c) {
+        const std::int32_t child = node.first + c;
+        if (SlabInterval(nodes_[child].box, ray, entry, exit) && entry < limit) {
+          push({nullptr, child});
+        }
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace zentrope

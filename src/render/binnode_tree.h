@@ -57,6 +57,12 @@ class BinnodeTree {
   bool NearestHit(const Vector3& origin, const Vector3& direction, HitRecord& hit,
                   float maxDistance = kNoHit, const RayObject* ignore = nullptr) const;
 
+  // Whether anything lies along the ray between 1.0 and maxDistance (not
+  // included), passing over what NearestHit passes over: the question an
+  // opaque scene's shadow ray asks, answered at the first hit found.
+  bool AnyHit(const Vector3& origin, const Vector3& direction, float maxDistance,
+              const RayObject* ignore = nullptr) const;
+
   const std::vector<Binnode, PoolAllocator<Binnode>>& nodes() const { return nodes_; }
   const std::vector<const RayObject*, PoolAllocator<const RayObject*>>& leafObjects() const {
     return objects_;
@@ -64,9 +70,21 @@ class BinnodeTree {
   bool Empty() const { return nodes_.empty(); }
 
  private:
+  // A leaf's object as the search reads it, laid out in leaf order: its
+  // box, and for a flat object its first corner and the edges to the
+  // others, so a leaf is tested without visiting the objects themselves.
+  struct LeafEntry {
+    Box box;
+    Vector3 p0, e1, e2, e3;  // e3 unused for one triangle
+    const RayObject* object = nullptr;
+    std::uint8_t kind = 0;  // LeafKind
+  };
+  enum LeafKind : std::uint8_t { kQuad, kTriangle, kCurved, kPassedOver };
+
   const RaytraceObjects* scene_ = nullptr;
   std::vector<Binnode, PoolAllocator<Binnode>> nodes_;  // nodes_[0] is the root
   std::vector<const RayObject*, PoolAllocator<const RayObject*>> objects_;
+  std::vector<LeafEntry, PoolAllocator<LeafEntry>> entries_;  // beside objects_
 };
 
 }  // namespace zentrope

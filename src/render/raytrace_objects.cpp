@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <vector>
 
 namespace zentrope {
 
@@ -56,43 +57,6 @@ void Widen(Box& box, float margin) {
   box.hi += m;
 }
 
-// One triangle of a flat object: the nearest t in (tMin, tMax) with its
-// barycentric weights of the second and third corner.
-inline bool IntersectTriangle(const Vector3& p0, const Vector3& p1, const Vector3& p2,
-                              const Ray& ray, float tMin, float tMax, float& t, float& b1,
-                              float& b2) {
-  const Vector3 e1 = p1 - p0;
-  const Vector3 e2 = p2 - p0;
-  const Vector3 pv = Cross(ray.direction, e2);
-  const float det = Dot(e1, pv);
-  if (!(det != 0.0f) || !std::isfinite(det)) {
-    return false;  // edge-on or degenerate
-  }
-  const float inv = 1.0f / det;
-  const Vector3 tv = ray.origin - p0;
-  // Edges are taken a hair wide: a ray through an edge that two pieces
-  // share would otherwise slip between them by rounding, showing the far
-  // side of the surface through a seam.
-  constexpr float kEdge = 1.0e-5f;
-  const float u = Dot(tv, pv) * inv;
-  if (!(u >= -kEdge && u <= 1.0f + kEdge)) {
-    return false;
-  }
-  const Vector3 qv = Cross(tv, e1);
-  const float v = Dot(ray.direction, qv) * inv;
-  if (!(v >= -kEdge && u + v <= 1.0f + kEdge)) {
-    return false;
-  }
-  const float d = Dot(e2, qv) * inv;
-  if (!(d >= tMin && d < tMax)) {
-    return false;
-  }
-  t = d;
-  b1 = u;
-  b2 = v;
-  return true;
-}
-
 Vector3 Blend(const Vector3& a, const Vector3& b, const Vector3& c, float wa, float wb, float wc) {
   return a * wa + b * wb + c * wc;
 }
@@ -126,32 +90,48 @@ bool SlabTest(const Box& box, const Ray& ray, float& entry, float& exit) {
   return SlabInterval(box, ray, entry, exit);
 }
 
-bool IntersectFlatWithin(const RayObject& object, const Ray& ray, float tMin, float tMax,
-                         FlatHit& hit) {
-  const RenderPatch& r = object.patch;
-  float t = 0.0f, b1 = 0.0f, b2 = 0.0f;
-  bool second = false;
-  bool found = IntersectTriangle(r.p[0], r.p[1], r.p[2], ray, tMin, tMax, t, b1, b2);
-  const bool threeSided = r.ThreeSided();
-  if (!threeSided) {
-    float t2 = 0.0f, c1 = 0.0f, c2 = 0.0f;
-    if (IntersectTriangle(r.p[0], r.p[2], r.p[3], ray, tMin, found ? t : tMax, t2, c1, c2)) {
-      found = true;
-      second = true;
-      t = t2;
-      b1 = c1;
-      b2 = c2;
-    }
+bool IntersectTriangle(const Vector3& p0, const Vector3& e1, const Vector3& e2, const Ray& ray,
+                       float tMin, float tMax, float& t, float& b1, float& b2) {
+  const Vector3 pv = Cross(ray.direction, e2);
+  const float det = Dot(e1, pv);
+  if (!(det != 0.0f) || !std::isfinite(det)) {
+    return false;  // edge-on or degenerate
   }
-  if (!found) {
+  const float inv = 1.0f / det;
+  const Vector3 tv = ray.origin - p0;
+  // Edges are taken a hair wide: a ray through an edge that two pieces
+  // share would otherwise slip between them by rounding, showing the far
+  // side of the surface through a seam.
+  constexpr float kEdge = 1.0e-5f;
+  const float u = Dot(tv, pv) * inv;
+  if (!(u >= -kEdge && u <= 1.0f + kEdge)) {
     return false;
   }
+  const Vector3 qv = Cross(tv, e1);
+  const float v = Dot(ray.direction, qv) * inv;
+  if (!(v >= -kEdge && u + v <= 1.0f + kEdge)) {
+    return false;
+  }
+  const float d = Dot(e2, qv) * inv;
+  if (!(d >= tMin && d < tMax)) {
+    return false;
+  }
+  t = d;
+  b1 = u;
+  b2 = v;
+  return true;
+}
+
+void FinishFlatHit(const RayObject& object, const TriangleHit& at, FlatHit& hit) {
+  const RenderPatch& r = object.patch;
+  const bool threeSided = r.ThreeSided();
+  const float b1 = at.b1, b2 = at.b2;
   const float b0 = 1.0f - b1 - b2;
   const std::array<Vector3, 4>& n = object.normals;
   Vector3 normal;
   float u = 0.0f, v = 0.0f;  // within the piece, 0..1
   Vector3 face;
-  if (second) {
+  if (at.second) {
     // (P0, P2, P3): (0, 0), (1, 1), (0, 1).
     u = b1;
     v = b1 + b2;
@@ -180,10 +160,31 @@ bool IntersectFlatWithin(const RayObject& object, const Ray& ray, float tMin, fl
     normal = face;
     Normalize(normal);
   }
-  hit.t = t;
+  hit.t = at.t;
   hit.u = r.uLo + std::clamp(u, 0.0f, 1.0f) * (r.uHi - r.uLo);
   hit.v = r.vLo + std::clamp(v, 0.0f, 1.0f) * (r.vHi - r.vLo);
   hit.normal = normal;
+}
+
+bool IntersectFlatWithin(const RayObject& object, const Ray& ray, float tMin, float tMax,
+                         FlatHit& hit) {
+  const RenderPatch& r = object.patch;
+  TriangleHit at;
+  bool found = IntersectTriangle(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], ray, tMin, tMax, at.t,
+                                 at.b1, at.b2);
+  if (!r.ThreeSided()) {
+    TriangleHit other;
+    if (IntersectTriangle(r.p[0], r.p[2] - r.p[0], r.p[3] - r.p[0], ray, tMin, found ? at.t : tMax,
+                          other.t, other.b1, other.b2)) {
+      other.second = true;
+      at = other;
+      found = true;
+    }
+  }
+  if (!found) {
+    return false;
+  }
+  FinishFlatHit(object, at, hit);
   return true;
 }
 
@@ -222,6 +223,55 @@ float ObjectBoxMargin(const Box& box) {
   return 0.125f + extent * 0.002f + LargestMagnitude(box) * 1.0e-6f;
 }
 
+namespace {
+
+bool OpaqueNodes(const MaterialNode* node) {
+  // Iterative: a material tree may be as deep as the reader allows.
+  std::vector<const MaterialNode*> pending{node};
+  while (!pending.empty()) {
+    const MaterialNode* n = pending.back();
+    pending.pop_back();
+    if (!n) {
+      continue;
+    }
+    if (n->kind == NodeKind::kAttribute) {
+      for (float t : n->attributes.transparency) {
+        if (t != 0.0f) {
+          return false;
+        }
+      }
+    }
+    pending.push_back(n->first.get());
+    pending.push_back(n->second.get());
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SurelyOpaque(const RayShading* shading) {
+  if (!shading) {
+    return true;
+  }
+  const Material* material = shading->patch.material;
+  if (material && !OpaqueNodes(material->root.get())) {
+    return false;
+  }
+  if (shading->maps) {
+    for (const ProjectedMap& map : *shading->maps) {
+      if (map.kind == map_kind::kTransparency || map.kind == map_kind::kCookieCut) {
+        return false;
+      }
+    }
+  }
+  for (const auto& [decal, mapped] : shading->patchDecals) {
+    if (decal && decal->kind == map_kind::kCookieCut) {
+      return false;
+    }
+  }
+  return true;
+}
+
 RayShading& RaytraceObjects::AddShading() {
   return shadings_.emplace_back();
 }
@@ -254,6 +304,9 @@ RayObject* RaytraceObjects::AddPatch(const RenderPatch& patch, const RayShading*
   }
   if (patch.p[1] == patch.p[0] && patch.p[2] == patch.p[0] && patch.p[3] == patch.p[0]) {
     return nullptr;  // every corner the same: nothing a ray can meet
+  }
+  if (allOpaque_ && !SurelyOpaque(shading)) {
+    allOpaque_ = false;
   }
   const RaytracePatch prepared = PrepareRaytracePatch(patch);
   const std::array<Vector3, 4> normals = CornerNormals(patch);

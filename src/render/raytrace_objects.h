@@ -138,6 +138,23 @@ bool IntersectFlat(const RayObject& object, const Ray& ray, FlatHit& hit);
 bool IntersectFlatWithin(const RayObject& object, const Ray& ray, float tMin, float tMax,
                          FlatHit& hit);
 
+// Where a ray meets one triangle of a flat object: the distance, the
+// weights of the triangle's second and third corners, and which triangle
+// ((P0, P1, P2) or (P0, P2, P3)). The search keeps these for its best hit
+// and works out the normal and (u, v) once, at the end.
+struct TriangleHit {
+  float t = 0.0f;
+  float b1 = 0.0f, b2 = 0.0f;
+  bool second = false;
+};
+// One triangle with corner p0 and edges e1, e2 from it: tMin ≤ t < tMax.
+// Edges are taken a hair wide, so a ray through an edge two pieces share
+// never slips between them by rounding.
+bool IntersectTriangle(const Vector3& p0, const Vector3& e1, const Vector3& e2, const Ray& ray,
+                       float tMin, float tMax, float& t, float& b1, float& b2);
+// The normal and (u, v) of a flat object at a triangle hit.
+void FinishFlatHit(const RayObject& object, const TriangleHit& at, FlatHit& hit);
+
 // The objects of a frame, in an arena of stable addresses. Adding and
 // cutting may run out of the memory limit: std::bad_alloc (the frame ends
 // with a memory code).
@@ -160,6 +177,10 @@ class RaytraceObjects {
   const RayObject* Halves(const RayObject& object) const;
 
   const std::vector<RayObject*>& roots() const { return roots_; }
+  // True while every object added is surely opaque (no transparency in its
+  // material, no transparency or cookie-cut map or decal): a shadow ray then
+  // only asks whether anything is in the way.
+  bool AllOpaque() const { return allOpaque_; }
   std::size_t Count() const;  // objects, halves included
   bool OutOfMemory() const { return outOfMemory_.load(std::memory_order_relaxed); }
 
@@ -171,8 +192,14 @@ class RaytraceObjects {
   mutable std::deque<HalfPair, PoolAllocator<HalfPair>> halves_;
   mutable std::mutex arenaMutex_;
   std::vector<RayObject*> roots_;
+  bool allOpaque_ = true;
   mutable std::atomic<bool> outOfMemory_{false};
 };
+
+// True when nothing of the shading can let light through: every attribute
+// node of the material without transparency, and no transparency or
+// cookie-cut map or decal.
+bool SurelyOpaque(const RayShading* shading);
 
 // The box of a curved object: every Bézier control point of its four edges
 // and of its two middle cuts, grown by a small margin; a flat object's box

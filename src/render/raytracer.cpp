@@ -207,6 +207,14 @@ float Raytracer::ShadowRay(const Vector3& point, const Vector3& towardsLight, fl
                            const RayObject* from, ColourBgr& filter, RayPath& path) const {
   filter = {1.0f, 1.0f, 1.0f};
   ++path.counts.shadow;
+  if (objects_.AllOpaque()) {
+    // Nothing can tint the light: the first occluder found decides.
+    if (tree_.AnyHit(point, towardsLight, distance, from)) {
+      filter = {0.0f, 0.0f, 0.0f};
+      return 0.0f;
+    }
+    return 1.0f;
+  }
   Vector3 origin = point;
   float remaining = distance;
   const float footprintScale = settings_.focal > 0.0f ? 1.0f / settings_.focal : 1.0f;

@@ -399,6 +399,53 @@ TEST_F(CurvedHitTest, SameHitWhetherCutBeforeOrNot) {
   }
 }
 
+// Catches: the shadow question answered differently from the nearest hit
+// (the 1.0 guard, the distance limit, ignored or passed-over objects, or a
+// curved object's halves not met): for every ray, something lies within the
+// distance exactly when the nearest hit does.
+TEST_F(CurvedHitTest, AnyHitAgreesWithTheNearestHit) {
+  CylinderScene scene;
+  // Flat squares in the way too, one of them transparent to rays.
+  for (int i = 0; i < 30; ++i) {
+    RayObject* o =
+        scene.objects.AddPatch(SquareAt(40.0f + 7.0f * i, 3.0f * i, 60.0f, 9.0f), nullptr,
+                               i == 7 ? ray_object_flags::kTransparentToRays : std::uint8_t{0});
+    ASSERT_NE(o, nullptr);
+  }
+  ASSERT_EQ(scene.tree.Build(scene.objects), 0);
+  int blocked = 0, open = 0;
+  for (int i = 0; i < 600; ++i) {
+    const float a = 0.0027f * i;
+    const Vector3 from{250.0f * std::cos(a * 3.0f), 0.41f * i, 250.0f * std::sin(a) - 20.0f};
+    const Vector3 to{10.0f * std::sin(0.7f * i), 0.37f * i + 5.0f, 30.0f};
+    const Vector3 d = Normalized(to - from);
+    const float distance = (i % 3 == 0) ? 1.0e8f : Length(to - from) * (0.2f + 0.001f * i);
+    HitRecord first;
+    const bool near = scene.tree.NearestHit(from, d, first, distance) && first.t < distance;
+    // The same ray again, ignoring the piece it met first.
+    const bool any = scene.tree.AnyHit(from, d, distance);
+    EXPECT_EQ(any, near) << i;
+    if (near) {
+      HitRecord second;
+      const bool nearPast =
+          scene.tree.NearestHit(from, d, second, distance, first.object) && second.t < distance;
+      EXPECT_EQ(scene.tree.AnyHit(from, d, distance, first.object), nearPast) << i;
+    }
+    (near ? blocked : open) += 1;
+  }
+  // Both answers were asked for.
+  EXPECT_GT(blocked, 50);
+  EXPECT_GT(open, 50);
+  // Hits nearer than 1.0 do not count: a square 0.5 ahead is not in the way.
+  RaytraceObjects objects;
+  objects.AddPatch(SquareAt(0, 0, 0.5f, 2.0f), nullptr);
+  BinnodeTree tree;
+  ASSERT_EQ(tree.Build(objects), 0);
+  EXPECT_FALSE(tree.AnyHit({0, 0, 0}, {0, 0, 1}, 100.0f));
+  EXPECT_FALSE(tree.AnyHit({0, 0, -5}, {0, 0, 1}, 5.5f));  // at 5.5: not before it
+  EXPECT_TRUE(tree.AnyHit({0, 0, -5}, {0, 0, 1}, 5.6f));
+}
+
 // Catches: a race in the first cut (two threads making different halves or
 // one reading a half being filled): both threads must get the hits a single
 // thread gets.

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "material/material.h"
 #include "shell/memory_pool.h"
 
 namespace zentrope {
@@ -516,4 +517,51 @@ TEST_F(RaytraceObjectsTest, HalvesRefusedByTheMemoryLimit) {
 }
 
 }  // namespace
+// Catches: a shadow ray answered "something is in the way" for a scene
+// that can let light through (a transparent material deep in a pattern
+// tree, a transparency or cookie-cut map, a cookie-cut decal), which would
+// lose the tint or the hole in the shadow.
+TEST(SurelyOpaqueTest, AnythingThatLetsLightThroughIsNotOpaque) {
+  EXPECT_TRUE(SurelyOpaque(nullptr));
+  AttributeRecord solid;
+  solid.colour = {0.5f, 0.5f, 0.5f};
+  const auto plain = MakeAttributeMaterial("plain", solid);
+  RayShading shading;
+  shading.patch.material = plain.get();
+  EXPECT_TRUE(SurelyOpaque(&shading));
+
+  // A checker whose second leaf is glass.
+  Material checker;
+  checker.root = MakeNode(NodeKind::kChecker);
+  checker.root->first = MakeNode(NodeKind::kAttribute);
+  checker.root->second = MakeNode(NodeKind::kAttribute);
+  checker.root->second->attributes.transparency = {0.0f, 0.0f, 0.4f};
+  shading.patch.material = &checker;
+  EXPECT_FALSE(SurelyOpaque(&shading));
+  checker.root->second->attributes.transparency = {0.0f, 0.0f, 0.0f};
+  EXPECT_TRUE(SurelyOpaque(&shading));
+
+  for (std::int16_t kind : {map_kind::kTransparency, map_kind::kCookieCut, map_kind::kNormal}) {
+    std::vector<ProjectedMap> maps(1);
+    maps[0].kind = kind;
+    shading.maps = &maps;
+    EXPECT_EQ(SurelyOpaque(&shading), kind == map_kind::kNormal) << kind;
+  }
+  shading.maps = nullptr;
+  SurfaceMap decal;
+  decal.kind = map_kind::kCookieCut;
+  shading.patchDecals.push_back({&decal, nullptr});
+  EXPECT_FALSE(SurelyOpaque(&shading));
+  decal.kind = map_kind::kNormal;
+  EXPECT_TRUE(SurelyOpaque(&shading));
+
+  // One such patch is enough for the whole frame.
+  RaytraceObjects objects;
+  objects.AddPatch(Square(0, 0, 1, 1, 5), nullptr);
+  EXPECT_TRUE(objects.AllOpaque());
+  decal.kind = map_kind::kCookieCut;
+  objects.AddPatch(Square(0, 0, 1, 1, 6), &shading);
+  EXPECT_FALSE(objects.AllOpaque());
+}
+
 }  // namespace zentrope
