@@ -29,8 +29,7 @@
 
 #include "material/material.h"
 #include "material/material_cache.h"
-#include "model/lathe.h"
-#include "model/patch_finder.h"
+#include "peer_vase.h"
 #include "render/model_raytrace.h"
 #include "shell/memory_pool.h"
 
@@ -40,36 +39,6 @@ using namespace zentrope;
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
-
-// The vase profile of the peers' generator (radius 60, height 200).
-std::shared_ptr<Segment> Vase() {
-  auto segment = std::make_shared<Segment>();
-  std::vector<Vector3> profile;
-  constexpr int kPoints = 126;
-  for (int i = 0; i < kPoints; ++i) {
-    const double t = static_cast<double>(i) / (kPoints - 1);
-    const double a = 3.14159265358979323846 * (1.5 * t - 0.25);
-    const double r = 60.0 * (0.55 + 0.35 * std::sin(a) + 0.25 * std::pow(t, 8));
-    profile.push_back({static_cast<float>(r), static_cast<float>(200.0 * t), 0.0f});
-  }
-  ControlPoint* first = segment->Splines().AppendSpline(profile, /*closed=*/false);
-  Lathe(*segment, first, 80);
-  segment->Renumber();
-  segment->SplinesEdited();
-  FindPatches(*segment);
-  return segment;
-}
-
-// A flat square patch: straight edges, so each tangent is its edge's chord.
-RenderPatch FlatSquare(const std::array<Vector3, 4>& p) {
-  RenderPatch r;
-  r.p = p;
-  r.t0u = r.t1u = p[1] - p[0];
-  r.t3u = r.t2u = p[2] - p[3];
-  r.t0v = r.t3v = p[3] - p[0];
-  r.t1v = r.t2v = p[2] - p[1];
-  return r;
-}
 
 struct VaseScene {
   ModelScene plain;       // the vase in the neutral grey
@@ -88,7 +57,7 @@ VaseScene& Scene() {
     AttributeRecord shiny = NeutralAttributes();
     shiny.reflectivity = {0.3f, 0.3f, 0.3f};
     shiny.mask |= attribute_bits::kReflectivity;
-    const std::shared_ptr<Segment> segment = Vase();
+    const std::shared_ptr<Segment> segment = bench::PeerVase();
     AddSceneSegment(v.plain, segment, Transform::Identity(), v.neutral);
     AddSceneSegment(v.reflective, segment, Transform::Identity(),
                     MakeAttributeMaterial("reflective", shiny));
@@ -100,27 +69,18 @@ VaseScene& Scene() {
     const float cx = (lo.x + hi.x) / 2, cz = (lo.z + hi.z) / 2;
     const float h = 2.5f * std::max(hi.x - lo.x, hi.z - lo.z) / 2;
     const float y0 = lo.y;
-    v.ground = FlatSquare({Vector3{cx - h, y0, cz + h}, Vector3{cx + h, y0, cz + h},
-                           Vector3{cx + h, y0, cz - h}, Vector3{cx - h, y0, cz - h}});
+    v.ground = FlatRenderPatch({Vector3{cx - h, y0, cz + h}, Vector3{cx + h, y0, cz + h},
+                                Vector3{cx + h, y0, cz - h}, Vector3{cx - h, y0, cz - h}});
     lo = {std::min(lo.x, cx - h), lo.y, std::min(lo.z, cz - h)};
     hi = {std::max(hi.x, cx + h), hi.y, std::max(hi.z, cz + h)};
 
-    const Vector3 c{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
-    const double dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;
-    const double r = std::sqrt(dx * dx + dy * dy + dz * dz) / 2;
-    const double hfov = 50.0 * 3.14159265358979323846 / 180.0;
-    const double vfov = 2.0 * std::atan(std::tan(hfov / 2) * kHeight / kWidth);
-    const double d = 0.6 * r / std::sin(std::min(hfov, vfov) / 2);
-    const double n = std::sqrt(0.3 * 0.3 + 0.8 * 0.8 + 1.0);
-    const Vector3 eye{static_cast<float>(c.x + d * 0.3 / n), static_cast<float>(c.y + d * 0.8 / n),
-                      static_cast<float>(c.z + d * 1.0 / n)};
+    const bench::PeerShot shot = bench::PeerShotOf(lo, hi, kWidth, kHeight);
     v.options.width = kWidth;
     v.options.height = kHeight;
-    v.options.camera = LookAt(eye, c, 50.0f, kWidth);
+    v.options.camera = shot.camera;
     RaytraceLight light;
     light.type = raytrace_light::kPoint;
-    light.position = {static_cast<float>(c.x + r * 1.2), static_cast<float>(c.y + r * 2.0),
-                      static_cast<float>(c.z + r * 0.8)};
+    light.position = shot.light;
     light.rangeSquared = 1.0e30f;  // no attenuation
     v.options.lights = {light};
     v.options.background = {255, 255, 255};

@@ -11,8 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "model/lathe.h"
-#include "model/patch_finder.h"
+#include "peer_vase.h"
 #include "render/model_render.h"
 #include "shell/memory_pool.h"
 
@@ -23,25 +22,6 @@ using namespace zentrope;
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 
-// The vase profile of the peers' generator (radius 60, height 200).
-std::shared_ptr<Segment> Vase() {
-  auto segment = std::make_shared<Segment>();
-  std::vector<Vector3> profile;
-  constexpr int kPoints = 126;
-  for (int i = 0; i < kPoints; ++i) {
-    const double t = static_cast<double>(i) / (kPoints - 1);
-    const double a = 3.14159265358979323846 * (1.5 * t - 0.25);
-    const double r = 60.0 * (0.55 + 0.35 * std::sin(a) + 0.25 * std::pow(t, 8));
-    profile.push_back({static_cast<float>(r), static_cast<float>(200.0 * t), 0.0f});
-  }
-  ControlPoint* first = segment->Splines().AppendSpline(profile, /*closed=*/false);
-  Lathe(*segment, first, 80);
-  segment->Renumber();
-  segment->SplinesEdited();
-  FindPatches(*segment);
-  return segment;
-}
-
 struct VaseScene {
   ModelScene scene;
   ModelRenderOptions options;
@@ -51,22 +31,13 @@ VaseScene& Scene() {
   static VaseScene vase = [] {
     MemoryPool::Main().set_limit(std::int64_t{4} << 30);
     VaseScene v;
-    AddSceneSegment(v.scene, Vase(), Transform::Identity(), NeutralMaterial());
+    AddSceneSegment(v.scene, bench::PeerVase(), Transform::Identity(), NeutralMaterial());
     const Vector3 lo = v.scene.boundsMin;
     const Vector3 hi = v.scene.boundsMax;
-    const Vector3 c{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
-    const double dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;
-    const double r = std::sqrt(dx * dx + dy * dy + dz * dz) / 2;
-    const double hfov = 50.0 * 3.14159265358979323846 / 180.0;
-    const double vfov = 2.0 * std::atan(std::tan(hfov / 2) * kHeight / kWidth);
-    const double d = 0.6 * r / std::sin(std::min(hfov, vfov) / 2);
-    const double n = std::sqrt(0.3 * 0.3 + 0.8 * 0.8 + 1.0);
-    const Vector3 eye{static_cast<float>(c.x + d * 0.3 / n), static_cast<float>(c.y + d * 0.8 / n),
-                      static_cast<float>(c.z + d * 1.0 / n)};
     v.options.width = kWidth;
     v.options.height = kHeight;
     v.options.shading = Shading::kGouraud;
-    v.options.camera = LookAt(eye, c, 50.0f, kWidth);
+    v.options.camera = bench::PeerShotOf(lo, hi, kWidth, kHeight).camera;
     v.options.light = {0.3f, 0.5f, -0.8f};
     v.options.background = {255, 255, 255};
     return v;

@@ -19,4 +19,16 @@ struct RenderPatch {
   bool ThreeSided() const { return p[0] == p[3]; }
 };
 
+// A patch with straight edges through four corners: each edge's tangents
+// are its chord (P3 = P0 makes it three-sided).
+inline RenderPatch FlatRenderPatch(const std::array<Vector3, 4>& corners) {
+  RenderPatch r;
+  r.p = corners;
+  r.t0u = r.t1u = corners[1] - corners[0];
+  r.t3u = r.t2u = corners[2] - corners[3];
+  r.t0v = r.t3v = corners[3] - corners[0];
+  r.t1v = r.t2v = corners[2] - corners[1];
+  return r;
+}
+
 }  // namespace zentrope

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "render/ray_patches.h"
 #include "render/render_errors.h"
 #include "shell/interrupt.h"
 #include "shell/memory_pool.h"
@@ -18,22 +19,9 @@
 namespace zentrope {
 namespace {
 
-// A flat square in the plane z = z0 from (x0, y0) to (x1, y1), edges
-// straight (tangents along the chords).
-RenderPatch Square(float x0, float y0, float x1, float y1, float z0) {
-  RenderPatch r;
-  r.p = {Vector3{x0, y0, z0}, Vector3{x1, y0, z0}, Vector3{x1, y1, z0}, Vector3{x0, y1, z0}};
-  r.t0u = r.t1u = r.p[1] - r.p[0];
-  r.t3u = r.t2u = r.p[2] - r.p[3];
-  r.t0v = r.t3v = r.p[3] - r.p[0];
-  r.t1v = r.t2v = r.p[2] - r.p[1];
-  return r;
-}
-
-// A square of side 2·h centred on (x, y) at depth z.
-RenderPatch SquareAt(float x, float y, float z, float h = 1.0f) {
-  return Square(x - h, y - h, x + h, y + h, z);
-}
+using testing::QuarterCylinder;
+using testing::Square;
+using testing::SquareAt;
 
 // Sets an object's box outright so that the build's arithmetic on doubled
 // centres is exact in the test.
@@ -295,21 +283,6 @@ TEST_F(BinnodeTreeTest, NearestOfManyLayers) {
     ASSERT_TRUE(tree.NearestHit({x, 0.25f, 1000}, {0, 0, -1}, hit));
     EXPECT_FLOAT_EQ(hit.t, 500.0f);
   }
-}
-
-// A quarter of the cylinder x² + z² = R² from angle 0 (P0 = (R, 0, 0)) to 90
-// degrees (P1 = (0, 0, R)), height H along y: the u edges are circular arcs
-// (Bézier handles 0.5523·R, within 0.03 % of the circle), the v edges
-// straight.
-RenderPatch QuarterCylinder(float radius, float height, float y0 = 0.0f) {
-  const float k = 3.0f * 0.55228475f * radius;
-  RenderPatch r;
-  r.p = {Vector3{radius, y0, 0}, Vector3{0, y0, radius}, Vector3{0, y0 + height, radius},
-         Vector3{radius, y0 + height, 0}};
-  r.t0u = r.t3u = {0, 0, k};
-  r.t1u = r.t2u = {-k, 0, 0};
-  r.t0v = r.t3v = r.t1v = r.t2v = {0, height, 0};
-  return r;
 }
 
 // A scene of quarter cylinders stacked along y (radius 100, each 20 high)

@@ -26,41 +26,15 @@
 #include "shell/memory_pool.h"
 #include "support/elementary_rotations.h"
 #include "support/expect_vector.h"
+#include "support/memory_limit.h"
 #include "support/temp_dir.h"
 
 namespace zentrope {
 namespace {
 
+using testing::LimitScope;
+using testing::SmallVase;
 using testing::TempDir;
-
-// A small vase: a five-point profile turned into eight sections (32
-// patches, none of them degenerate).
-std::shared_ptr<Segment> SmallVase() {
-  auto segment = std::make_shared<Segment>();
-  const std::vector<Vector3> profile = {{4.0f, 0.0f, 0.0f},
-                                        {6.0f, 3.0f, 0.0f},
-                                        {5.0f, 6.0f, 0.0f},
-                                        {3.0f, 9.0f, 0.0f},
-                                        {4.0f, 12.0f, 0.0f}};
-  ControlPoint* first = segment->Splines().AppendSpline(profile, /*closed=*/false);
-  Lathe(*segment, first, 8);
-  segment->Renumber();
-  segment->SplinesEdited();
-  FindPatches(*segment);
-  return segment;
-}
-
-// Restores the memory limit however the test ends.
-class LimitScope {
- public:
-  explicit LimitScope(std::int64_t limit) : saved_(MemoryPool::Main().limit()) {
-    MemoryPool::Main().set_limit(limit);
-  }
-  ~LimitScope() { MemoryPool::Main().set_limit(saved_); }
-
- private:
-  std::int64_t saved_;
-};
 
 Box RootsBox(const RaytraceObjects& objects) {
   Box box;

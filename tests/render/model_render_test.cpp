@@ -13,38 +13,15 @@
 #include "render/model_render.h"
 #include "render/model_scene.h"
 #include "render/render_errors.h"
+#include "render/render_scenes.h"
 #include "shell/memory_pool.h"
+#include "support/memory_limit.h"
 
 namespace zentrope {
 namespace {
 
-// A small vase: a five-point profile turned into eight sections.
-std::shared_ptr<Segment> SmallVase() {
-  auto segment = std::make_shared<Segment>();
-  const std::vector<Vector3> profile = {{4.0f, 0.0f, 0.0f},
-                                        {6.0f, 3.0f, 0.0f},
-                                        {5.0f, 6.0f, 0.0f},
-                                        {3.0f, 9.0f, 0.0f},
-                                        {4.0f, 12.0f, 0.0f}};
-  ControlPoint* first = segment->Splines().AppendSpline(profile, /*closed=*/false);
-  Lathe(*segment, first, 8);
-  segment->Renumber();
-  segment->SplinesEdited();
-  FindPatches(*segment);
-  return segment;
-}
-
-// Restores the memory limit however the test ends.
-class LimitScope {
- public:
-  explicit LimitScope(std::int64_t limit) : saved_(MemoryPool::Main().limit()) {
-    MemoryPool::Main().set_limit(limit);
-  }
-  ~LimitScope() { MemoryPool::Main().set_limit(saved_); }
-
- private:
-  std::int64_t saved_;
-};
+using testing::LimitScope;
+using testing::SmallVase;
 
 // Catches: the picture and its depth buffer taken outside the memory limit,
 // so a render far larger than the limit allows still succeeds.

@@ -12,10 +12,16 @@
 #include <vector>
 
 #include "material/material.h"
+#include "render/ray_patches.h"
 #include "shell/memory_pool.h"
+#include "support/memory_limit.h"
 
 namespace zentrope {
 namespace {
+
+using testing::LimitScope;
+using testing::QuarterCylinder;
+using testing::Square;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -26,43 +32,6 @@ Box MakeBox(Vector3 lo, Vector3 hi) {
   b.hi = hi;
   return b;
 }
-
-RenderPatch Square(float x0, float y0, float x1, float y1, float z0) {
-  RenderPatch r;
-  r.p = {Vector3{x0, y0, z0}, Vector3{x1, y0, z0}, Vector3{x1, y1, z0}, Vector3{x0, y1, z0}};
-  r.t0u = r.t1u = r.p[1] - r.p[0];
-  r.t3u = r.t2u = r.p[2] - r.p[3];
-  r.t0v = r.t3v = r.p[3] - r.p[0];
-  r.t1v = r.t2v = r.p[2] - r.p[1];
-  return r;
-}
-
-// A quarter of the cylinder x² + z² = R² from angle 0 (P0 = (R, 0, 0)) to 90
-// degrees (P1 = (0, 0, R)), height H along y: the u edges are circular arcs
-// (Bézier handles 0.5523·R), the v edges straight.
-RenderPatch QuarterCylinder(float radius, float height) {
-  const float k = 3.0f * 0.55228475f * radius;  // tangent = 3 × handle
-  RenderPatch r;
-  r.p = {Vector3{radius, 0, 0}, Vector3{0, 0, radius}, Vector3{0, height, radius},
-         Vector3{radius, height, 0}};
-  r.t0u = r.t3u = {0, 0, k};
-  r.t1u = r.t2u = {-k, 0, 0};
-  r.t0v = r.t3v = r.t1v = r.t2v = {0, height, 0};
-  return r;
-}
-
-class LimitScope {
- public:
-  explicit LimitScope(std::int64_t limit) : saved_(MemoryPool::Main().limit()) {
-    MemoryPool::Main().set_limit(limit);
-  }
-  ~LimitScope() { MemoryPool::Main().set_limit(saved_); }
-  LimitScope(const LimitScope&) = delete;
-  LimitScope& operator=(const LimitScope&) = delete;
-
- private:
-  std::int64_t saved_;
-};
 
 class RaytraceObjectsTest : public ::testing::Test {
  protected:
@@ -516,7 +485,6 @@ TEST_F(RaytraceObjectsTest, HalvesRefusedByTheMemoryLimit) {
   EXPECT_EQ(scene.Halves(*refused), nullptr);
 }
 
-}  // namespace
 // Catches: a shadow ray answered "something is in the way" for a scene
 // that can let light through (a transparent material deep in a pattern
 // tree, a transparency or cookie-cut map, a cookie-cut decal), which would
@@ -564,4 +532,5 @@ TEST(SurelyOpaqueTest, AnythingThatLetsLightThroughIsNotOpaque) {
   EXPECT_FALSE(objects.AllOpaque());
 }
 
+}  // namespace
 }  // namespace zentrope

@@ -71,13 +71,7 @@ struct Scene {
     shading.patch.material = material.get();
     shading.maps = maps;
     maps = nullptr;
-    RenderPatch r;
-    r.p = p;
-    r.t0u = r.t1u = p[1] - p[0];
-    r.t3u = r.t2u = p[2] - p[3];
-    r.t0v = r.t3v = p[3] - p[0];
-    r.t1v = r.t2v = p[2] - p[1];
-    objects.AddPatch(r, &shading, flags);
+    objects.AddPatch(FlatRenderPatch(p), &shading, flags);
     return material;
   }
   // A rectangle across z = const.

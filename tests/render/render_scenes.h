@@ -9,10 +9,30 @@
 #include <vector>
 
 #include "material/material.h"
+#include "model/lathe.h"
+#include "model/patch_finder.h"
+#include "model/segment.h"
 #include "render/render_settings.h"
 #include "render/zbuffer.h"
 
 namespace zentrope::testing {
+
+// A small vase segment: a five-point profile turned into eight sections (32
+// patches, none of them degenerate), its patches found.
+inline std::shared_ptr<Segment> SmallVase() {
+  auto segment = std::make_shared<Segment>();
+  const std::vector<Vector3> profile = {{4.0f, 0.0f, 0.0f},
+                                        {6.0f, 3.0f, 0.0f},
+                                        {5.0f, 6.0f, 0.0f},
+                                        {3.0f, 9.0f, 0.0f},
+                                        {4.0f, 12.0f, 0.0f}};
+  ControlPoint* first = segment->Splines().AppendSpline(profile, /*closed=*/false);
+  Lathe(*segment, first, 8);
+  segment->Renumber();
+  segment->SplinesEdited();
+  FindPatches(*segment);
+  return segment;
+}
 
 // Profile of a lathe: (radius, height) at t in [0, 1].
 using Profile = std::function<std::array<float, 2>(float)>;
