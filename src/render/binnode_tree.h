@@ -87,4 +87,10 @@ class BinnodeTree {
   std::vector<LeafEntry, PoolAllocator<LeafEntry>> entries_;  // beside objects_
 };
 
+// Builds the tree over the frame's objects: 0, 110 (Escape) or 803 (a node
+// could not be allocated); the frame loop's name for BinnodeTree::Build.
+inline int BuildBinnodeTree(BinnodeTree& tree, const RaytraceObjects& objects) {
+  return tree.Build(objects);
+}
+
 }  // namespace zentrope

@@ -173,7 +173,7 @@ ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOp
       return result;
     }
     BinnodeTree tree;
-    result.code = tree.Build(objects);
+    result.code = BuildBinnodeTree(tree, objects);
     result.treeMs = Milliseconds(Clock::now() - added);
     if (result.code != render_error::kNone) {
       return result;
