@@ -236,7 +236,11 @@ int RaytraceCommand(const RenderArgs& args, int width, int height) {
     return 1;  // the program's out-of-memory report follows once
   }
   if (result.code != 0) {
-    return RenderFailed(args.output, result.code, result.reason);
+    // The picture that failed may be a ".dep" or ".sha" beside the output,
+    // or a temporary picture: name that one. A PNG's own Targa is the
+    // output as the user knows it.
+    const bool other = !result.file.empty() && !(png && result.file == target);
+    return RenderFailed(other ? result.file.string() : args.output, result.code, result.reason);
   }
   if (png) {
     Picture picture;

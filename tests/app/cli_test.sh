@@ -713,6 +713,13 @@ expect_eq "$?" 2 "raytrace render status with --aa medium"
 zrt render "$vase/vase.seg" --mode raytrace --size 16x12 -o "$rt/plain_file/out.tga" 2> "$rt/err"
 expect_eq "$?" 1 "raytrace status for an output that cannot be created"
 grep -q "Can't Open File\." "$rt/err" || fail "raytrace 111 message: $(cat "$rt/err")"
+# Catches: a depth picture that cannot be written reported under the
+# output's name (the output itself was fine), or the output left behind.
+mkdir -p "$rt/dirdep.dep/inside"
+zrt render "$vase/vase.seg" --mode raytrace --size 16x12 --depth -o "$rt/dirdep.tga" 2> "$rt/err"
+expect_eq "$?" 1 "raytrace status for a depth picture that cannot be written"
+grep -q "dirdep\.dep: Can't" "$rt/err" || fail "raytrace names the failed depth picture: $(cat "$rt/err")"
+[ -e "$rt/dirdep.tga" ] && fail "raytrace with a failed depth picture wrote the output"
 # Catches: a raytrace beyond the memory limit crashing, reporting success or
 # leaving a picture: the vase fits 400 kilobytes, a 640x480 frame does not.
 ZENTROPE_INI="$rt/low.ini" "$zentrope" settings set MEMORY MaxMemory 400 || fail "MaxMemory 400"
