@@ -38,6 +38,10 @@ std::string Explain(const std::string& file, const std::string& message,
 // would save is then not the user's document, so nothing is written and
 // main reports 107.
 bool MemoryRanOut();
+// A command that already reported running out under a code of its own (the
+// raytracer's 802 and 803) says so, and main does not add 107 to it.
+void NoteMemoryReported();
+bool MemoryReported();
 
 int Info(const std::string& file, bool json);
 int Check(const std::vector<std::string>& files);

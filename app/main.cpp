@@ -42,7 +42,9 @@ int RunGuarded(const std::function<int()>& work) {
     // command that carried on without what it could not load did less than
     // asked: either way the remedy is the memory limit, and it failed.
     if (zentrope::MemoryPool::Main().refused_allocations() > 0) {
-      ReportOutOfMemory();
+      if (!zentrope::cli::MemoryReported()) {
+        ReportOutOfMemory();
+      }
       return 1;
     }
     return status;

@@ -34,6 +34,18 @@ bool MemoryRanOut() {
   return MemoryPool::Main().refused_allocations() > 0;
 }
 
+namespace {
+bool memoryReported = false;
+}  // namespace
+
+void NoteMemoryReported() {
+  memoryReported = true;
+}
+
+bool MemoryReported() {
+  return memoryReported;
+}
+
 std::string Dump(const nlohmann::ordered_json& j) {
   // Printable leaves nothing to replace; the handler only keeps a stray
   // byte from ever ending the program.

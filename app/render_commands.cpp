@@ -25,6 +25,7 @@
 #include "render/render_settings.h"
 #include "shell/error_log.h"
 #include "shell/interrupt.h"
+#include "shell/memory_pool.h"
 #include "shell/settings.h"
 #include "shell/text_encoding.h"
 
@@ -235,8 +236,21 @@ int RaytraceCommand(const RenderArgs& args, int width, int height) {
   if (result.code == render_error::kMemory && MemoryRanOut()) {
     return 1;  // the program's out-of-memory report follows once
   }
+  if ((result.code == render_error::kLineBuffer || result.code == render_error::kBinnodeMemory) &&
+      MemoryRanOut()) {
+    // The frame's own memory code, message and log line, with the remedy;
+    // the program's 107 report would say the same thing a second time.
+    NoteMemoryReported();
+    return RenderFailed(args.output, result.code,
+                        "the memory limit, MEMORY MaxMemory, is " +
+                            std::to_string(MemoryPool::Main().limit() / 1024) + " kilobytes");
+  }
   if (result.code != 0) {
-    return RenderFailed(args.output, result.code, result.reason);
+    // The picture that failed may be a ".dep" or ".sha" beside the output,
+    // or a temporary picture: name that one. A PNG's own Targa is the
+    // output as the user knows it.
+    const bool other = !result.file.empty() && !(png && result.file == target);
+    return RenderFailed(other ? result.file.string() : args.output, result.code, result.reason);
   }
   if (png) {
     Picture picture;

@@ -184,6 +184,7 @@ ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOp
         RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, tempFolder);
     result.code = frame.code;
     result.reason = frame.reason;
+    result.file = frame.file;
     result.frame = frame.stats;
     result.objects = objects.Count();
     if (result.code == render_error::kNone && objects.OutOfMemory()) {

@@ -53,9 +53,10 @@ RaytraceSettings ModelRaytraceSettings(const ModelScene& scene,
 struct ModelRaytraceResult {
   int code = 0;  // 0, 107, 108, 110, 111, 802, 803
   std::string reason;
-  std::size_t objects = 0;  // after the frame (halves cut on contact included)
-  double objectsMs = 0.0;   // patches classified
-  double treeMs = 0.0;      // binnode tree built
+  std::filesystem::path file;  // the picture that failed (108, 111)
+  std::size_t objects = 0;     // after the frame (halves cut on contact included)
+  double objectsMs = 0.0;      // patches classified
+  double treeMs = 0.0;         // binnode tree built
   RaytraceFrameStats frame;
 };
 

@@ -523,6 +523,7 @@ using RowBuffer = std::vector<std::uint32_t, PoolAllocator<std::uint32_t>>;
 struct FileWrite {
   int code = 0;
   std::string reason;
+  std::filesystem::path file;  // the one that failed
 };
 
 // Writes a picture of width × height pixels, pixel(i) giving the 32-bit
@@ -534,18 +535,18 @@ FileWrite WritePictureFile(const std::filesystem::path& name, int width, int hei
                            SaveTransaction* shared = nullptr) {
   TargaWriter writer;
   if (!writer.CreateTarga(name, width, height, bits, compressed, shared)) {
-    return {render_error::kCantOpen, writer.Reason()};
+    return {render_error::kCantOpen, writer.Reason(), name};
   }
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       row[static_cast<std::size_t>(x)] = pixel(static_cast<std::size_t>(y) * width + x);
     }
     if (!writer.WriteTargaRow(row.data(), width, bits)) {
-      return {render_error::kCantSave, writer.Reason()};
+      return {render_error::kCantSave, writer.Reason(), name};
     }
   }
   if (!writer.CloseTarga(0, aspect, bits)) {
-    return {render_error::kCantSave, writer.Reason()};
+    return {render_error::kCantSave, writer.Reason(), name};
   }
   return {};
 }
@@ -587,7 +588,7 @@ struct TemporaryNames {
 FileWrite ProbeFolder(const std::filesystem::path& probe) {
   const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
-    return {render_error::kCantOpen, std::strerror(errno)};
+    return {render_error::kCantOpen, std::strerror(errno), probe};
   }
   ::close(fd);
   ::unlink(probe.c_str());
@@ -697,6 +698,7 @@ RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
   if (FileWrite probe = ProbeFolder(names.probe); probe.code != 0) {
     result.code = probe.code;
     result.reason = std::move(probe.reason);
+    result.file = std::move(probe.file);
     return result;
   }
 
@@ -770,6 +772,7 @@ RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
   const auto fail = [&](FileWrite& write) {
     result.code = write.code;
     result.reason = std::move(write.reason);
+    result.file = std::move(write.file);
     return write.code != 0;
   };
   bool failed = false;
@@ -814,6 +817,7 @@ RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
     } else if (save.Commit() != SaveStatus::kSaved) {
       result.code = render_error::kCantSave;
       result.reason = save.Reason();
+      result.file = save.FailedFile();
     }
   }
   result.stats.writeMs =

@@ -87,6 +87,9 @@ struct RaytraceFrameStats {
 struct RaytraceFrameResult {
   int code = 0;        // 0, 107, 108, 110, 111, 802
   std::string reason;  // the OS's words for 108 and 111
+  // The picture that could not be created or written (the output, its
+  // ".dep" or ".sha" picture, or a temporary picture) for 108 and 111.
+  std::filesystem::path file;
   RaytraceFrameStats stats;
 };
 

@@ -713,6 +713,13 @@ expect_eq "$?" 2 "raytrace render status with --aa medium"
 zrt render "$vase/vase.seg" --mode raytrace --size 16x12 -o "$rt/plain_file/out.tga" 2> "$rt/err"
 expect_eq "$?" 1 "raytrace status for an output that cannot be created"
 grep -q "Can't Open File\." "$rt/err" || fail "raytrace 111 message: $(cat "$rt/err")"
+# Catches: a depth picture that cannot be written reported under the
+# output's name (the output itself was fine), or the output left behind.
+mkdir -p "$rt/dirdep.dep/inside"
+zrt render "$vase/vase.seg" --mode raytrace --size 16x12 --depth -o "$rt/dirdep.tga" 2> "$rt/err"
+expect_eq "$?" 1 "raytrace status for a depth picture that cannot be written"
+grep -q "dirdep\.dep: Can't" "$rt/err" || fail "raytrace names the failed depth picture: $(cat "$rt/err")"
+[ -e "$rt/dirdep.tga" ] && fail "raytrace with a failed depth picture wrote the output"
 # Catches: a raytrace beyond the memory limit crashing, reporting success or
 # leaving a picture: the vase fits 400 kilobytes, a 640x480 frame does not.
 ZENTROPE_INI="$rt/low.ini" "$zentrope" settings set MEMORY MaxMemory 400 || fail "MaxMemory 400"
@@ -720,6 +727,21 @@ zrt --settings "$rt/low.ini" render "$vase/vase.seg" --mode raytrace --size 640x
 expect_eq "$?" 1 "raytrace status beyond the memory limit"
 grep -q "Increase Prefs Memory\.\|Low Memory" "$rt/err" || fail "raytrace memory message: $(cat "$rt/err")"
 [ -e "$rt/big.tga" ] && fail "raytrace beyond the memory limit wrote a picture"
+# Catches: a frame that ran out under its own code (802 "Low Memory", its
+# picture buffers) reported twice, once with its code and once more as the
+# program's 107, in the message and in the error log.
+if grep -q "Low Memory" "$rt/err"; then
+  grep -q "Increase Prefs Memory" "$rt/err" && fail "raytrace memory reported twice: $(cat "$rt/err")"
+  grep -q "MEMORY MaxMemory, is 400 kilobytes" "$rt/err" || fail "raytrace 802 without the limit: $(cat "$rt/err")"
+  mkdir -p "$rt/logtmp"
+  ZENTROPE_INI="$rt/low.ini" "$zentrope" settings set GLOBAL ErrorLog ON || fail "ErrorLog ON"
+  TMPDIR="$rt/logtmp" "$zentrope" --settings "$rt/low.ini" render "$vase/vase.seg" --mode raytrace \
+    --size 640x480 -o "$rt/big.tga" 2> /dev/null
+  expect_eq "$(grep -c "Buffer Line Memory!" "$rt/logtmp/ERROR")" 1 "raytrace 802 error-log line"
+  expect_eq "$(grep -c "Increase Memory=" "$rt/logtmp/ERROR")" 0 "raytrace 802 logged again as 107"
+else
+  fail "the 640x480 frame at 400 kilobytes no longer stops at its picture buffers: $(cat "$rt/err")"
+fi
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -710,6 +710,42 @@ TEST(RaytraceFrame, AFailedDepthPictureKeepsThePreviousOutput) {
   }
 }
 
+// Catches: a failed ".dep" or ".sha" picture, or an unusable temporary
+// folder, reported under the output's name (the user is told the picture
+// they asked for cannot be opened while the fault is its companion).
+TEST(RaytraceFrame, TheFailedPictureIsNamed) {
+  TempDir dir;
+  WallScene scene;
+  scene.settings.outputFlags =
+      raytrace_output_flags::kDepthPicture | raytrace_output_flags::kShadowPicture;
+  const Raytracer tracer(scene.objects, scene.tree, scene.settings);
+
+  const auto depthBlocked = dir / "d.tga";
+  std::filesystem::create_directories(DepthPictureName(depthBlocked) / "inside");
+  RaytraceFrameResult r =
+      RenderRaytraceFrame(tracer, raytrace_mode::kOutput, depthBlocked, dir.path());
+  EXPECT_TRUE(r.code == 108 || r.code == 111) << r.code;
+  EXPECT_EQ(r.file, DepthPictureName(depthBlocked));
+
+  const auto shadowBlocked = dir / "s.tga";
+  std::filesystem::create_directories(ShadowPictureName(shadowBlocked) / "inside");
+  r = RenderRaytraceFrame(tracer, raytrace_mode::kOutput, shadowBlocked, dir.path());
+  EXPECT_TRUE(r.code == 108 || r.code == 111) << r.code;
+  EXPECT_EQ(r.file, ShadowPictureName(shadowBlocked));
+
+  // The temporary folder under a file: its probe is what cannot be made.
+  const auto plain = dir / "plain";
+  std::ofstream(plain) << "x";
+  r = RenderRaytraceFrame(tracer, raytrace_mode::kOutput, dir / "t.tga", plain / "temp");
+  EXPECT_EQ(r.code, 111);
+  EXPECT_EQ(r.file, plain / "temp" / "dummy.dum");
+
+  // A frame that succeeds names nothing.
+  r = RenderRaytraceFrame(tracer, raytrace_mode::kOutput, dir / "ok.tga", dir.path());
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(r.file.empty());
+}
+
 // Catches: picture buffers refused by the memory limit not reported as 802
 // (or the frame going on to write a picture).
 TEST(RaytraceFrame, PictureBuffersOverTheMemoryLimitAre802) {
