@@ -819,6 +819,14 @@ RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
       result.reason = save.Reason();
       result.file = save.FailedFile();
     }
+    // A finished frame in its output no longer needs the temporary pictures
+    // (at a large size they are big); a first field waits for the later one.
+    if (result.code == 0 && (!fields || later)) {
+      std::error_code ec;
+      for (const auto* name : {&names.picture, &names.shadow, &names.noShadow, &names.depth}) {
+        std::filesystem::remove(*name, ec);
+      }
+    }
   }
   result.stats.writeMs =
       std::chrono::duration<double, std::milli>(Clock::now() - writeStart).count();

@@ -536,16 +536,24 @@ TEST(RaytraceFrame, WritesTheTemporaryAndOutputPicturesWithDepthAndShadow) {
                                raytrace_output_flags::kShadowPicture;
   const Raytracer tracer(scene.objects, scene.tree, scene.settings);
   const auto output = dir / "frame0001.tga";
+  // Mode 1 leaves the picture in the temporary picture only.
+  ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kTemporary, output, dir.path()).code, 0);
+  EXPECT_FALSE(std::filesystem::exists(output));
+  const Image temp = Load(dir / "temp.tga");
+  EXPECT_TRUE(std::filesystem::exists(dir / "shadow.tga"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "depth.tga"));
+  // Mode 2 writes the output, and a finished frame's temporary pictures go.
   const RaytraceFrameResult r =
       RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, dir.path());
   ASSERT_EQ(r.code, 0) << r.reason;
+  EXPECT_FALSE(std::filesystem::exists(dir / "temp.tga"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "depth.tga"));
   // One second sample per row, at x = 0 beside the wall's last column; each
   // sample is a primary ray.
   EXPECT_EQ(r.stats.loop.extraSamples, 4u);
   EXPECT_EQ(r.stats.loop.counts.primary, 28u);
   EXPECT_FALSE(std::filesystem::exists(dir / "dummy.dum"));
 
-  const Image temp = Load(dir / "temp.tga");
   ASSERT_EQ(temp.bytesPerPixel, 4);
   ASSERT_EQ(temp.width, 6);
   ASSERT_EQ(temp.height, 4);
@@ -567,8 +575,7 @@ TEST(RaytraceFrame, WritesTheTemporaryAndOutputPicturesWithDepthAndShadow) {
   const Image shadow = Load(ShadowPictureName(output));
   ASSERT_EQ(shadow.bytesPerPixel, 3);
   EXPECT_EQ(ImagePixel(shadow, 0, 0), (Pixel{255, 255, 255, 0}));
-  EXPECT_TRUE(std::filesystem::exists(dir / "shadow.tga"));
-  EXPECT_TRUE(std::filesystem::exists(dir / "depth.tga"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "shadow.tga"));
 
   // 24 bits without alpha.
   scene.settings.outputFlags = 0;
@@ -851,12 +858,18 @@ TEST(RaytraceFrame, MultiPassAddsToTheTemporaryAndCompletesOnTheLastPass) {
   // the miss: (1024 + 4) / 9 = 114, alpha (2040 + 4) / 9 = 227.
   WriteMarkerPicture(dir / "temp.tga", 6, 4, 0xFF808080u);
   scene.settings.frame = 3.44f;
-  ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, dir.path()).code, 0);
+  ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kTemporary, output, dir.path()).code, 0);
   const Image temp = Load(dir / "temp.tga");
   EXPECT_EQ(ImagePixel(temp, 0, 0), (Pixel{142, 128, 121, 255}));
   EXPECT_EQ(ImagePixel(temp, 5, 0), (Pixel{114, 114, 114, 227}));
+  // The same last pass in mode 2 writes the output and, the frame done,
+  // removes the temporary pictures.
+  WriteMarkerPicture(dir / "temp.tga", 6, 4, 0xFF808080u);
+  ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, dir.path()).code, 0);
   ASSERT_TRUE(std::filesystem::exists(output));
+  EXPECT_EQ(ImagePixel(Load(output), 0, 0), (Pixel{142, 128, 121, 0}));
   EXPECT_EQ(ImagePixel(Load(output), 5, 0), (Pixel{114, 114, 114, 0}));
+  EXPECT_FALSE(std::filesystem::exists(dir / "temp.tga"));
 }
 
 }  // namespace
