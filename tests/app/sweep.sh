@@ -106,6 +106,12 @@ sweep_one() {  # rel description
     if [ $status -eq 0 ] && ! "$zentrope" info "$dir/drawn/picture.tga" > /dev/null 2>&1; then
       report "$input" "render $what: reported success but the picture does not read back"
     fi
+    # And raytraced, with shadows and reflections: rays meet it too.
+    run "$input" "raytrace $what" "$zentrope" render "$file" --mode raytrace --size 24x18 \
+      --shadows --reflections -o "$dir/drawn/traced.tga"
+    if [ $status -eq 0 ] && ! "$zentrope" info "$dir/drawn/traced.tga" > /dev/null 2>&1; then
+      report "$input" "raytrace $what: reported success but the picture does not read back"
+    fi
     rm -rf "$dir/drawn"
   fi
   # Written beside the input, so that the names it holds stay relative.
