@@ -17,7 +17,7 @@ bench=$build/bench/raytrace_bench
 [ -x "$bench" ] || { echo "no $bench: cmake --build $build --target raytrace_bench" >&2; exit 1; }
 [ -x "$peers/run_peers.sh" ] || { echo "no peers in $peers (see their README)" >&2; exit 1; }
 mesh=$peers/zentrope_vase.obj
-ZENTROPE_BENCH_OBJ=$mesh.raw "$bench" --benchmark_filter=NONE >/dev/null
+ZENTROPE_BENCH_OBJ=$mesh.raw "$bench" --benchmark_filter=NONE >/dev/null 2>&1
 python3 "$peers/gen_lathe_obj.py" --from "$mesh.raw" -o "$mesh" >/dev/null
 echo "== peers"
 REFLECT=1 "$peers/run_peers.sh" "$mesh" 640 480 "$runs"
