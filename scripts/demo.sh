@@ -21,4 +21,10 @@ for shading in flat gouraud phong; do
     -o "build/demo/vase_$shading.png"
 done
 build/release/bin/zentrope render examples/vase/vase.fig --size 640x480 -o build/demo/vase.tga
+# Raytraced: shadows and reflections, the refining anti-aliasing, with its
+# depth and shadow pictures beside it.
+build/release/bin/zentrope render examples/vase/vase.fig --mode raytrace --shadows --reflections \
+  --aa high --size 640x480 -o build/demo/vase_raytraced.png
+build/release/bin/zentrope render examples/vase/vase.fig --mode raytrace --shadows --alpha --depth \
+  --shadow-picture --size 640x480 -o build/demo/vase_raytraced.tga
 echo "demo: pictures in build/demo/"
