@@ -1,6 +1,5 @@
 // Render subcommands: a single frame of one model drawn by the z-buffer
 // renderer or the raytracer and written as a Targa or PNG picture.
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,8 +14,6 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
-#include "image/image.h"
-#include "image/image_file.h"
 #include "render/model_raytrace.h"
 #include "render/model_render.h"
 #include "render/model_scene.h"
@@ -151,30 +148,6 @@ int ZBufferCommand(const RenderArgs& args, int width, int height) {
   return 0;
 }
 
-// A Targa the raytracer wrote, read back as a picture for the PNG writer.
-// 111 when it cannot be read, 107 when it does not fit the memory limit.
-int ReadTarga(const std::filesystem::path& path, Picture& picture) {
-  Image image;
-  image.fileName = path.string();
-  if (!LoadImage(image, -1, kImageQuiet)) {
-    return MemoryRanOut() ? render_error::kMemory : render_error::kCantOpen;
-  }
-  try {
-    picture.Reset(image.width, image.height);
-  } catch (const std::bad_alloc&) {
-    return render_error::kMemory;
-  }
-  for (int y = 0; y < image.height; ++y) {
-    for (int c = 0; c < 3; ++c) {
-      const std::uint8_t* plane = image.Plane(y, c);
-      for (int x = 0; x < image.width; ++x) {
-        picture.bgr[(static_cast<std::size_t>(y) * image.width + x) * 3 + c] = plane[x];
-      }
-    }
-  }
-  return render_error::kNone;
-}
-
 int RaytraceCommand(const RenderArgs& args, int width, int height) {
   const bool png = PictureFormatFor(args.output) == PictureFormat::kPng;
   if (png && (args.alpha || args.depth || args.shadowPicture)) {
@@ -210,24 +183,8 @@ int RaytraceCommand(const RenderArgs& args, int width, int height) {
     return 1;
   }
 
-  // A PNG is converted from a Targa rendered into the temporary folder,
-  // which is removed however the render ends.
-  const std::filesystem::path tempFolder = TempDirectory();
-  const std::filesystem::path target =
-      png ? tempFolder / ("render" + std::to_string(::getpid()) + ".tga")
-          : std::filesystem::path(args.output);
-  struct RemoveTarga {
-    std::filesystem::path path;
-    ~RemoveTarga() {
-      if (!path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-      }
-    }
-  } removeTarga{png ? target : std::filesystem::path()};
-
   const auto start = std::chrono::steady_clock::now();
-  const ModelRaytraceResult result = RaytraceModel(*scene, options, target, tempFolder);
+  const ModelRaytraceResult result = RaytraceModel(*scene, options, args.output, TempDirectory());
   const auto stop = std::chrono::steady_clock::now();
   if (result.code == render_error::kAborted) {
     std::cerr << "zentrope render: stopped; nothing written\n";
@@ -247,24 +204,9 @@ int RaytraceCommand(const RenderArgs& args, int width, int height) {
   }
   if (result.code != 0) {
     // The picture that failed may be a ".dep" or ".sha" beside the output,
-    // or a temporary picture: name that one. A PNG's own Targa is the
-    // output as the user knows it.
-    const bool other = !result.file.empty() && !(png && result.file == target);
-    return RenderFailed(other ? result.file.string() : args.output, result.code, result.reason);
-  }
-  if (png) {
-    Picture picture;
-    const int read = ReadTarga(target, picture);
-    if (read == render_error::kMemory && MemoryRanOut()) {
-      return 1;
-    }
-    if (read != 0) {
-      return RenderFailed(args.output, read, {});
-    }
-    const PictureWrite written = WritePicture(picture, args.output);
-    if (written.code != 0) {
-      return RenderFailed(args.output, written.code, written.reason);
-    }
+    // or a temporary picture: name that one.
+    return RenderFailed(result.file.empty() ? args.output : result.file.string(), result.code,
+                        result.reason);
   }
   if (MemoryRanOut()) {
     return 1;

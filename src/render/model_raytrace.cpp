@@ -57,15 +57,6 @@ double Milliseconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// A frame that reported success after a curved object could not be cut has
-// pictures with holes: they go, so nothing is left under the output names.
-void RemoveOutputs(const std::filesystem::path& output) {
-  std::error_code ignored;
-  std::filesystem::remove(output, ignored);
-  std::filesystem::remove(DepthPictureName(output), ignored);
-  std::filesystem::remove(ShadowPictureName(output), ignored);
-}
-
 }  // namespace
 
 int AddSceneObjects(const ModelScene& scene, bool showDecals, RaytraceObjects& objects) {
@@ -187,10 +178,6 @@ ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOp
     result.file = frame.file;
     result.frame = frame.stats;
     result.objects = objects.Count();
-    if (result.code == render_error::kNone && objects.OutOfMemory()) {
-      RemoveOutputs(output);
-      result.code = render_error::kMemory;
-    }
   } catch (const std::bad_alloc&) {
     result.code = render_error::kMemory;
   }

@@ -60,8 +60,9 @@ struct ModelRaytraceResult {
   RaytraceFrameStats frame;
 };
 
-// Renders the model in mode 2 to the output Targa (with its .dep and .sha
-// pictures as asked), keeping the temporary pictures in tempFolder.
+// Renders the model in mode 2 to the output picture, a Targa (with its .dep
+// and .sha pictures as asked) or a PNG, the temporary pictures in
+// tempFolder while the frame needs them.
 ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOptions& options,
                                   const std::filesystem::path& output,
                                   const std::filesystem::path& tempFolder);

@@ -57,6 +57,7 @@
 #include "image/image.h"
 #include "image/image_file.h"
 #include "image/targa.h"
+#include "render/picture_file.h"
 #include "render/render_errors.h"
 #include "shell/interrupt.h"
 
@@ -551,6 +552,31 @@ FileWrite WritePictureFile(const std::filesystem::path& name, int width, int hei
   return {};
 }
 
+// The output as a PNG (blue, green, red; no alpha), one file of the save.
+FileWrite WritePngFile(const std::filesystem::path& name, const RaytraceImage& image,
+                       SaveTransaction& save) {
+  std::FILE* stream = save.Open(name);
+  if (!stream) {
+    return {render_error::kCantOpen, save.Reason(), name};
+  }
+  std::vector<std::uint8_t, PoolAllocator<std::uint8_t>> bgr;
+  try {
+    bgr.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+  } catch (const std::bad_alloc&) {
+    save.Fail(SaveStatus::kWriteError, name, "out of memory");
+    return {render_error::kMemory, {}, name};
+  }
+  for (std::size_t i = 0, n = bgr.size() / 3; i < n; ++i) {
+    std::memcpy(&bgr[i * 3], &image.bgra[i * 4], 3);
+  }
+  std::string error;
+  if (!EncodePngBgr(stream, bgr.data(), image.width, image.height, &error)) {
+    save.Fail(SaveStatus::kWriteError, name, error);
+    return {render_error::kCantSave, error, name};
+  }
+  return {};
+}
+
 std::uint32_t Bgra(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
          (std::uint32_t{p[3]} << 24);
@@ -797,9 +823,11 @@ RaytraceFrameResult RenderRaytraceFrame(const Raytracer& tracer, int mode,
     // put in place together, and a failure leaves every old file as it was.
     SaveTransaction save;
     const bool alpha = (settings.outputFlags & raytrace_output_flags::kAlpha) != 0;
-    FileWrite write = WritePictureFile(
-        output, w, h, alpha ? 32 : 24, true, settings.aspect, row,
-        [&](std::size_t i) { return Bgra(&image.bgra[i * 4]); }, &save);
+    FileWrite write = PictureFormatFor(output) == PictureFormat::kPng
+                          ? WritePngFile(output, image, save)
+                          : WritePictureFile(
+                                output, w, h, alpha ? 32 : 24, true, settings.aspect, row,
+                                [&](std::size_t i) { return Bgra(&image.bgra[i * 4]); }, &save);
     if (!fail(write) && !image.depth.empty()) {
       write = WritePictureFile(
           DepthPictureName(output), w, h, 32, true, settings.aspect, row,

@@ -386,6 +386,33 @@ TEST(RaytraceModel, WritesTheTargaAndCountsObjectsAndRays) {
   EXPECT_GT(centre[0] + centre[1] + centre[2], 0);
 }
 
+// Catches: a PNG output written as a Targa under the PNG's name, differing
+// from the Targa render, or leaving working pictures behind.
+TEST(RaytraceModel, APngOutputHoldsTheSamePictureAndNothingIsLeft) {
+  TempDir temp;
+  ModelScene scene;
+  AddSceneSegment(scene, SmallVase(), Transform::Identity(), NeutralMaterial());
+  ModelRaytraceOptions options;
+  options.width = 40;
+  options.height = 30;
+  options.shadows = true;
+  ASSERT_EQ(RaytraceModel(scene, options, temp / "vase.tga", temp.path()).code, 0);
+  ASSERT_EQ(RaytraceModel(scene, options, temp / "vase.png", temp.path()).code, 0);
+  std::ifstream in(temp / "vase.png", std::ios::binary);
+  char signature[8] = {};
+  in.read(signature, 8);
+  EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+  Picture targa, png;
+  ASSERT_TRUE(testing::ReadRaytracePicture(temp / "vase.tga", targa));
+  ASSERT_TRUE(testing::ReadRaytracePicture(temp / "vase.png", png));
+  EXPECT_EQ(png.bgr, targa.bgr);
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(temp.path())) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"vase.png", "vase.tga"}));
+}
+
 // Catches: an output that cannot be created reported as success or with
 // another code, or something left under its name.
 TEST(RaytraceModel, AnOutputThatCannotBeCreatedGives111) {
