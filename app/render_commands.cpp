@@ -96,6 +96,33 @@ std::optional<ModelScene> LoadScene(const RenderArgs& args) {
   return std::move(*scene);
 }
 
+// The exit status a frame's render code gives, after its report: 0 when the
+// frame succeeded and nothing ran out.
+int FrameStatus(const std::string& picture, int code, const std::string& reason) {
+  if (code == render_error::kAborted) {
+    std::cerr << "zentrope render: stopped; nothing written\n";
+    return 1;
+  }
+  if (code == render_error::kMemory && MemoryRanOut()) {
+    // The pool refused: the program's out-of-memory report (107, its
+    // error-log line and the limit) follows once, as for any command.
+    return 1;
+  }
+  if ((code == render_error::kLineBuffer || code == render_error::kBinnodeMemory) &&
+      MemoryRanOut()) {
+    // The frame's own memory code, message and log line, with the remedy;
+    // the program's 107 report would say the same thing a second time.
+    NoteMemoryReported();
+    return RenderFailed(picture, code,
+                        "the memory limit, MEMORY MaxMemory, is " +
+                            std::to_string(MemoryPool::Main().limit() / 1024) + " kilobytes");
+  }
+  if (code != 0) {
+    return RenderFailed(picture, code, reason);
+  }
+  return MemoryRanOut() ? 1 : 0;
+}
+
 int ZBufferCommand(const RenderArgs& args, int width, int height) {
   const SessionRenderSettings& session = RenderSettingsOfSession();
   ModelRenderOptions options;
@@ -123,20 +150,8 @@ int ZBufferCommand(const RenderArgs& args, int width, int height) {
   const auto start = std::chrono::steady_clock::now();
   const ModelRenderResult result = RenderModel(*scene, options);
   const auto stop = std::chrono::steady_clock::now();
-  if (result.code == render_error::kAborted) {
-    std::cerr << "zentrope render: stopped; nothing written\n";
-    return 1;
-  }
-  if (result.code == render_error::kMemory && MemoryRanOut()) {
-    // The pool refused: the program's out-of-memory report (107, its
-    // error-log line and the limit) follows once, as for any command.
-    return 1;
-  }
-  if (result.code != 0) {
-    return RenderFailed(args.output, result.code, {});
-  }
-  if (MemoryRanOut()) {
-    return 1;
+  if (const int status = FrameStatus(args.output, result.code, {})) {
+    return status;
   }
   const PictureWrite written = WritePicture(result.picture, args.output);
   if (written.code != 0) {
@@ -186,33 +201,13 @@ int RaytraceCommand(const RenderArgs& args, int width, int height) {
   const auto start = std::chrono::steady_clock::now();
   const ModelRaytraceResult result = RaytraceModel(*scene, options, args.output, TempDirectory());
   const auto stop = std::chrono::steady_clock::now();
-  if (result.code == render_error::kAborted) {
-    std::cerr << "zentrope render: stopped; nothing written\n";
-    return 1;
+  // The picture that failed may be a ".dep" or ".sha" beside the output, or
+  // a temporary picture: name that one.
+  if (const int status = FrameStatus(result.file.empty() ? args.output : result.file.string(),
+                                     result.code, result.reason)) {
+    return status;
   }
-  if (result.code == render_error::kMemory && MemoryRanOut()) {
-    return 1;  // the program's out-of-memory report follows once
-  }
-  if ((result.code == render_error::kLineBuffer || result.code == render_error::kBinnodeMemory) &&
-      MemoryRanOut()) {
-    // The frame's own memory code, message and log line, with the remedy;
-    // the program's 107 report would say the same thing a second time.
-    NoteMemoryReported();
-    return RenderFailed(args.output, result.code,
-                        "the memory limit, MEMORY MaxMemory, is " +
-                            std::to_string(MemoryPool::Main().limit() / 1024) + " kilobytes");
-  }
-  if (result.code != 0) {
-    // The picture that failed may be a ".dep" or ".sha" beside the output,
-    // or a temporary picture: name that one.
-    return RenderFailed(result.file.empty() ? args.output : result.file.string(), result.code,
-                        result.reason);
-  }
-  if (MemoryRanOut()) {
-    return 1;
-  }
-  const RayCounts& rays = result.frame.loop.counts;
-  const unsigned long long total = rays.primary + rays.shadow + rays.reflected + rays.refracted;
+  const auto total = static_cast<unsigned long long>(result.frame.loop.counts.Total());
   const double ms = std::chrono::duration<double, std::milli>(stop - start).count();
   std::printf(
       "%s: %dx%d, %zu objects, %llu rays, %.1f ms (objects %.1f, tree %.1f, trace %.1f, "

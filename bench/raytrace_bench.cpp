@@ -134,8 +134,7 @@ void BM_RaytraceVase(benchmark::State& state) {
     treeMs += std::chrono::duration<double, std::milli>(built - added).count();
     traceMs += frame.stats.traceMs;
     writeMs += frame.stats.writeMs;
-    const RayCounts& c = frame.stats.loop.counts;
-    rays += c.primary + c.shadow + c.reflected + c.refracted;
+    rays += frame.stats.loop.counts.Total();
     objectsAfter = objects.Count();
   }
   const double n = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));

@@ -99,6 +99,31 @@ std::int32_t Deal(ObjectList& work, ObjectList& scratch, std::int32_t begin, std
 
 }  // namespace
 
+BinnodeTree::LeafEntry BinnodeTree::EntryOf(const RayObject& o) {
+  LeafEntry e;
+  e.box = o.box;
+  e.object = &o;
+  const RenderPatch& r = o.patch;
+  e.p0 = r.p[0];
+  e.e1 = r.p[1] - r.p[0];
+  e.e2 = r.p[2] - r.p[0];
+  e.e3 = r.p[3] - r.p[0];
+  if (o.flags & (ray_object_flags::kHidden | ray_object_flags::kTransparentToRays)) {
+    e.kind = kPassedOver;
+  } else if (o.shape != RaytraceShape::kFlat) {
+    e.kind = kCurved;
+  } else {
+    e.kind = r.ThreeSided() ? kTriangle : kQuad;
+  }
+  return e;
+}
+
+BinnodeTree::LeafEntry BinnodeTree::FlatEntryOf(const RayObject& o) {
+  LeafEntry e = EntryOf(o);
+  e.kind = o.patch.ThreeSided() ? kTriangle : kQuad;
+  return e;
+}
+
 int BinnodeTree::Build(const RaytraceObjects& objects) {
   scene_ = &objects;
   nodes_.clear();
@@ -162,22 +187,7 @@ int BinnodeTree::Build(const RaytraceObjects& objects) {
     entries_.clear();
     entries_.reserve(objects_.size());
     for (const RayObject* o : objects_) {
-      LeafEntry e;
-      e.box = o->box;
-      e.object = o;
-      const RenderPatch& r = o->patch;
-      if (o->flags & (ray_object_flags::kHidden | ray_object_flags::kTransparentToRays)) {
-        e.kind = kPassedOver;
-      } else if (o->shape != RaytraceShape::kFlat) {
-        e.kind = kCurved;
-      } else {
-        e.kind = r.ThreeSided() ? kTriangle : kQuad;
-        e.p0 = r.p[0];
-        e.e1 = r.p[1] - r.p[0];
-        e.e2 = r.p[2] - r.p[0];
-        e.e3 = r.p[3] - r.p[0];
-      }
-      entries_.push_back(e);
+      entries_.push_back(EntryOf(*o));
     }
   } catch (const std::bad_alloc&) {
     nodes_.clear();
@@ -277,9 +287,6 @@ bool Finite(const Vector3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-constexpr std::uint8_t kPassedOver =
-    ray_object_flags::kHidden | ray_object_flags::kTransparentToRays;
-
 }  // namespace
 
 bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, HitRecord& hit,
@@ -301,38 +308,34 @@ bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, Hi
   RayQueue queue;
   float entry = 0.0f;
   float exit = 0.0f;
-  // A flat object's triangles, corner p0 and edges e1, e2 (and e3 for the
-  // second triangle of a quad): the nearest meeting so far is kept.
-  const auto triangles = [&](const Vector3& p0, const Vector3& e1, const Vector3& e2,
-                             const Vector3* e3, const RayObject* o) {
+  // A flat entry's triangles: the nearest meeting so far is kept.
+  const auto triangles = [&](const LeafEntry& e) {
     TriangleHit at;
-    if (IntersectTriangle(p0, e1, e2, ray, kSelfHitGuard, best, at.t, at.b1, at.b2)) {
+    if (IntersectTriangle(e.p0, e.e1, e.e2, ray, kSelfHitGuard, best, at.t, at.b1, at.b2)) {
       best = at.t;
       bestAt = at;
-      bestObject = o;
+      bestObject = e.object;
     }
-    if (e3 && IntersectTriangle(p0, e2, *e3, ray, kSelfHitGuard, best, at.t, at.b1, at.b2)) {
+    if (e.kind == kQuad &&
+        IntersectTriangle(e.p0, e.e2, e.e3, ray, kSelfHitGuard, best, at.t, at.b1, at.b2)) {
       at.second = true;
       best = at.t;
       bestAt = at;
-      bestObject = o;
+      bestObject = e.object;
     }
   };
-  // A half of a curved object: tested at once when flat, else queued by its
-  // box, to be cut only when the search reaches it.
-  const auto meet = [&](const RayObject* o) {
-    if ((o->flags & kPassedOver) || o == ignore) {
+  // An object in a leaf or a half of a curved one: a flat one is tested at
+  // once, a curved one queued by its box, to be cut only when the search
+  // reaches it.
+  const auto meet = [&](const LeafEntry& e) {
+    if (e.kind == kPassedOver || e.object == ignore || !SlabInterval(e.box, ray, entry, exit) ||
+        !(entry < best)) {
       return;
     }
-    if (!SlabInterval(o->box, ray, entry, exit) || !(entry < best)) {
-      return;
-    }
-    if (o->shape == RaytraceShape::kFlat) {
-      const RenderPatch& r = o->patch;
-      const Vector3 e3 = r.p[3] - r.p[0];
-      triangles(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3, o);
+    if (e.kind == kCurved) {
+      queue.Push(entry, e.object, -1);
     } else {
-      queue.Push(entry, o, -1);
+      triangles(e);
     }
   };
 
@@ -344,14 +347,12 @@ bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, Hi
     if (item.object) {
       const RayObject& o = *item.object;
       if (const RayObject* halves = scene_->Halves(o)) {
-        meet(&halves[0]);
-        meet(&halves[1]);
+        meet(EntryOf(halves[0]));
+        meet(EntryOf(halves[1]));
       } else {
         // The halves could not be made (memory): the frame ends with its
         // code, and meanwhile the corners stand for the patch.
-        const RenderPatch& r = o.patch;
-        const Vector3 e3 = r.p[3] - r.p[0];
-        triangles(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3, &o);
+        triangles(FlatEntryOf(o));
       }
       continue;
     }
@@ -359,16 +360,7 @@ bool BinnodeTree::NearestHit(const Vector3& origin, const Vector3& direction, Hi
     if (node.leaf) {
       const LeafEntry* list = entries_.data() + node.first;
       for (std::int32_t i = 0; i < node.count; ++i) {
-        const LeafEntry& e = list[i];
-        if (e.kind == kPassedOver || e.object == ignore || !SlabInterval(e.box, ray, entry, exit) ||
-            !(entry < best)) {
-          continue;
-        }
-        if (e.kind == kCurved) {
-          queue.Push(entry, e.object, -1);
-        } else {
-          triangles(e.p0, e.e1, e.e2, e.kind == kQuad ? &e.e3 : nullptr, e.object);
-        }
+        meet(list[i]);
       }
     } else {
       for (std::int32_t c = 0; c < 2; ++c) {
@@ -403,10 +395,10 @@ bool BinnodeTree::AnyHit(const Vector3& origin, const Vector3& direction, float 
   const Ray ray(origin, direction);
   const float limit = std::min(maxDistance, kNoHit);
   float entry = 0.0f, exit = 0.0f, t = 0.0f, b1 = 0.0f, b2 = 0.0f;
-  const auto flatHit = [&](const Vector3& p0, const Vector3& e1, const Vector3& e2,
-                           const Vector3* e3) {
-    return IntersectTriangle(p0, e1, e2, ray, kSelfHitGuard, limit, t, b1, b2) ||
-           (e3 && IntersectTriangle(p0, e2, *e3, ray, kSelfHitGuard, limit, t, b1, b2));
+  const auto flatHit = [&](const LeafEntry& e) {
+    return IntersectTriangle(e.p0, e.e1, e.e2, ray, kSelfHitGuard, limit, t, b1, b2) ||
+           (e.kind == kQuad &&
+            IntersectTriangle(e.p0, e.e2, e.e3, ray, kSelfHitGuard, limit, t, b1, b2));
   };
   // Depth first, in any order: the first hit ends the search. A pending
   // entry is a node, or a curved object whose halves are still to be met.
@@ -434,18 +426,16 @@ bool BinnodeTree::AnyHit(const Vector3& origin, const Vector3& direction, float 
     return size < kFixed ? fixed[size] : spill[size - kFixed];
   };
   // An object met: true when it is hit; a curved one is queued.
-  const auto meet = [&](const RayObject* o) {
-    if ((o->flags & kPassedOver) || o == ignore || !SlabInterval(o->box, ray, entry, exit) ||
+  const auto meet = [&](const LeafEntry& e) {
+    if (e.kind == kPassedOver || e.object == ignore || !SlabInterval(e.box, ray, entry, exit) ||
         !(entry < limit)) {
       return false;
     }
-    if (o->shape != RaytraceShape::kFlat) {
-      push({o, -1});
+    if (e.kind == kCurved) {
+      push({e.object, -1});
       return false;
     }
-    const RenderPatch& r = o->patch;
-    const Vector3 e3 = r.p[3] - r.p[0];
-    return flatHit(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3);
+    return flatHit(e);
   };
   if (SlabInterval(nodes_[0].box, ray, entry, exit) && entry < limit) {
     push({nullptr, 0});
@@ -454,16 +444,9 @@ bool BinnodeTree::AnyHit(const Vector3& origin, const Vector3& direction, float 
     const Pending item = pop();
     if (item.object) {
       const RayObject& o = *item.object;
-      if (const RayObject* halves = scene_->Halves(o)) {
-        if (meet(&halves[0]) || meet(&halves[1])) {
-          return true;
-        }
-      } else {
-        const RenderPatch& r = o.patch;
-        const Vector3 e3 = r.p[3] - r.p[0];
-        if (flatHit(r.p[0], r.p[1] - r.p[0], r.p[2] - r.p[0], r.ThreeSided() ? nullptr : &e3)) {
-          return true;
-        }
+      const RayObject* halves = scene_->Halves(o);
+      if (halves ? meet(EntryOf(halves[0])) || meet(EntryOf(halves[1])) : flatHit(FlatEntryOf(o))) {
+        return true;
       }
       continue;
     }
@@ -471,14 +454,7 @@ bool BinnodeTree::AnyHit(const Vector3& origin, const Vector3& direction, float 
     if (node.leaf) {
       const LeafEntry* list = entries_.data() + node.first;
       for (std::int32_t i = 0; i < node.count; ++i) {
-        const LeafEntry& e = list[i];
-        if (e.kind == kPassedOver || e.object == ignore || !SlabInterval(e.box, ray, entry, exit) ||
-            !(entry < limit)) {
-          continue;
-        }
-        if (e.kind == kCurved) {
-          push({e.object, -1});
-        } else if (flatHit(e.p0, e.e1, e.e2, e.kind == kQuad ? &e.e3 : nullptr)) {
+        if (meet(list[i])) {
           return true;
         }
       }

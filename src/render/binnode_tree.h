@@ -80,6 +80,12 @@ class BinnodeTree {
     std::uint8_t kind = 0;  // LeafKind
   };
   enum LeafKind : std::uint8_t { kQuad, kTriangle, kCurved, kPassedOver };
+  // The entry of an object (also of a curved object's halves, met in the
+  // search rather than in a leaf).
+  static LeafEntry EntryOf(const RayObject& object);
+  // A curved object taken as its corners' quad (when its halves cannot be
+  // made).
+  static LeafEntry FlatEntryOf(const RayObject& object);
 
   const RaytraceObjects* scene_ = nullptr;
   std::vector<Binnode, PoolAllocator<Binnode>> nodes_;  // nodes_[0] is the root

@@ -88,13 +88,6 @@ std::uint8_t ToByte(float v) {
   return static_cast<std::uint8_t>(Clamp01(v) * 255.0f + 0.5f);
 }
 
-void AddCounts(RayCounts& to, const RayCounts& from) {
-  to.primary += from.primary;
-  to.shadow += from.shadow;
-  to.reflected += from.reflected;
-  to.refracted += from.refracted;
-}
-
 // One sample as the loops keep it.
 struct Sample {
   ColourBgr shown{};  // the picture's colour, 0..1
@@ -263,7 +256,7 @@ void RunRows(int threads, int count, const Fn& fn) {
 
 void SumRows(const std::vector<RowStats>& rows, LoopStats& stats) {
   for (const RowStats& r : rows) {
-    AddCounts(stats.counts, r.counts);
+    stats.counts += r.counts;
     stats.extraSamples += r.extra;
   }
 }
@@ -317,7 +310,7 @@ void TraceCentres(const RaytraceSettings& settings, const Sampler& sample, LoopF
       centres[static_cast<std::size_t>(row) * frame.width() + column] =
           Take(frame, sample, frame.X(column), y, path);
     }
-    AddCounts(rows[static_cast<std::size_t>(row)].counts, path.counts);
+    rows[static_cast<std::size_t>(row)].counts += path.counts;
   });
 }
 
@@ -398,7 +391,7 @@ int CentreLoop(const RaytraceSettings& settings, const Sampler& sample, Raytrace
       }
       frame.Store(row, column, a, kind == Refinement::kHigh);
     }
-    AddCounts(rows[static_cast<std::size_t>(row)].counts, path.counts);
+    rows[static_cast<std::size_t>(row)].counts += path.counts;
     rows[static_cast<std::size_t>(row)].extra += extra;
   });
   SumRows(rows, stats);

@@ -123,6 +123,15 @@ struct RayCounts {
   std::uint64_t shadow = 0;
   std::uint64_t reflected = 0;
   std::uint64_t refracted = 0;
+
+  std::uint64_t Total() const { return primary + shadow + reflected + refracted; }
+  RayCounts& operator+=(const RayCounts& b) {
+    primary += b.primary;
+    shadow += b.shadow;
+    reflected += b.reflected;
+    refracted += b.refracted;
+    return *this;
+  }
 };
 
 // State one ray path carries: the inside-a-refracting-body flag (reset for
