@@ -322,21 +322,6 @@ TEST(LowLoop, RefinesBothSidesOfAnEdgeWithFourSamples) {
   }
 }
 
-// Catches: "LOW" costing as much as "HIGH" on the same edge.
-TEST(LowLoop, CheaperThanHigh) {
-  RaytraceSettings s = SettingsFor(16, 16);
-  const PixelSampler disc = [](float x, float y, RayPath&) {
-    return x * x + y * y < 30.0f ? Hit(1.0f) : Miss();
-  };
-  RaytraceImage image;
-  image.Allocate(s);
-  LoopStats low, high;
-  ASSERT_EQ(TraceLowLoop(s, disc, image, low), 0);
-  ASSERT_EQ(TraceHighLoop(s, disc, image, high), 0);
-  EXPECT_GT(low.extraSamples, 0u);
-  EXPECT_LT(low.extraSamples, high.extraSamples);
-}
-
 // ---- Fields ----------------------------------------------------------------
 
 // Catches: the wrong rows traced for a field, or the other rows touched.
@@ -603,25 +588,6 @@ TEST(RaytraceFrame, TemporaryOnlyAndDepthOnlyModes) {
   EXPECT_NEAR(kept.depth[0], 5.0f * std::sqrt(9.0f + 1.0f + 10000.0f), 1e-2f);
   EXPECT_EQ(kept.depth[5], kNoHit);
   EXPECT_EQ(r.stats.loop.counts.primary, 24u);
-}
-
-// Catches: a picture that depends on the thread count through the frame.
-TEST(RaytraceFrame, IdenticalFilesForOneAndTwoThreads) {
-  TempDir dir;
-  for (int aa : {0, 1, 2}) {
-    std::string bytes[2];
-    for (int threads : {1, 2}) {
-      WallScene scene(33, 17);
-      scene.settings.antiAlias = aa;
-      scene.settings.threads = threads;
-      scene.settings.outputFlags = raytrace_output_flags::kAlpha;
-      const Raytracer tracer(scene.objects, scene.tree, scene.settings);
-      const auto output = dir / "f.tga";
-      ASSERT_EQ(RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, dir.path()).code, 0);
-      bytes[threads - 1] = testing::ReadFile(output);
-    }
-    EXPECT_EQ(bytes[0], bytes[1]) << "anti-alias " << aa;
-  }
 }
 
 // Catches: a temporary folder that cannot hold files not reported as 111
