@@ -24,6 +24,8 @@ void RegisterDocumentCommands(CLI::App& app, Runner& chosen);
 void RegisterChoreographyCommands(CLI::App& app, Runner& chosen);
 void RegisterSettingsCommands(CLI::App& app, Runner& chosen);
 void RegisterRenderCommands(CLI::App& app, Runner& chosen);
+// export, import and play: geometry and movies for other programs.
+void RegisterExchangeCommands(CLI::App& app, Runner& chosen);
 
 // Output. Names from documents may be Latin-1: Printable turns every string
 // (and key) into UTF-8, and Dump prints the result as one line of JSON.

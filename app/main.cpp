@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "io/exchange_formats.h"
 #include "render/render_errors.h"
 #include "render/render_settings.h"
 #include "shell/error_log.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
   zentrope::cli::RegisterChoreographyCommands(app, chosen);
   zentrope::cli::RegisterSettingsCommands(app, chosen);
   zentrope::cli::RegisterRenderCommands(app, chosen);
+  zentrope::cli::RegisterExchangeCommands(app, chosen);
 
   try {
     app.parse(argc, argv);
@@ -98,6 +100,7 @@ int main(int argc, char** argv) {
   }
   return RunGuarded([&] {
     zentrope::RegisterRenderSettingsStartUp();
+    zentrope::RegisterExchangeFormats();
     if (!zentrope::StartUp(startup)) {
       return 1;
     }

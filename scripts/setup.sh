@@ -19,6 +19,13 @@ packages=(
   libclang-rt-14-dev
   python3
   libtbb-dev
+  libavformat-dev
+  libavcodec-dev
+  libavutil-dev
+  libswscale-dev
+  ffmpeg
+  python3-ezdxf
+  assimp-utils
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // Picture loading and saving.
 #include "image/image_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -76,15 +77,30 @@ std::string SequenceFileName(const std::string& name, int frame) {
   return build(padded);
 }
 
+namespace {
+MovieFrameDecoder movieFrameDecoder = nullptr;
+}  // namespace
+
+void SetMovieFrameDecoder(MovieFrameDecoder decoder) {
+  movieFrameDecoder = decoder;
+}
+
 bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& out, std::uint16_t loadFlags,
-                 std::string* error) {
+                 std::string* error, int movieFrame) {
   const bool headerOnly = (loadFlags & kLoadHeaderOnly) != 0;
   switch (DetectImageFormat(data, size)) {
     case ImageFormat::kRiff:
-      if (error) {
-        *error = "RIFF movie frames are not supported yet";
+      if (!movieFrameDecoder) {
+        if (error) {
+          *error = "RIFF movie frames cannot be read by this program";
+        }
+        return false;
       }
-      return false;
+      if (!movieFrameDecoder(data, size, movieFrame, out, headerOnly, error)) {
+        return false;
+      }
+      out.format = ImageFormat::kRiff;
+      return true;
     case ImageFormat::kPcx:
       return DecodePcx(data, size, out, headerOnly, error);
     case ImageFormat::kTarga:
@@ -103,8 +119,22 @@ bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& out, std::ui
   }
 }
 
+namespace {
+
+// A file that is a movie as named is read frame by frame rather than as a
+// numbered sequence of pictures.
+bool IsMovieFile(const std::string& name) {
+  const std::optional<std::filesystem::path> file = LocateFile(name);
+  char head[4] = {};
+  return file && ReadRegularFileHead(*file, head, sizeof head) == 4 &&
+         std::memcmp(head, "RIFF", 4) == 0;
+}
+
+}  // namespace
+
 bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* error) {
-  const std::string name = SequenceFileName(image.fileName, frame);
+  const bool movie = IsMovieFile(image.fileName);
+  const std::string name = movie ? image.fileName : SequenceFileName(image.fileName, frame);
   std::string why;
   const std::optional<std::filesystem::path> file = LocateFile(name, &why);
   std::vector<std::uint8_t> data;
@@ -124,7 +154,8 @@ bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* er
   Image decoded;
   decoded.fileName = image.fileName;
   decoded.flags = image.flags;
-  const bool ok = DecodeImage(data.data(), data.size(), decoded, loadFlags, &why);
+  const bool ok =
+      DecodeImage(data.data(), data.size(), decoded, loadFlags, &why, std::max(frame, 1));
   if (!quiet) {
     set_cursor("WakeUp");
   }

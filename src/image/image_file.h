@@ -21,12 +21,22 @@ ImageFormat DetectImageFormat(const std::uint8_t* data, std::size_t size);
 std::string SequenceFileName(const std::string& name, int frame);
 
 // Loads image.fileName (at frame, or as named when frame < 0). loadFlags:
-// kLoadHeaderOnly, kLoadKeyColour.
+// kLoadHeaderOnly, kLoadKeyColour. A file that is a movie as named is not a
+// numbered sequence: the frame picks the movie's frame (the first when
+// frame < 1).
 bool LoadImage(Image& image, int frame, std::uint16_t loadFlags, std::string* error = nullptr);
 
-// Decodes a picture held in memory, whatever its format.
+// Decodes a picture held in memory, whatever its format. A movie (RIFF)
+// gives its frame movieFrame (from 1; clamped to the movie).
 bool DecodeImage(const std::uint8_t* data, std::size_t size, Image& out, std::uint16_t loadFlags,
-                 std::string* error = nullptr);
+                 std::string* error = nullptr, int movieFrame = 1);
+
+// Frames of RIFF movies are decoded by the movie reader, which sits above
+// the pictures and registers itself here at start-up. Without one a movie is
+// refused.
+using MovieFrameDecoder = bool (*)(const std::uint8_t* data, std::size_t size, int frame,
+                                   Image& out, bool headerOnly, std::string* error);
+void SetMovieFrameDecoder(MovieFrameDecoder decoder);
 
 // Writes a picture as an uncompressed or run-length Targa (24 or 32 bits)
 // through a temporary file; error receives why it failed (not the name).

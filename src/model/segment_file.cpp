@@ -825,6 +825,14 @@ Result<std::vector<NameReference>> SegmentNames(const std::string& name) {
   return recorder.Names();
 }
 
+namespace {
+ForeignModelReader foreignModelReader = nullptr;
+}  // namespace
+
+void SetForeignModelReader(ForeignModelReader reader) {
+  foreignModelReader = reader;
+}
+
 EditOutcome ImportModel(Segment& segment, const std::string& name) {
   std::string contents, error;
   std::filesystem::path file;
@@ -835,9 +843,27 @@ EditOutcome ImportModel(Segment& segment, const std::string& name) {
   std::string first = contents.substr(0, contents.find('\n'));
   int version = 0;
   if (!ParseHeader(first, "SCUL", version)) {
-    // DXF import belongs to the exchange formats.
-    log_line(file.string() + ": not a segment file");
-    return EditOutcome::Failure(str::kTroubleOpeningSegment);
+    if (!foreignModelReader) {
+      log_line(file.string() + ": not a segment file");
+      return EditOutcome::Failure(str::kTroubleOpeningSegment);
+    }
+    Result<SplineSet> foreign = foreignModelReader(contents, file.string());
+    if (!foreign || foreign->Empty()) {
+      log_line(foreign ? file.string() + ": no spline to import" : foreign.failure().detail);
+      return EditOutcome::Failure(str::kTroubleOpeningSegment);
+    }
+    // New points are numbered above the segment's highest, in order.
+    std::int32_t highest = segment.highestNumber;
+    foreign->ForEachPoint([&](ControlPoint& p) { p.number = ++highest; });
+    foreign->Translate(segment.pivot);
+    try {
+      segment.Splines().AppendCopyOf(*foreign, /*clearSelection=*/false);
+    } catch (const std::bad_alloc&) {
+      return EditOutcome::Failure(str::kTroubleOpeningSegment);
+    }
+    segment.highestNumber = highest;
+    segment.SplinesEdited();
+    return EditOutcome::Success();
   }
   const std::int32_t offset = segment.Splines().Empty() ? 0 : segment.highestNumber;
   Result<SegmentData> data = ParseSegment(std::move(contents), file.string(), offset);

@@ -119,10 +119,17 @@ SaveReport SaveSelectionAsSegment(Segment& segment, std::string name, bool overw
 Result<Segment> OpenSegment(const std::string& name,
                             SegmentRegistry& registry = SegmentRegistry::Process());
 
-// Merges a segment file into an open segment: its splines are appended,
+// Merges a model file into an open segment: its splines are appended,
 // moved by the segment's pivot, numbered above the segment's highest number,
-// and the working copy is rebuilt. Other formats are refused for now. On any
-// failure the segment is unchanged.
+// and the working copy is rebuilt. A file without the segment tag goes to
+// the foreign model reader (DXF), when one is registered. A file that yields
+// no spline fails. On any failure the segment is unchanged.
 EditOutcome ImportModel(Segment& segment, const std::string& name);
+
+// Reads a model file of another program (its text and its path) into
+// splines; the exchange formats register one at start-up.
+using ForeignModelReader = Result<SplineSet> (*)(const std::string& contents,
+                                                 const std::string& file);
+void SetForeignModelReader(ForeignModelReader reader);
 
 }  // namespace zentrope

@@ -33,6 +33,7 @@ inline constexpr int kRenderSection = 300;
 inline constexpr int kProductName = 301;
 inline constexpr int kChoreographyFilter = 364;
 inline constexpr int kTutorialHelpFile = 548;
+inline constexpr int kTroubleSavingQtm = 566;
 inline constexpr int kDynamicsOutOfDate = 580;
 inline constexpr int kSaveThisSegment = 1148;
 
@@ -77,6 +78,14 @@ inline constexpr int kAlreadySkinned = 30036;
 inline constexpr int kNoSpineSelected = 30037;
 inline constexpr int kNoSpinePointSelected = 30038;
 inline constexpr int kNoSpineAssign = 30039;
+inline constexpr int kTroubleSavingObj = 30040;
+inline constexpr int kTroubleSavingRib = 30041;
+inline constexpr int kTroubleSavingGltf = 30042;
+inline constexpr int kVfwTooOld = 30043;
+inline constexpr int kVfwError = 30044;
+inline constexpr int kCompressionOptions = 30045;
+inline constexpr int kCreatingDxfFiles = 30046;
+inline constexpr int kCreatingQtmFiles = 30047;
 inline constexpr int kTroubleOpeningMaterial = 30060;
 inline constexpr int kTroubleSavingMaterial = 30061;
 }  // namespace str

@@ -1,0 +1,2 @@
+// Filled by the exchange-format work.
+#include <gtest/gtest.h>
