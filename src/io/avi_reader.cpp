@@ -235,14 +235,29 @@ bool ReadFrame(Source& source, int frame, bool headerOnly, Image* destination, A
   // frame, and a margin for decoders that need several before the first.
   const std::int64_t maxPackets = 16 * (wanted + 1) + 4096;
   std::int64_t packets = 0;
+  // Frames found so far, or (after a seek) the position after the last one.
   std::int64_t count = 0;
+  // An AVI's index leads to the key frame at or before the wanted one, and
+  // its time stamps count frames from the first, so the frames before that
+  // key frame need not be decoded. Other containers are read from the start.
+  const std::int64_t origin = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+  const bool seeked = wanted > 0 && length > 0 && std::strcmp(format->iformat->name, "avi") == 0 &&
+                      av_seek_frame(format, index, origin + wanted, AVSEEK_FLAG_BACKWARD) >= 0;
   bool draining = false;
   while (count <= wanted) {
     e = avcodec_receive_frame(decoder.get(), decoded.get());
     if (e == 0) {
+      if (seeked) {
+        const std::int64_t stamp = decoded->best_effort_timestamp;
+        if (stamp == AV_NOPTS_VALUE || stamp < origin) {
+          return Fail(error, "the movie's frames carry no usable times");
+        }
+        count = stamp - origin + 1;
+      } else {
+        ++count;
+      }
       av_frame_unref(kept.get());
       av_frame_move_ref(kept.get(), decoded.get());
-      ++count;
       continue;
     }
     if (e == AVERROR_EOF || (e == AVERROR(EAGAIN) && draining)) {

@@ -427,6 +427,52 @@ TEST(AviWriterTest, MotionJpegHandler) {
   EXPECT_EQ(image.width, 32);
 }
 
+TEST(AviWriterTest, MpegFourHandlerWithKeyFrameInterval) {
+  ZENTROPE_REQUIRE_TOOL("ffprobe", "ffmpeg");
+  TempDir dir;
+  const auto file = dir / "xvid.avi";
+  AviCompression c;
+  c.handler = FourCcFromText("XVID");
+  c.keyEvery = 2;
+  c.quality = 10000;
+  // Frames far apart in colour, so that one frame read in place of another
+  // shows at once.
+  std::vector<Picture> pictures;
+  for (int i = 0; i < 5; ++i) {
+    pictures.push_back(Gradient(32, 16));
+    for (std::uint8_t& b : pictures.back().bgr) {
+      b = static_cast<std::uint8_t>(b / 4 + 45 * i);
+    }
+  }
+  WriteMovie(file, pictures, c);
+  // Catches: XVID not mapped to FFmpeg's MPEG-4 encoder.
+  const Probe probe = ProbeMovie(file);
+  EXPECT_EQ(probe.codec, "mpeg4");
+  EXPECT_EQ(probe.frames, 5);
+  const auto keys = RunTool(
+      "ffprobe -v error -select_streams v:0 -show_entries packet=flags -of "
+      "csv=p=0 " +
+      Quoted(file));
+  // Catches: "Key" not reaching the encoder: key frames at samples 0, 2, 4.
+  EXPECT_EQ(keys.output, "K_\n__\nK_\n__\nK_\n");
+  // Catches: a frame between key frames read without the frames it is
+  // predicted from, or the wrong frame after the seek to its key frame.
+  // The quantiser at its finest keeps every byte within 12 of the picture.
+  for (int frame : {2, 4, 5, 1}) {
+    Image image;
+    ASSERT_TRUE(read_avi_frame(frame, file.string(), image)) << frame;
+    const std::string got = ImageBytes(image);
+    const std::string expected = Bytes(pictures[static_cast<std::size_t>(frame - 1)]);
+    ASSERT_EQ(got.size(), expected.size());
+    int worst = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      worst = std::max(worst, std::abs(static_cast<std::uint8_t>(got[i]) -
+                                       static_cast<std::uint8_t>(expected[i])));
+    }
+    EXPECT_LE(worst, 12) << "frame " << frame;
+  }
+}
+
 // ---- Reading ----
 
 TEST(AviReaderTest, FrameNumbersAreClampedToTheMovie) {
