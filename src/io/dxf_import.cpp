@@ -373,8 +373,8 @@ bool DxfParser::ReadFace(std::size_t line, std::vector<Chain>& chains) {
 
 std::optional<Failure> DxfParser::Read(std::vector<Chain>& chains) {
   if (text_.size() > kMaxDxfBytes) {
-    Fail(0, "larger than " + std::to_string(kMaxDxfBytes >> 20) + " MiB");
-    return failure_;
+    return Failure{LoadString(str::kTroubleOpeningSegment),
+                   file_ + ": larger than " + std::to_string(kMaxDxfBytes >> 20) + " MiB"};
   }
   bool inBlocks = false;
   Pair pair;

@@ -555,6 +555,11 @@ TEST(DxfImport, BadInputFailsWithFileAndLine) {
     EXPECT_EQ(set.failure().detail.rfind(bad.where, 0), 0u)
         << bad.name << ": " << set.failure().detail;
   }
+  // Past 64 MiB a drawing holds more than a segment can: refused unread.
+  const std::string huge(std::size_t{64 << 20} + 1, '\n');
+  Result<SplineSet> set = ImportDxf(huge, "huge.dxf");
+  ASSERT_FALSE(set);
+  EXPECT_EQ(set.failure().detail, "huge.dxf: larger than 64 MiB");
 }
 
 // What the segment holds, to see that a failed import changed nothing.
@@ -608,8 +613,14 @@ TEST(DxfImport, ImportModelAppendsOrLeavesTheSegmentUnchanged) {
   EXPECT_EQ(segment.highestNumber, 7);
   // Placed about the segment's pivot.
   EXPECT_TRUE(VectorNear(added[0]->position, Vector3{-50, -50, 0} + segment.pivot, 1e-4f));
+  // The corners of the square are peaked and keep their tangents (half
+  // chords) through the merge; the working copy has them too.
+  EXPECT_FALSE(added[0]->Has(kPointSmooth));
+  EXPECT_TRUE(
+      VectorNear(added[0]->inTangent, (added[0]->position - added[1]->position) * 0.5f, 1e-4f));
   EXPECT_TRUE(segment.IsModified(kSegmentSplinesChanged));
   EXPECT_EQ(segment.working.PointCount(), 7u);
+  EXPECT_TRUE(VectorNear(PointsOf(segment.working)[1][0]->inTangent, added[0]->inTangent, 0));
 }
 
 // Catches: the import subcommand's save writing a file for a failed import,
