@@ -95,15 +95,23 @@ int ExportCommand(const ExportArgs& args) {
     return 1;
   }
   SceneExporter exporter(*format, args.out, SubdivisionSettings::FromSettings(Settings()));
-  const int statusMessage =
-      *format == ExportFormat::kQtm ? str::kCreatingQtmFiles : str::kCreatingDxfFiles;
+  // The status line: "Creating DXF Files" and "Creating QTM Files" as the
+  // render driver shows them; the other formats show the frame alone.
+  std::string statusText;
+  if (*format == ExportFormat::kDxf || *format == ExportFormat::kQtm) {
+    statusText = LoadString(*format == ExportFormat::kDxf ? str::kCreatingDxfFiles
+                                                          : str::kCreatingQtmFiles) +
+                 ": ";
+  }
   if (sequence) {
     set_cursor("Snooze");
   }
   int status = 0;
   for (int frame = first; frame <= last; ++frame) {
     if (sequence) {
-      SetStatusText(LoadString(statusMessage) + ": frame " + std::to_string(frame));
+      SetStatusText(statusText + "frame " + std::to_string(frame) + " (" +
+                    std::to_string(frame - first + 1) + " of " + std::to_string(last - first + 1) +
+                    ")");
       if (escape_pressed()) {
         status = -1;
         break;

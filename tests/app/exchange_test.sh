@@ -17,8 +17,16 @@ expect_eq() { [ "$1" == "$2" ] || fail "$3: got [$1] expected [$2]"; }
 
 # The outside tools: a missing one fails the test and names its package.
 command -v assimp > /dev/null || fail "assimp is missing: install assimp-utils"
-command -v python3 > /dev/null || fail "python3 is missing: install python3"
-python3 -c 'import ezdxf' 2> /dev/null || fail "ezdxf is missing: install python3-ezdxf"
+# The Debian package puts ezdxf beside the system's python3, which another
+# python3 earlier on the PATH (pyenv, a virtual environment) does not see.
+python=
+for candidate in python3 /usr/bin/python3; do
+  if "$candidate" -c 'import ezdxf' 2> /dev/null; then
+    python=$candidate
+    break
+  fi
+done
+[ -n "$python" ] || fail "ezdxf is missing: install python3-ezdxf"
 command -v ffmpeg > /dev/null || fail "ffmpeg is missing: install ffmpeg"
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
 
@@ -42,7 +50,7 @@ obj_counts() {
 # "vertices faces" a .glb states in its JSON chunk: POSITION counts and
 # index counts / 3, over every primitive of every mesh.
 glb_counts() {
-  python3 - "$1" << 'EOF'
+  "$python" - "$1" << 'EOF'
 import json, struct, sys
 data = open(sys.argv[1], "rb").read()
 magic, version, length = struct.unpack_from("<III", data, 0)
@@ -63,7 +71,7 @@ EOF
 # "3DFACE" entity names the file holds (each follows a "0" group line).
 dxf_counts() {
   local read
-  read=$(python3 -c 'import ezdxf, sys; print(len(ezdxf.readfile(sys.argv[1]).modelspace().query("3DFACE")))' "$1" 2> /dev/null) || read=unreadable
+  read=$("$python" -c 'import ezdxf, sys; print(len(ezdxf.readfile(sys.argv[1]).modelspace().query("3DFACE")))' "$1" 2> /dev/null) || read=unreadable
   echo "$read" "$(awk '{ sub(/\r$/, "") } prev == "0" && $0 == "3DFACE" { n++ } { prev = $0 } END { print n + 0 }' "$1")"
 }
 
@@ -140,6 +148,28 @@ done
 "$zentrope" export "$vase_fig" -o "$work/seq/vase.glb" --frames 1-2 > /dev/null || fail "glTF sequence"
 check_glb "$work/seq/vase1.glb" "sequence vase1.glb"
 check_glb "$work/seq/vase2.glb" "sequence vase2.glb"
+
+# Ctrl-C stops a sequence between frames: exit 1 with a message, the frames
+# finished before it complete, no temporary left. The signal is sent once
+# the first file is there, so the handler is in place.
+mkdir -p "$work/stop"
+"$zentrope" export "$box" -o "$work/stop/b.obj" --frames 1-32767 > /dev/null 2> "$work/stop.err" &
+pid=$!
+for _ in $(seq 1 300); do
+  [ -e "$work/stop/b1.obj" ] && break
+  sleep 0.05
+done
+kill -INT "$pid"
+wait "$pid"
+expect_eq "$?" 1 "export stopped by Ctrl-C"
+grep -q "stopped" "$work/stop.err" || fail "a stopped export said [$(cat "$work/stop.err")]"
+written=$(ls "$work/stop" | wc -l)
+[ "$written" -ge 1 ] && [ "$written" -lt 32767 ] || fail "a stopped export left $written files"
+case "$(cat "$work/stop.err")" in *"; $written file(s) written"*) ;; *) fail "stopped export counts [$(cat "$work/stop.err")], $written on disk" ;; esac
+for f in "$work"/stop/*; do
+  case "$f" in *.obj) ;; *) fail "left behind: $f" ;; esac
+done
+check_obj "$(ls "$work"/stop/*.obj | tail -n 1)" "the last file before the stop"
 
 # QTM: one file for a sequence (named at its first frame), a FRAME block per
 # frame and one table of control points.
