@@ -16,10 +16,11 @@ class DxfWriter final : public PieceTarget {
   // and writes the section start.
   bool OpenDxf(const std::string& path, int frame);
   // One face; a triangle repeats a corner. The entity's corners are b, c,
-  // d, a: the first corner passed is the entity's fourth.
+  // d, a: the first corner passed is the entity's fourth. A corner that is
+  // not a finite number fails the face and the file.
   bool WriteDxfFace(const Vector3& a, const Vector3& b, const Vector3& c, const Vector3& d);
   // Ends the section and the file ("EOF" and one byte 255) and puts it in
-  // place.
+  // place. False, leaving nothing under the name, when any write failed.
   bool CloseDxf();
 
   // A piece's corners P0..P3 as one face.
@@ -30,6 +31,7 @@ class DxfWriter final : public PieceTarget {
 
  private:
   ExportFile file_;
+  bool failed_ = false;  // a write or a face failed: the close abandons the file
 };
 
 }  // namespace zentrope

@@ -29,11 +29,17 @@ class ObjWriter final : public PieceTarget {
   bool AcceptPiece(const PatchContext& patch, const Piece& piece) override;
 
   const std::string& FileName() const { return file_.Path(); }
-  const std::string& Reason() const { return file_.Reason(); }
+  // Why the last open, add or close failed: the file's reason, or "out of
+  // memory" / "too many faces" when the tables could not be built.
+  const std::string& Reason() const { return reason_.empty() ? file_.Reason() : reason_; }
 
  private:
+  void WriteFile();
+
   ExportFile file_;
   std::vector<Vector3> corners_;  // four per quad
+  bool failed_ = false;           // a quad was refused: the close fails
+  std::string reason_;
 };
 
 }  // namespace zentrope

@@ -11,6 +11,7 @@
 #include "core/transform.h"
 #include "core/vector3.h"
 #include "io/export_file.h"
+#include "io/near_point_grid.h"
 #include "render/render_patch.h"
 
 namespace zentrope {
@@ -28,14 +29,16 @@ struct QtmPatch {
 QtmPatch ConvertQtmPatch(const RenderPatch& patch);
 
 // A list of vectors where an entry equal within 0.0001 in every component to
-// an earlier one reuses its index (from 0).
+// an earlier one reuses its index (from 0; the earliest such entry's).
 class QtmTable {
  public:
   int Add(const Vector3& v);
   const std::vector<Vector3>& Entries() const { return entries_; }
+  void Clear();
 
  private:
   std::vector<Vector3> entries_;
+  NearPointGrid grid_;
 };
 
 class QtmWriter {
@@ -48,16 +51,24 @@ class QtmWriter {
   bool WriteQtmFrame();
   // "CHILD path" for a first child (or the top node), "SIBLING path" for a
   // following sibling, then the transform. During the first frame the
-  // segment's patches are converted into the tables (once per segment file).
+  // segment's patches are converted into the tables (once per segment file;
+  // the caller has made its patch list current). Fails before any frame.
   bool WriteQtmNode(bool isChild, const Transform& transform, const Segment& segment);
   // Writes the tables if still pending and puts the file in place.
   bool CloseQtm();
 
   const std::string& FileName() const { return file_.Path(); }
-  const std::string& Reason() const { return file_.Reason(); }
+  // Why the last call failed: the file's reason, or "out of memory" / "no
+  // frame started".
+  const std::string& Reason() const { return reason_.empty() ? file_.Reason() : reason_; }
 
  private:
+  void ConvertPatches(const Segment& segment);
+  void WriteTables();
+  bool Fail(const char* reason);
+
   ExportFile file_;
+  std::string reason_;
   int frame_ = 0;
   bool tablesPending_ = false;
   QtmTable points_;

@@ -16,10 +16,14 @@ namespace zentrope {
 
 class Segment;
 
-// The sixteen Bézier control points in four rows of four: row 0 runs along
-// slot 1 (P0→P1), row 3 along slot 3 (P3→P2), column 0 along slot 4 (P0→P3),
-// column 3 along slot 2 (P1→P2). A three-sided patch keeps both inner points
-// of slot 4 at corner 1.
+// The sixteen Bézier control points in four rows of four, u along the rows
+// (RenderMan's order, u varying fastest): row 0 runs along slot 1 (P0→P1),
+// row 3 along slot 3 (P3→P2), column 0 along slot 4 (P0→P3), column 3 along
+// slot 2 (P1→P2). A three-sided patch keeps both inner points of slot 4 at
+// corner 1. The four interior points are the discrete Coons blend of the
+// boundary (boundary rows and columns blended at thirds, less the bilinear
+// blend of the corners), so a bilinear patch is reproduced exactly and a
+// flat boundary gives a flat net.
 std::array<Vector3, 16> BicubicNet(const RenderPatch& patch);
 
 class RibWriter {
@@ -32,7 +36,8 @@ class RibWriter {
   // through objectTransform, "AttributeEnd". The caller has made the patch
   // list current.
   bool WriteRibPatches(const Segment& segment, const Transform& objectTransform);
-  // "WorldEnd", "FrameEnd" and puts the file in place.
+  // "WorldEnd", "FrameEnd" (each block closed inside the one that opened
+  // before it) and puts the file in place.
   bool CloseRib();
 
   const std::string& FileName() const { return file_.Path(); }

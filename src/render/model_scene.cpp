@@ -91,6 +91,43 @@ void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,
   scene.segments.push_back(std::move(added));
 }
 
+std::vector<int> AddFigureSegments(ModelScene& scene, const Figure& posed, float frame) {
+  std::vector<int> segmentOfNode(posed.nodes.size(), -1);
+  for (int n : posed.DepthFirst()) {
+    const FigureNode& node = posed.nodes[static_cast<std::size_t>(n)];
+    if (!node.segment) {
+      continue;
+    }
+    // The node's first material: inline values, or a file ("default" and a
+    // file that cannot be read give the segment's own values).
+    const MaterialUse use =
+        node.attributes.materials.empty() ? MaterialUse{} : node.attributes.materials.front();
+    const AttributeRecord own = AttributeRecordFromMaterialUse(use);
+    std::string problem;
+    MaterialReference material =
+        GetMaterial(use.Inline() ? std::string("default") : use.path, own, frame, &problem);
+    if (!problem.empty()) {
+      scene.problems.push_back(problem);
+    }
+    segmentOfNode[static_cast<std::size_t>(n)] = static_cast<int>(scene.segments.size());
+    AddSceneSegment(scene, node.segment, node.geometryTransform, std::move(material), frame);
+    if (!node.attributes.surfaces.empty()) {
+      const std::filesystem::path folder =
+          std::filesystem::absolute(std::filesystem::path(posed.path)).parent_path();
+      Result<std::vector<ProjectedMap>> maps =
+          LoadProjectedMaps(node.attributes.surfaces, folder, static_cast<int>(frame), node.size);
+      if (maps) {
+        scene.segments.back().maps = std::move(*maps);
+      } else {
+        // The segment still renders, without its maps, but never silently.
+        scene.problems.push_back(maps.failure().detail.empty() ? maps.failure().message
+                                                               : maps.failure().detail);
+      }
+    }
+  }
+  return segmentOfNode;
+}
+
 Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
   ModelScene scene;
   if (!IsFigure(request.model)) {
@@ -124,38 +161,7 @@ Result<ModelScene> LoadModelScene(const ModelSceneRequest& request) {
   } else {
     PoseFigure(posed, Transform::Identity(), {1, 1, 1});
   }
-  for (int n : posed.DepthFirst()) {
-    FigureNode& node = posed.nodes[static_cast<std::size_t>(n)];
-    if (!node.segment) {
-      continue;
-    }
-    // The node's first material: inline values, or a file ("default" and a
-    // file that cannot be read give the segment's own values).
-    const MaterialUse use =
-        node.attributes.materials.empty() ? MaterialUse{} : node.attributes.materials.front();
-    const AttributeRecord own = AttributeRecordFromMaterialUse(use);
-    std::string problem;
-    MaterialReference material =
-        GetMaterial(use.Inline() ? std::string("default") : use.path, own, request.frame, &problem);
-    if (!problem.empty()) {
-      scene.problems.push_back(problem);
-    }
-    AddSceneSegment(scene, node.segment, node.geometryTransform, std::move(material),
-                    request.frame);
-    if (!node.attributes.surfaces.empty()) {
-      const std::filesystem::path folder =
-          std::filesystem::absolute(std::filesystem::path(posed.path)).parent_path();
-      Result<std::vector<ProjectedMap>> maps = LoadProjectedMaps(
-          node.attributes.surfaces, folder, static_cast<int>(request.frame), node.size);
-      if (maps) {
-        scene.segments.back().maps = std::move(*maps);
-      } else {
-        // The segment still renders, without its maps, but never silently.
-        scene.problems.push_back(maps.failure().detail.empty() ? maps.failure().message
-                                                               : maps.failure().detail);
-      }
-    }
-  }
+  scene.segmentOfNode = AddFigureSegments(scene, posed, request.frame);
   NoteNothingToDraw(scene);
   return scene;
 }

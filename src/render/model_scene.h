@@ -38,6 +38,8 @@ struct ModelSceneRequest {
 struct ModelScene {
   std::optional<Figure> figure;  // owns the segments of a figure
   std::vector<SceneSegment> segments;
+  // Per node of figure: the index of its entry in segments, or −1 (a ghost).
+  std::vector<int> segmentOfNode;
   Vector3 boundsMin;
   Vector3 boundsMax;
   bool empty = true;                  // no control point at all
@@ -54,6 +56,13 @@ inline constexpr const char* kNothingToDraw =
 void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,
                      const Transform& objectTransform, std::shared_ptr<const Material> material,
                      float frame = 1.0f);
+
+// Adds every segment of a posed figure in depth-first order, each with its
+// node's geometry transform, its node's first material and its projected
+// maps read at the (user) frame; what cannot be read goes to
+// scene.problems. Returns, per figure node, the index of its entry in
+// scene.segments, or −1 for a node without a segment (a ghost).
+std::vector<int> AddFigureSegments(ModelScene& scene, const Figure& posed, float frame);
 
 // What a segment wears when nothing gives it a material: the "default"
 // material of the neutral values, a light grey with a little ambiance and a
