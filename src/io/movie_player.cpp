@@ -43,11 +43,9 @@ std::optional<std::string> FindProgram(const std::string& program) {
   std::string_view folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
   while (true) {
     const std::size_t colon = folders.find(':');
-    std::string folder(folders.substr(0, colon));
-    if (folder.empty()) {
-      folder = ".";
-    }
-    const std::string candidate = folder + "/" + program;
+    const std::string_view folder = folders.substr(0, colon);
+    const std::string candidate =
+        (folder.empty() ? std::string(".") : std::string(folder)) + "/" + program;
     if (IsExecutableFile(candidate)) {
       return candidate;
     }

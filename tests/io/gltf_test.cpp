@@ -12,7 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -495,6 +495,18 @@ TEST(Glb, AnUnwritableFolderFailsWithTheReasonAndLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(file));
 }
 
+// The number after label in assimp's info report, or 0 when it is absent.
+std::size_t InfoCount(const std::string& report, const std::string& label) {
+  const std::size_t at = report.find(label);
+  if (at == std::string::npos) {
+    return 0;
+  }
+  std::istringstream in(report.substr(at + label.size()));
+  std::size_t count = 0;
+  in >> count;
+  return count;
+}
+
 // Catches: a file assimp cannot read, or one where it finds other vertex
 // and face counts than the accessors state.
 TEST(Glb, AssimpReadsTheCountsTheFileStates) {
@@ -518,11 +530,8 @@ TEST(Glb, AssimpReadsTheCountsTheFileStates) {
   // file holds.
   const test::ToolRun run = test::RunTool("assimp info '" + file.string() + "' -r");
   ASSERT_EQ(run.status, 0) << run.output;
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(run.output, m, std::regex(R"(Vertices:\s+(\d+))"))) << run.output;
-  EXPECT_EQ(std::stoul(m[1]), vertices);
-  ASSERT_TRUE(std::regex_search(run.output, m, std::regex(R"(Faces:\s+(\d+))"))) << run.output;
-  EXPECT_EQ(std::stoul(m[1]), faces);
+  EXPECT_EQ(InfoCount(run.output, "Vertices:"), vertices) << run.output;
+  EXPECT_EQ(InfoCount(run.output, "Faces:"), faces) << run.output;
 }
 
 }  // namespace
