@@ -196,6 +196,16 @@ bool DxfParser::NextPair(Pair& pair) {
   return true;
 }
 
+// text in double quotes, as failures show what the file held.
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted.push_back('"');
+  quoted.append(text);
+  quoted.push_back('"');
+  return quoted;
+}
+
 bool DxfParser::EntityGroups(std::string_view name, std::size_t line, std::vector<Pair>& groups) {
   groups.clear();
   Pair pair;
@@ -206,7 +216,7 @@ bool DxfParser::EntityGroups(std::string_view name, std::size_t line, std::vecto
     }
     groups.push_back(pair);
   }
-  Fail(line, "\"" + std::string(name) + "\" cut short");
+  Fail(line, Quoted(name) + " cut short");
   return false;
 }
 
@@ -219,12 +229,12 @@ bool DxfParser::Coordinate(const Pair& pair, float& value) {
   const char* end = text.data() + text.size();
   auto [stop, ec] = std::from_chars(text.data(), end, d);
   if (text.empty() || ec != std::errc() || stop != end) {
-    Fail(pair.line + 1, "\"" + std::string(pair.value) + "\" is not a number");
+    Fail(pair.line + 1, Quoted(pair.value) + " is not a number");
     return false;
   }
   value = static_cast<float>(d);
   if (!std::isfinite(value)) {
-    Fail(pair.line + 1, "\"" + std::string(pair.value) + "\" is not a finite number");
+    Fail(pair.line + 1, Quoted(pair.value) + " is not a finite number");
     return false;
   }
   return true;

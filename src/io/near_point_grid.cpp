@@ -20,7 +20,7 @@ bool Finite(const Vector3& p) {
 }  // namespace
 
 NearPointGrid::NearPointGrid(double tolerance)
-    : tolerance_(tolerance), search_(tolerance * (1.0 + 1e-6)), cell_(2.0 * tolerance) {}
+    : tolerance_(tolerance), search_(tolerance * (1.0 + 1e-6)), cell_(16.0 * tolerance) {}
 
 bool NearPointGrid::Near(const Vector3& a, const Vector3& b, double tolerance) {
   return std::fabs(static_cast<double>(a.x) - b.x) <= tolerance &&
@@ -55,10 +55,17 @@ std::int64_t NearPointGrid::Quantise(double v) const {
 }
 
 std::size_t NearPointGrid::Slot(std::int64_t x, std::int64_t y, std::int64_t z) const {
+  // Cell coordinates of a model on a regular grid share their low bits, so
+  // every bit is mixed into every other (the 64-bit murmur finaliser) before
+  // the low bits pick the slot; otherwise the probe runs grow with the model.
   std::uint64_t h = static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15ull;
-  h ^= static_cast<std::uint64_t>(y) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
-  h ^= static_cast<std::uint64_t>(z) * 0x165667B19E3779F9ull + (h << 6) + (h >> 2);
-  h ^= h >> 29;
+  h = (h ^ (h >> 32)) + static_cast<std::uint64_t>(y) * 0xC2B2AE3D27D4EB4Full;
+  h = (h ^ (h >> 32)) + static_cast<std::uint64_t>(z) * 0x165667B19E3779F9ull;
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ull;
+  h ^= h >> 33;
   return static_cast<std::size_t>(h) & (cells_.size() - 1);
 }
 

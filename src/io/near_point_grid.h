@@ -1,8 +1,9 @@
 // NearPointGrid: finds, among the points added so far, the earliest one equal
 // to a given point within a tolerance in every component, in time close to
-// constant. Points are filed in cubic cells twice the tolerance wide, so a
-// match lies in one of at most two cells along each axis (three when the
-// rounded search box just straddles two boundaries); each cell keeps its
+// constant. Points are filed in cubic cells sixteen times the tolerance
+// wide, so the search box around a point mostly lies in one cell and at most
+// in two along each axis (one random memory access rather than eight on a
+// large model; distinct vertices are rarely that close); each cell keeps its
 // points in the order they were added, so the first match in a cell is the
 // cell's earliest. The result is the one a scan of every earlier point in
 // order would give.

@@ -33,7 +33,7 @@ std::vector<std::int32_t> ShareVertices(const std::vector<Vector3>& corners,
                                         std::vector<Vector3>& unique) {
   std::vector<std::int32_t> index(corners.size());
   NearPointGrid grid(kSameVertex);
-  grid.Reserve(corners.size());
+  grid.Reserve(corners.size() / 4);  // a closed quad mesh shares each corner about four ways
   for (std::size_t i = 0; i < corners.size(); ++i) {
     const Vector3& p = corners[i];
     const std::int64_t match = grid.FindEarliest(p);
