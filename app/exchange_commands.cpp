@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "io/dxf_import.h"
 #include "io/export_scene.h"
 #include "io/movie_player.h"
 #include "model/segment.h"
@@ -55,7 +56,10 @@ bool ParseRange(const std::string& text, int& first, int& last) {
 
 void WarnAboutProblems(const std::string& file, const ModelScene& scene) {
   for (const std::string& problem : scene.problems) {
-    std::cerr << Utf8FromLegacy(file + ": warning: " + problem) << '\n';
+    // The scene builder speaks of pictures; an export writes faces.
+    const std::string said =
+        problem == kNothingToDraw ? "no patches to export: the files hold no faces" : problem;
+    std::cerr << Utf8FromLegacy(file + ": warning: " + said) << '\n';
   }
 }
 
@@ -123,6 +127,12 @@ int ExportCommand(const ExportArgs& args) {
       status = 1;
       break;
     }
+    // Ctrl-C during the patch search stops the sequence like Ctrl-C
+    // between frames; the frame would lack patches.
+    if (scene->scene.stopped) {
+      status = -1;
+      break;
+    }
     if (frame == first) {
       WarnAboutProblems(args.in, scene->scene);
     }
@@ -164,16 +174,15 @@ struct ImportArgs {
 };
 
 int ImportCommand(const ImportArgs& args) {
-  Segment segment;
-  const EditOutcome imported = ImportModel(segment, args.in);
-  if (!imported.Ok()) {
-    std::cerr << Explain(args.in, imported.message) << '\n';
+  Result<SplineSet> splines = ImportDxfFile(args.in);
+  if (!splines) {
+    std::cerr << Explain(args.in, splines.failure().message, splines.failure().detail) << '\n';
     return 1;
   }
   if (MemoryRanOut()) {
     return 1;
   }
-  const SaveReport report = SaveSegmentAs(segment, args.out, args.force);
+  const SaveReport report = SaveImportedSegment(std::move(*splines), args.out, args.force);
   if (!report.Ok()) {
     std::cerr << args.out << ": " << SaveFailureLine(report.failures, report.reason) << '\n';
     return 1;

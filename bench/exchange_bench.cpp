@@ -115,8 +115,8 @@ void BM_ObjWriterGrid(benchmark::State& state) {
       break;
     }
   }
-  state.counters["quads/s"] = benchmark::Counter(static_cast<double>(n) * n,
-                                                 benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["quads/s"] =
+      benchmark::Counter(static_cast<double>(n) * n, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ObjWriterGrid)->Arg(50)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMillisecond);
 

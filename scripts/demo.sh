@@ -27,4 +27,7 @@ build/release/bin/zentrope render examples/vase/vase.fig --mode raytrace --shado
   --aa high --size 640x480 -o build/demo/vase_raytraced.png
 build/release/bin/zentrope render examples/vase/vase.fig --mode raytrace --shadows --alpha --depth \
   --shadow-picture --size 640x480 -o build/demo/vase_raytraced.tga
-echo "demo: pictures in build/demo/"
+# Exchange: the posed vase as OBJ and binary glTF for other 3D programs.
+build/release/bin/zentrope export examples/vase/vase.fig -o build/demo/vase.obj
+build/release/bin/zentrope export examples/vase/vase.fig -o build/demo/vase.glb
+echo "demo: pictures and exports in build/demo/"

@@ -624,8 +624,12 @@ SaveReport ImportDxfAsSegment(const std::string& dxfPath, const std::string& seg
     report.reason = splines.failure().detail;
     return report;
   }
+  return SaveImportedSegment(std::move(*splines), segmentPath, overwrite);
+}
+
+SaveReport SaveImportedSegment(SplineSet splines, const std::string& segmentPath, bool overwrite) {
   Segment segment;
-  *segment.splines = std::move(*splines);
+  *segment.splines = std::move(splines);
   segment.Renumber();
   segment.SplinesEdited();
   return SaveSegmentAs(segment, segmentPath, overwrite);

@@ -31,6 +31,8 @@ Result<SplineSet> ImportDxfFile(const std::string& path);
 // Opening Segment" with the file and line in reason, and writes nothing.
 SaveReport ImportDxfAsSegment(const std::string& dxfPath, const std::string& segmentPath,
                               bool overwrite);
+// The second half of it: imported splines saved as a new segment.
+SaveReport SaveImportedSegment(SplineSet splines, const std::string& segmentPath, bool overwrite);
 
 // Lets ImportModel take DXF files (it reads segment files itself).
 void RegisterDxfImport();

@@ -71,6 +71,7 @@ void AddSceneSegment(ModelScene& scene, std::shared_ptr<Segment> segment,
                      float frame) {
   if (EnsurePatches(*segment) == PatchSearch::kStopped) {
     scene.problems.push_back(segment->path + ": the patch search was stopped");
+    scene.stopped = true;
   }
   segment->working.ForEachPoint(
       [&](const ControlPoint& p) { Include(scene, transform.ApplyToPoint(p.position)); });

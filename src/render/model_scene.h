@@ -44,6 +44,7 @@ struct ModelScene {
   Vector3 boundsMax;
   bool empty = true;                  // no control point at all
   std::vector<std::string> problems;  // files that could not be read, as warnings
+  bool stopped = false;               // the user stopped a patch search: patches are missing
 };
 
 // The warning a scene without a single patch carries: its picture shows
