@@ -10,7 +10,7 @@
 
 #include "io/dxf_writer.h"
 #include "io/obj_writer.h"
-#include "model/lathe.h"
+#include "lathed_torus.h"
 #include "model/patch_finder.h"
 #include "render/tessellation.h"
 #include "shell/memory_pool.h"
@@ -20,15 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 void LatheInto(zentrope::Segment& seg) {
-  std::vector<zentrope::Vector3> profile;
-  for (int i = 0; i < 100; ++i) {
-    const float a = 6.2831853f * static_cast<float>(i) / 100.0f;
-    profile.push_back({20.0f + 5.0f * std::cos(a), 5.0f * std::sin(a), 0.0f});
-  }
-  zentrope::ControlPoint* first = seg.Splines().AppendSpline(profile, /*closed=*/true);
-  zentrope::Lathe(seg, first, 100);
-  seg.Renumber();
-  seg.SplinesEdited();
+  zentrope::bench::LatheTorus(seg);
   zentrope::FindPatches(seg);
 }
 
@@ -39,58 +31,50 @@ struct BenchFolder {
   ~BenchFolder() { fs::remove_all(path); }
 };
 
-// Tessellation and the whole OBJ file, as `zentrope export -o x.obj` does it.
-void BM_ExportLatheObj(benchmark::State& state) {
+// Tessellation and the whole file, as `zentrope export` writes it: open,
+// the pieces into the writer as the flag routes them, close.
+template <typename Writer, typename Open, typename Close>
+void ExportLathe(benchmark::State& state, const char* name, std::uint32_t flag,
+                 zentrope::PieceTarget* zentrope::TessellationTargets::*target, Open open,
+                 Close close) {
   zentrope::MemoryPool::Main().set_limit(std::int64_t{4} << 30);
   zentrope::Segment seg;
   LatheInto(seg);
   zentrope::SubdivisionSettings sub;
   sub.fixedLevel = zentrope::SubdivisionSettings::LevelForPieces(4);
   BenchFolder folder;
-  const std::string file = (folder.path / "lathe.obj").string();
+  const std::string file = (folder.path / name).string();
   for (auto _ : state) {
-    zentrope::ObjWriter writer;
+    Writer writer;
     zentrope::TessellationTargets targets;
-    targets.objFaces = &writer;
-    bool ok = writer.OpenObj(file, -1);
-    ok = ok && zentrope::DrawSegmentPatches(seg, zentrope::Transform::Identity(),
-                                            zentrope::tessellation_flags::kObjFaces, nullptr, {},
+    targets.*target = &writer;
+    bool ok = (writer.*open)(file, -1);
+    ok = ok && zentrope::DrawSegmentPatches(seg, zentrope::Transform::Identity(), flag, nullptr, {},
                                             sub, targets) == 0;
-    ok = ok && writer.CloseObj();
+    ok = ok && (writer.*close)();
     if (!ok) {
-      state.SkipWithError("the OBJ export failed");
+      state.SkipWithError("the export failed");
       break;
     }
   }
   state.counters["pieces"] = static_cast<double>(seg.patches.size()) * 4.0;
   state.counters["bytes"] = static_cast<double>(fs::file_size(file));
 }
+
+void BM_ExportLatheObj(benchmark::State& state) {
+  using zentrope::ObjWriter;
+  ExportLathe<ObjWriter>(state, "lathe.obj", zentrope::tessellation_flags::kObjFaces,
+                         &zentrope::TessellationTargets::objFaces, &ObjWriter::OpenObj,
+                         &ObjWriter::CloseObj);
+}
 BENCHMARK(BM_ExportLatheObj)->Unit(benchmark::kMillisecond);
 
 // The same pieces as DXF faces: the writer streams, so this is the floor.
 void BM_ExportLatheDxf(benchmark::State& state) {
-  zentrope::MemoryPool::Main().set_limit(std::int64_t{4} << 30);
-  zentrope::Segment seg;
-  LatheInto(seg);
-  zentrope::SubdivisionSettings sub;
-  sub.fixedLevel = zentrope::SubdivisionSettings::LevelForPieces(4);
-  BenchFolder folder;
-  const std::string file = (folder.path / "lathe.dxf").string();
-  for (auto _ : state) {
-    zentrope::DxfWriter writer;
-    zentrope::TessellationTargets targets;
-    targets.dxfFaces = &writer;
-    bool ok = writer.OpenDxf(file, -1);
-    ok = ok && zentrope::DrawSegmentPatches(seg, zentrope::Transform::Identity(),
-                                            zentrope::tessellation_flags::kDxfFaces, nullptr, {},
-                                            sub, targets) == 0;
-    ok = ok && writer.CloseDxf();
-    if (!ok) {
-      state.SkipWithError("the DXF export failed");
-      break;
-    }
-  }
-  state.counters["pieces"] = static_cast<double>(seg.patches.size()) * 4.0;
+  using zentrope::DxfWriter;
+  ExportLathe<DxfWriter>(state, "lathe.dxf", zentrope::tessellation_flags::kDxfFaces,
+                         &zentrope::TessellationTargets::dxfFaces, &DxfWriter::OpenDxf,
+                         &DxfWriter::CloseDxf);
 }
 BENCHMARK(BM_ExportLatheDxf)->Unit(benchmark::kMillisecond);
 

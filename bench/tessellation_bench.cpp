@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "model/lathe.h"
+#include "lathed_torus.h"
 #include "model/patch_finder.h"
 #include "render/tessellation.h"
 #include "shell/memory_pool.h"
@@ -14,15 +14,7 @@
 namespace {
 
 void LatheInto(zentrope::Segment& seg) {
-  std::vector<zentrope::Vector3> profile;
-  for (int i = 0; i < 100; ++i) {
-    const float a = 6.2831853f * static_cast<float>(i) / 100.0f;
-    profile.push_back({20.0f + 5.0f * std::cos(a), 5.0f * std::sin(a), 0.0f});
-  }
-  zentrope::ControlPoint* first = seg.Splines().AppendSpline(profile, /*closed=*/true);
-  zentrope::Lathe(seg, first, 100);
-  seg.Renumber();
-  seg.SplinesEdited();
+  zentrope::bench::LatheTorus(seg);
   zentrope::FindPatches(seg);
 }
 

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "core/spline.h"
+#include "io/double_ended_array.h"
 #include "model/segment.h"
 #include "model/segment_file.h"
 #include "model/text_file.h"
@@ -51,8 +51,8 @@ std::string_view Trim(std::string_view s) {
 // One chain of positions: a polyline, a face or several joined. peaked[i]
 // clears the smooth flag of point i.
 struct Chain {
-  std::deque<Vector3> points;
-  std::deque<std::uint8_t> peaked;
+  DoubleEndedArray<Vector3> points;
+  DoubleEndedArray<std::uint8_t> peaked;
   bool closed = false;
   bool alive = true;
 };
@@ -469,14 +469,30 @@ void JoinChains(std::vector<Chain>& chains) {
     if (it == ends.end()) {
       return std::nullopt;
     }
-    for (const EndRef& e : it->second) {
+    // An entry is stale once its chain was absorbed or closed or its end
+    // moved on. Only stale entries and the chain's own stand before a match,
+    // so once they make up half the list it is compacted: each entry is
+    // passed over a bounded number of times, and many chains meeting at
+    // one point join in linear time.
+    std::vector<EndRef>& list = it->second;
+    const auto stale = [&](const EndRef& e) {
       const Chain& c = chains[e.chain];
-      if (e.chain != self && c.alive && !c.closed &&
-          Same(e.back ? c.points.back() : c.points.front(), position)) {
-        return e;
+      return !c.alive || c.closed || !Same(e.back ? c.points.back() : c.points.front(), position);
+    };
+    std::optional<EndRef> found;
+    std::size_t staleSeen = 0;
+    for (const EndRef& e : list) {
+      if (stale(e)) {
+        ++staleSeen;
+      } else if (e.chain != self) {
+        found = e;
+        break;
       }
     }
-    return std::nullopt;
+    if (staleSeen > 8 && 2 * staleSeen > list.size()) {
+      std::erase_if(list, stale);
+    }
+    return found;
   };
   bool joined = true;
   while (joined) {
@@ -499,8 +515,8 @@ void JoinChains(std::vector<Chain>& chains) {
             std::reverse(other.peaked.begin(), other.peaked.end());
           }
           const std::size_t joint = c.points.size() - 1;
-          c.points.insert(c.points.end(), other.points.begin() + 1, other.points.end());
-          c.peaked.insert(c.peaked.end(), other.peaked.begin() + 1, other.peaked.end());
+          c.points.Append(other.points.begin() + 1, other.points.end());
+          c.peaked.Append(other.peaked.begin() + 1, other.peaked.end());
           c.peaked[joint] =
               PeakedJoint(c.points[joint - 1], c.points[joint], c.points[joint + 1]) ? 1 : 0;
           other.alive = false;
@@ -517,8 +533,8 @@ void JoinChains(std::vector<Chain>& chains) {
             std::reverse(other.peaked.begin(), other.peaked.end());
           }
           const std::size_t joint = other.points.size() - 1;
-          c.points.insert(c.points.begin(), other.points.begin(), other.points.end() - 1);
-          c.peaked.insert(c.peaked.begin(), other.peaked.begin(), other.peaked.end() - 1);
+          c.points.Prepend(other.points.begin(), other.points.end() - 1);
+          c.peaked.Prepend(other.peaked.begin(), other.peaked.end() - 1);
           c.peaked[joint] =
               PeakedJoint(c.points[joint - 1], c.points[joint], c.points[joint + 1]) ? 1 : 0;
           other.alive = false;

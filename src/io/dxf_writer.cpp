@@ -1,7 +1,9 @@
 #include "io/dxf_writer.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "io/export_naming.h"
 
@@ -24,11 +26,13 @@ bool WriteCorner(std::FILE* f, int code, const Vector3& v) {
 
 bool DxfWriter::OpenDxf(const std::string& path, int frame) {
   failed_ = false;
+  reason_.clear();
   if (!file_.Open(ExportFileName(path, frame, ".dxf"))) {
     return false;
   }
   if (std::fputs("0\nSECTION\n2\nENTITIES\n", file_.Stream()) < 0) {
     failed_ = true;
+    reason_ = std::strerror(errno);
   }
   return !failed_;
 }
@@ -42,13 +46,17 @@ bool DxfWriter::WriteDxfFace(const Vector3& a, const Vector3& b, const Vector3& 
   // file rather than being written.
   if (!Finite(a) || !Finite(b) || !Finite(c) || !Finite(d)) {
     failed_ = true;
+    reason_ = "a face corner is not a finite number";
     return false;
   }
   std::FILE* f = file_.Stream();
   // The entity's corners run b, c, d, a.
   const bool ok = std::fputs("0\n3DFACE\n8\n2\n", f) >= 0 && WriteCorner(f, 10, b) &&
                   WriteCorner(f, 11, c) && WriteCorner(f, 12, d) && WriteCorner(f, 13, a);
-  failed_ = !ok;
+  if (!ok) {
+    failed_ = true;
+    reason_ = std::strerror(errno);
+  }
   return ok;
 }
 
@@ -59,6 +67,9 @@ bool DxfWriter::CloseDxf() {
   // The end marker is one byte 255 after the "EOF" line, with no line end.
   if (failed_ || std::fputs("0\nENDSEC\n0\nEOF\n", file_.Stream()) < 0 ||
       std::fputc(255, file_.Stream()) == EOF) {
+    if (reason_.empty()) {
+      reason_ = std::strerror(errno);
+    }
     file_.Abandon();
     failed_ = false;
     return false;

@@ -27,10 +27,13 @@ class DxfWriter final : public PieceTarget {
   bool AcceptPiece(const PatchContext& patch, const Piece& piece) override;
 
   const std::string& FileName() const { return file_.Path(); }
-  const std::string& Reason() const { return file_.Reason(); }
+  // Why the file failed: a corner that is not a number, a write error, or
+  // the file's own reason.
+  const std::string& Reason() const { return reason_.empty() ? file_.Reason() : reason_; }
 
  private:
   ExportFile file_;
+  std::string reason_;
   bool failed_ = false;  // a write or a face failed: the close abandons the file
 };
 

@@ -1,5 +1,8 @@
 #include "io/export_file.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "shell/atomic_file.h"
 
 namespace zentrope {
@@ -28,8 +31,18 @@ bool ExportFile::Commit() {
   if (!save_) {
     return false;
   }
+  // A buffered write that failed (a full disk, the file-size limit) is
+  // tried again by the flush, which leaves its error in errno.
+  errno = 0;
+  if (std::fflush(stream_) != 0 || std::ferror(stream_) != 0) {
+    reason_ = errno != 0 ? std::strerror(errno) : "a write failed";
+    save_->Abandon();
+    save_.reset();
+    stream_ = nullptr;
+    return false;
+  }
   std::string detail;
-  const bool ok = std::ferror(stream_) == 0 && save_->Commit(&detail) == SaveStatus::kSaved;
+  const bool ok = save_->Commit(&detail) == SaveStatus::kSaved;
   if (!ok) {
     reason_ = save_->Reason().empty() ? detail : save_->Reason();
     save_->Abandon();

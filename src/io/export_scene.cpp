@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <set>
 #include <utility>
@@ -166,7 +167,7 @@ Result<ExportSource> ExportSource::Open(const std::string& path, const std::stri
   return source;
 }
 
-Result<ExportScene> ExportSource::PoseAt(float frame) {
+Result<ExportScene> ExportSource::PoseScene(float frame) {
   if (!chor_) {
     if (opened_ && frame == openedFrame_) {
       ModelScene scene = std::move(*opened_);
@@ -219,6 +220,14 @@ Result<ExportScene> ExportSource::PoseAt(float frame) {
     out.scene.problems.push_back(kNothingToDraw);
   }
   return out;
+}
+
+Result<ExportScene> ExportSource::PoseAt(float frame) {
+  Result<ExportScene> scene = PoseScene(frame);
+  if (scene) {
+    scene->frame = frame;
+  }
+  return scene;
 }
 
 int ExportSource::FirstFrame() const {
@@ -361,7 +370,7 @@ bool SceneExporter::Write(const ExportScene& scene, int frame) {
     }
     case ExportFormat::kRib: {
       RibWriter writer;
-      if (!writer.OpenRib(path_, frame)) {
+      if (!writer.OpenRib(path_, frame, static_cast<int>(std::lround(scene.frame)))) {
         return Fail(target, writer.Reason());
       }
       for (const SceneSegment& s : scene.scene.segments) {

@@ -31,6 +31,7 @@ struct ExportNode {
 struct ExportScene {
   ModelScene scene;  // the posed segments (patches found) with their materials
   std::vector<ExportNode> nodes;
+  float frame = 1.0f;  // the frame it is posed at
 };
 
 class ExportSource {
@@ -53,6 +54,7 @@ class ExportSource {
   int LastFrame() const;
 
  private:
+  Result<ExportScene> PoseScene(float frame);
   ExportSource();
   std::string path_;
   std::string action_;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <unordered_map>
@@ -200,7 +201,10 @@ MaterialKey KeyFor(const PatchContext& context) {
     key.rgb = {0.8f, 0.8f, 0.8f};
     return key;
   }
-  key.name = material->name.empty() ? std::string("default") : material->name;
+  // The material file's own name: the folder it came from is of no use in
+  // another program and would tell it where the user keeps files.
+  const std::string stem = std::filesystem::path(material->name).stem().string();
+  key.name = stem.empty() ? std::string("default") : stem;
   key.rgb = {Unit(leaf->colour[2]), Unit(leaf->colour[1]), Unit(leaf->colour[0])};
   return key;
 }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -134,6 +135,15 @@ bool play_movie(const std::string& fileName, std::string* error) {
   }
   if (!S_ISREG(st.st_mode)) {
     return Fail(error, file->string() + ": not a regular file");
+  }
+  // Only movies go to the player: a picture or a document would open in
+  // whatever program the desktop chooses for it.
+  std::string extension = file->extension().string();
+  for (char& c : extension) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (extension != ".avi") {
+    return Fail(error, file->string() + ": not a movie (.avi)");
   }
   std::optional<std::string> program;
   const char* chosen = std::getenv("ZENTROPE_PLAYER");

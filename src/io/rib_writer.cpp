@@ -77,7 +77,7 @@ std::array<Vector3, 16> BicubicNet(const RenderPatch& r) {
   return net;
 }
 
-bool RibWriter::OpenRib(const std::string& path, int frame) {
+bool RibWriter::OpenRib(const std::string& path, int frame, int frameNumber) {
   const std::string name = ExportFileName(path, frame, ".rib");
   if (!file_.Open(name)) {
     return false;
@@ -97,7 +97,7 @@ bool RibWriter::OpenRib(const std::string& path, int frame) {
       "Projection \"perspective\"\n"
       "Clipping 10 10000.0\n",
       out);
-  std::fprintf(out, "FrameBegin %d\n", frame < 0 ? 1 : frame);
+  std::fprintf(out, "FrameBegin %d\n", frameNumber >= 0 ? frameNumber : frame < 0 ? 1 : frame);
   std::fputs("WorldBegin\n", out);
   return true;
 }

@@ -29,9 +29,10 @@ std::array<Vector3, 16> BicubicNet(const RenderPatch& patch);
 class RibWriter {
  public:
   // Opens ExportFileName(path, frame, ".rib") (frame < 0: path as given)
-  // and writes the header through "WorldBegin" ("FrameBegin" takes the
-  // frame, 1 when frame < 0).
-  bool OpenRib(const std::string& path, int frame);
+  // and writes the header through "WorldBegin". "FrameBegin" states
+  // frameNumber when it is given (a single frame exported under its own
+  // name), else frame, else 1.
+  bool OpenRib(const std::string& path, int frame, int frameNumber = -1);
   // "AttributeBegin", the segment's name ("%s_geometry"), its patches
   // through objectTransform, "AttributeEnd". The caller has made the patch
   // list current.

@@ -198,6 +198,22 @@ for ext in dxf qtm rib glb; do
   [ "$ext" = glb ] && upper=glTF
   case "$err" in *"Trouble Saving $upper"*) ;; *) fail ".$ext under a regular file said [$err]" ;; esac
 done
+# A write that fails part way (the file-size limit, as a full disk would)
+# is the format's failure with the system's reason, not a stop by the user,
+# and leaves no file.
+for ext in dxf obj rib; do
+  upper=$(echo "$ext" | tr a-z A-Z)
+  err=$( (ulimit -f 8 && "$zentrope" export "$vase_fig" -o "$work/full/vase.$ext") 2>&1 > /dev/null)
+  expect_eq "$?" 1 "a .$ext export past the file-size limit"
+  case "$err" in *"Trouble Saving $upper"*"too large"*) ;; *) fail ".$ext past the file-size limit said [$err]" ;; esac
+  [ ! -e "$work/full/vase.$ext" ] || fail "a partial .$ext under the name"
+done
+
+# A single frame keeps its number in the RIB although the file keeps its
+# name.
+"$zentrope" export "$vase_cho" -o "$work/single/v.rib" --frame 15 > /dev/null || fail "RIB of frame 15"
+grep -qx 'FrameBegin 15' "$work/single/v.rib" || fail "frame 15's RIB says $(grep FrameBegin "$work/single/v.rib")"
+
 if [ "$(id -u)" != 0 ]; then
   mkdir "$work/locked" && chmod 555 "$work/locked"
   err=$("$zentrope" export "$vase_fig" -o "$work/locked/vase.dxf" 2>&1 > /dev/null)

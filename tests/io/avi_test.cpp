@@ -680,6 +680,14 @@ TEST(MoviePlayerTest, StartsTheChosenPlayerWithoutWaiting) {
   EXPECT_FALSE(play_movie(movie.string(), RenderFormat::kTarga, &why));
   EXPECT_FALSE(why.empty());
   EXPECT_FALSE(play_movie((dir / "none.avi").string(), &why));
+  // Catches: a file that is no movie handed to the player. Upper case
+  // extensions from old archives still play.
+  WriteFile(dir / "picture.tga", "TGA");
+  why.clear();
+  EXPECT_FALSE(play_movie((dir / "picture.tga").string(), &why));
+  EXPECT_NE(why.find("not a movie"), std::string::npos) << why;
+  WriteFile(dir / "OLD.AVI", "RIFF");
+  ASSERT_TRUE(play_movie((dir / "OLD.AVI").string(), &why)) << why;
   EnvironmentScope missing("ZENTROPE_PLAYER", (dir / "no-such-player").string());
   why.clear();
   EXPECT_FALSE(play_movie(movie.string(), &why));

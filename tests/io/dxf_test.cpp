@@ -372,6 +372,51 @@ TEST(DxfImport, ChainsOfManyPiecesJoinInAnyOrder) {
   }
 }
 
+// Catches: ends of absorbed chains taken for live ones (or live ones lost)
+// once the list of ends at a shared point is compacted, and pieces put in
+// the wrong order when a chain grows at its start many times over.
+TEST(DxfImport, ManyPiecesAtOnePointAndLongChainsGrownAtTheStart) {
+  // 200 spokes from the origin: each pair joins through the origin into a
+  // three-point spline, the later spoke reversed in front (its far point,
+  // the origin, the earlier spoke's far point).
+  std::string spokes;
+  const auto tip = [](int i) {
+    return Vector3{static_cast<float>(10 + i), static_cast<float>(i % 7), 0.0f};
+  };
+  for (int i = 0; i < 200; ++i) {
+    spokes += Polyline({{0, 0, 0}, tip(i)});
+  }
+  Result<SplineSet> star = ImportDxf(Drawing(spokes), "star.dxf");
+  ASSERT_TRUE(star) << star.failure().detail;
+  const auto splines = PointsOf(*star);
+  ASSERT_EQ(splines.size(), 100u);
+  // Positions are scaled into the import size: compare in the drawing's
+  // own terms through the spline's middle point, the origin.
+  for (std::size_t k = 0; k < splines.size(); ++k) {
+    ASSERT_EQ(splines[k].size(), 3u) << k;
+    const Vector3 origin = splines[k][1]->position;
+    const Vector3 a = splines[k][0]->position - origin, b = splines[k][2]->position - origin;
+    const Vector3 wantA = tip(static_cast<int>(2 * k + 1)), wantB = tip(static_cast<int>(2 * k));
+    // The same scale on both arms: a/|wantA| and b/|wantB| agree in ratio.
+    EXPECT_NEAR(a.x * wantB.x, b.x * wantA.x, 1e-3f * std::fabs(a.x * wantB.x)) << k;
+  }
+
+  // A line of 500 pieces listed from its end back to its start: the first
+  // piece grows at its start 499 times and the line comes out in order.
+  std::string pieces;
+  for (int i = 499; i >= 0; --i) {
+    pieces += Polyline({{static_cast<float>(i), 0, 0}, {static_cast<float>(i + 1), 0, 0}});
+  }
+  Result<SplineSet> line = ImportDxf(Drawing(pieces), "line.dxf");
+  ASSERT_TRUE(line) << line.failure().detail;
+  const auto run = PointsOf(*line);
+  ASSERT_EQ(run.size(), 1u);
+  ASSERT_EQ(run[0].size(), 501u);
+  for (std::size_t i = 1; i < run[0].size(); ++i) {
+    ASSERT_LT(run[0][i - 1]->position.x, run[0][i]->position.x) << i;
+  }
+}
+
 // Joins two polylines at the origin: the first arrives from (−10, 0, 0),
 // the second leaves towards (x, y, 0) at distance 10, so the cosine of the
 // angle between the arms is x/10 · −1.
