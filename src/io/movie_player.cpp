@@ -143,7 +143,7 @@ bool play_movie(const std::string& fileName, std::string* error) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   if (extension != ".avi") {
-    return Fail(error, file->string() + ": not a movie (.avi)");
+    return Fail(error, file->string() + ": not an .avi movie");
   }
   std::optional<std::string> program;
   const char* chosen = std::getenv("ZENTROPE_PLAYER");

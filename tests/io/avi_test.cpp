@@ -685,7 +685,7 @@ TEST(MoviePlayerTest, StartsTheChosenPlayerWithoutWaiting) {
   WriteFile(dir / "picture.tga", "TGA");
   why.clear();
   EXPECT_FALSE(play_movie((dir / "picture.tga").string(), &why));
-  EXPECT_NE(why.find("not a movie"), std::string::npos) << why;
+  EXPECT_NE(why.find("not an .avi movie"), std::string::npos) << why;
   WriteFile(dir / "OLD.AVI", "RIFF");
   ASSERT_TRUE(play_movie((dir / "OLD.AVI").string(), &why)) << why;
   EnvironmentScope missing("ZENTROPE_PLAYER", (dir / "no-such-player").string());
