@@ -687,7 +687,10 @@ TEST(MoviePlayerTest, StartsTheChosenPlayerWithoutWaiting) {
   EXPECT_FALSE(play_movie((dir / "picture.tga").string(), &why));
   EXPECT_NE(why.find("not an .avi movie"), std::string::npos) << why;
   WriteFile(dir / "OLD.AVI", "RIFF");
-  ASSERT_TRUE(play_movie((dir / "OLD.AVI").string(), &why)) << why;
+  {
+    EnvironmentScope quiet("ZENTROPE_PLAYER", "/bin/true");
+    ASSERT_TRUE(play_movie((dir / "OLD.AVI").string(), &why)) << why;
+  }
   EnvironmentScope missing("ZENTROPE_PLAYER", (dir / "no-such-player").string());
   why.clear();
   EXPECT_FALSE(play_movie(movie.string(), &why));
