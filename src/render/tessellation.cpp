@@ -302,8 +302,10 @@ bool TessellatePatch(const RenderPatch& patch, const PatchContext& context,
                 std::is_trivially_destructible_v<SplitEntry>);
   std::array<Slot, kStackEntries> stack;
   int count = 0;
-  std::construct_at(&stack[count++].entry, patch, CornerNormals(patch),
-                    variable ? kVariableStartLevel : std::int16_t{0});
+  // Brace initialisation: not every compiler builds an aggregate from
+  // construct_at's parentheses.
+  stack[count++].entry =
+      SplitEntry{patch, CornerNormals(patch), variable ? kVariableStartLevel : std::int16_t{0}};
 
   while (count > 0) {
     SplitEntry piece = stack[--count].entry;
