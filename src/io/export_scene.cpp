@@ -341,30 +341,33 @@ bool SceneExporter::Write(const ExportScene& scene, int frame) {
                                         std::to_string(code) + ")"
                                   : why);
   };
+  // The face writers (DXF, OBJ): open, every piece into the writer, close.
+  const auto writeFaces = [&](auto& writer, auto open, auto close, std::uint32_t flag) {
+    if (!(writer.*open)(path_, frame)) {
+      return Fail(target, writer.Reason());
+    }
+    if (const int code = DrawFaces(scene, flag, writer, subdivision_)) {
+      return tessellationFailed(code, target, writer.Reason());
+    }
+    if (!(writer.*close)()) {
+      return Fail(target, writer.Reason());
+    }
+    return true;
+  };
   switch (format_) {
     case ExportFormat::kDxf: {
       DxfWriter writer;
-      if (!writer.OpenDxf(path_, frame)) {
-        return Fail(target, writer.Reason());
-      }
-      if (const int code = DrawFaces(scene, tessellation_flags::kDxfFaces, writer, subdivision_)) {
-        return tessellationFailed(code, target, writer.Reason());
-      }
-      if (!writer.CloseDxf()) {
-        return Fail(target, writer.Reason());
+      if (!writeFaces(writer, &DxfWriter::OpenDxf, &DxfWriter::CloseDxf,
+                      tessellation_flags::kDxfFaces)) {
+        return false;
       }
       break;
     }
     case ExportFormat::kObj: {
       ObjWriter writer;
-      if (!writer.OpenObj(path_, frame)) {
-        return Fail(target, writer.Reason());
-      }
-      if (const int code = DrawFaces(scene, tessellation_flags::kObjFaces, writer, subdivision_)) {
-        return tessellationFailed(code, target, writer.Reason());
-      }
-      if (!writer.CloseObj()) {
-        return Fail(target, writer.Reason());
+      if (!writeFaces(writer, &ObjWriter::OpenObj, &ObjWriter::CloseObj,
+                      tessellation_flags::kObjFaces)) {
+        return false;
       }
       break;
     }
