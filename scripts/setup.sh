@@ -26,6 +26,10 @@ packages=(
   ffmpeg
   python3-ezdxf
   assimp-utils
+  slurmctld
+  slurmd
+  slurm-client
+  munge
 )
 
 missing=()

@@ -1,0 +1,2 @@
+// Tests to come.
+#include <gtest/gtest.h>
