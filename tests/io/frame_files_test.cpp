@@ -120,6 +120,14 @@ TEST(FrameFileName, PatternPaddedToTheRunsWidth) {
   EXPECT_EQ(FrameFileName("walk_####.png", -5), "walk_-005.png");
 }
 
+// Catches: a run wider than a formatting buffer cut short or overflowing
+// it: the number is still padded to the whole run.
+TEST(FrameFileName, VeryWideRunPaddedWhole) {
+  const std::string run(100, '#');
+  EXPECT_EQ(FrameFileName("f" + run + ".png", 5), "f" + std::string(99, '0') + "5.png");
+  EXPECT_EQ(FrameFileName("f" + run + ".png", -5), "f-" + std::string(98, '0') + "5.png");
+}
+
 // Catches: a name without '#' not falling back to the Targa rule, or a
 // folder's '#' replaced.
 TEST(FrameFileName, WithoutPatternTheTargaRule) {
