@@ -11,23 +11,14 @@ cmake --build build/release --parallel 2 --target zentrope_cli
 
 build/release/bin/zentrope --version
 build/release/bin/zentrope info examples/box.seg
-build/release/bin/zentrope info examples/scene.cho
-build/release/bin/zentrope eval examples/scene.cho --frame 20
+build/release/bin/zentrope info examples/demo/demo.cho
 
-# The main job: a picture. The checkered vase in the three shadings.
-mkdir -p build/demo
-for shading in flat gouraud phong; do
-  build/release/bin/zentrope render examples/vase/vase.fig --shading "$shading" --size 640x480 \
-    -o "build/demo/vase_$shading.png"
-done
-build/release/bin/zentrope render examples/vase/vase.fig --size 640x480 -o build/demo/vase.tga
-# Raytraced: shadows and reflections, the refining anti-aliasing, with its
-# depth and shadow pictures beside it.
-build/release/bin/zentrope render examples/vase/vase.fig --mode raytrace --shadows --reflections \
-  --aa high --size 640x480 -o build/demo/vase_raytraced.png
-build/release/bin/zentrope render examples/vase/vase.fig --mode raytrace --shadows --alpha --depth \
-  --shadow-picture --size 640x480 -o build/demo/vase_raytraced.tga
-# Exchange: the posed vase as OBJ and binary glTF for other 3D programs.
-build/release/bin/zentrope export examples/vase/vase.fig -o build/demo/vase.obj
-build/release/bin/zentrope export examples/vase/vase.fig -o build/demo/vase.glb
-echo "demo: pictures and exports in build/demo/"
+# The main job: the demo production's 30 frames through its camera, as PNG
+# frames and a movie, and one frame raytraced with shadows.
+rm -rf out/demo_*.png out/demo.avi
+build/release/bin/zentrope render examples/demo/demo.cho --mode zbuffer -o 'out/demo_####.png'
+build/release/bin/zentrope encode 'out/demo_####.png' -o out/demo.avi
+build/release/bin/zentrope render examples/demo/demo.cho --mode raytrace --shadows --frames 15 \
+  -o 'out/demo_raytraced_####.png'
+echo "demo: frames in out/demo_0001.png ... out/demo_0030.png, the movie in out/demo.avi"
+echo "      (zentrope play out/demo.avi), a raytraced frame in out/demo_raytraced_0015.png"
