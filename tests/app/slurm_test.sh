@@ -31,6 +31,7 @@ need scancel slurm-client
 need squeue slurm-client
 need ffprobe ffmpeg
 need timeout coreutils
+need python3 python3
 [ "$(id -u)" = 0 ] || fail "slurmd starts jobs as their user and must run as root: run this test as root"
 [ -x "$zentrope" ] || fail "no program $zentrope"
 [ -f "$scene" ] || fail "no scene $scene"
@@ -139,6 +140,20 @@ bash "$script" --zentrope "$zentrope" --dry-run --frames 1-12 -o "$work/m/walk.a
 grep -q -- "-o $work/m/walk_####.png " "$work/dry.txt" || fail "movie frames: $(cat "$work/dry.txt")"
 grep -q -- "--dependency=afterok:.*encode.*--frames $work/m/walk_####.png -o $work/m/walk.avi --fps 12" \
   "$work/dry.txt" || fail "encode job: $(cat "$work/dry.txt")"
+# Without --frames, the scene's render range as info states it, read here
+# with a JSON parser: from, the last frame reached by the step, the step.
+# Catches: the range misread from info's decimals (1.0), or the length
+# taken for the last frame.
+expected=$("$zentrope" info "$scene" --json | python3 -c '
+import json, sys
+j = json.load(sys.stdin)
+a, b, s = int(j["render_from"]), int(j["render_to"]), int(j["render_step"])
+b = a + (b - a) // s * s
+print(f"{a}-{b}" + (f"x{s}" if s > 1 else ""))') || fail "the scene's render range: no answer"
+bash "$script" --zentrope "$zentrope" --dry-run "$scene" > "$work/dry.txt" 2> /dev/null ||
+  fail "dry run with the scene's range failed"
+grep -q -- "--frames $expected --chunk" "$work/dry.txt" ||
+  fail "the scene's range $expected: $(cat "$work/dry.txt")"
 [ "$failures" -eq 0 ] || give_up
 
 # ---- A private cluster ----------------------------------------------------
