@@ -84,9 +84,11 @@ parse_range() {
   return 1
 }
 
-# The "A-B" or "A-BxS" form of a range for 'zentrope render --frames'.
+# The "A", "A-B" or "A-BxS" form of a range for 'zentrope render --frames'.
 range_text() {
-  if (($3 > 1)); then
+  if (($1 == $2)); then
+    echo "$1"
+  elif (($3 > 1)); then
     echo "$1-$2x$3"
   else
     echo "$1-$2"

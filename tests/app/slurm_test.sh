@@ -119,7 +119,7 @@ task_frames() {
 # chunk (23) instead of stopping at frame 19, or the step dropped.
 expect_eq "$(task_frames 0 3-20x4 2)" 3-7x4 "task 0 of 3-20x4"
 expect_eq "$(task_frames 1 3-20x4 2)" 11-15x4 "task 1 of 3-20x4"
-expect_eq "$(task_frames 2 3-20x4 2)" 19-19x4 "task 2 of 3-20x4"
+expect_eq "$(task_frames 2 3-20x4 2)" 19 "task 2 of 3-20x4"
 expect_eq "$(task_frames 3 3-20x4 2)" none "task 3 of 3-20x4"
 expect_eq "$(task_frames 3 1-8 2)" 7-8 "task 3 of 1-8"
 # Catches: a task that re-renders finished frames or ignores its cores.
