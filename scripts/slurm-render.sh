@@ -52,6 +52,9 @@ Program:
 RENDER_OPTIONS go to every task as they are: --mode raytrace --size 1920x1080
 --shadows --aa high ... (not --frames, --step, -o, --list-missing).
 
+Exit status: 0 when submitted (with --wait: when every job succeeded), 1 when
+sbatch or a job failed, 2 for a wrong command line.
+
 Example:
   $program --frames 1-240 --chunk 24 -p render -o shots/walk.avi --fps 24 \\
     walk.cho -- --mode raytrace --shadows --size 1280x720
