@@ -54,6 +54,28 @@ int Eval(const std::string& document, const std::string& figure, float frame, bo
 int LatheCommand(const std::string& in, int sections, std::int32_t pointNumber,
                  const std::string& out);
 
+// `zentrope render` of a choreography (or of an action on a figure): the
+// range through the render driver. Empty strings and unset flags leave the
+// scene's and the settings' values.
+struct SceneRenderArgs {
+  std::string document;  // .cho, or .act with figure; empty: the demo
+  std::string figure;
+  std::string frames;
+  float step = 0.0f;  // 0: the scene's
+  float frame = 1.0f;
+  bool frameGiven = false;
+  std::string mode, shading, antiAlias, size, preset, selection, format, output, progress;
+  bool shadows = false, shadowsGiven = false;
+  bool reflections = false, reflectionsGiven = false;
+  bool stamp = false, stampGiven = false;
+  int threads = 0;
+  bool skipExisting = false;
+  bool listMissing = false;
+  bool strict = false;
+  bool quick = false;
+};
+int RenderScene(const SceneRenderArgs& args);
+
 // Choreographies.
 bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info, std::string& message);
 int ChoreographyEval(const std::string& file, float frame, bool json);

@@ -1,6 +1,8 @@
-// Render subcommands: a single frame of one model drawn by the z-buffer
-// renderer or the raytracer and written as a Targa or PNG picture.
+// The render subcommand: a choreography's frames (or an action's on a
+// figure) through the render driver, or a single frame of one model drawn
+// by the z-buffer renderer or the raytracer and written as a picture.
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -54,6 +56,8 @@ struct RenderArgs {
   CLI::Option* depthOption = nullptr;
   CLI::Option* shadowPictureOption = nullptr;
   CLI::Option* shadingOption = nullptr;
+  CLI::Option* modeOption = nullptr;
+  CLI::Option* frameOption = nullptr;
 };
 
 bool ParseSize(const std::string& text, int& width, int& height) {
@@ -250,26 +254,96 @@ int RenderCommand(const RenderArgs& args) {
 
 }  // namespace
 
+namespace {
+
+bool IsSceneDocument(const std::string& path) {
+  if (path.empty()) {
+    return true;  // the demo production
+  }
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char& c : ext) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return ext == ".cho" || ext == ".act" || ext == ".ske" || ext == ".mor";
+}
+
+// A render of one model (segment or figure) or of a range (a scene or an
+// action), by the document named; options only the other kind reads are a
+// usage error rather than something dropped in silence.
+int Dispatch(const RenderArgs& args, SceneRenderArgs scene,
+             const std::vector<const CLI::Option*>& sceneOnly,
+             const std::vector<const CLI::Option*>& modelOnly) {
+  if (IsSceneDocument(args.model)) {
+    for (const CLI::Option* option : modelOnly) {
+      if (option->count() > 0) {
+        std::cerr << "zentrope render: " << option->get_name()
+                  << " is for a single model (.seg or .fig)\n";
+        return 2;
+      }
+    }
+    scene.document = args.model;
+    scene.mode = args.modeOption->count() > 0 ? args.mode : std::string();
+    scene.shading = args.shading;
+    scene.antiAlias = args.antiAlias;
+    scene.size = args.size;
+    scene.output = args.output;
+    scene.threads = args.threads;
+    scene.frame = args.frame;
+    scene.frameGiven = args.frameOption->count() > 0;
+    scene.shadows = args.shadows;
+    scene.shadowsGiven = args.shadowsOption->count() > 0;
+    scene.reflections = args.reflections;
+    scene.reflectionsGiven = args.reflectionsOption->count() > 0;
+    return RenderScene(scene);
+  }
+  for (const CLI::Option* option : sceneOnly) {
+    if (option->count() > 0) {
+      std::cerr << "zentrope render: " << option->get_name()
+                << " is for a choreography or an action render\n";
+      return 2;
+    }
+  }
+  if (args.mode == "wireframe") {
+    std::cerr << "zentrope render: --mode wireframe is for a choreography or an action render\n";
+    return 2;
+  }
+  if (args.output.empty()) {
+    std::cerr << "zentrope render: a model render needs -o OUT.tga or OUT.png\n";
+    return 2;
+  }
+  return RenderCommand(args);
+}
+
+}  // namespace
+
 void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
   auto args = std::make_shared<RenderArgs>();
-  CLI::App* render =
-      app.add_subcommand("render", "Render one model (a segment or a figure) to a picture");
-  render->add_option("MODEL", args->model, "MODEL.seg or FIGURE.fig")->required();
-  render->add_option("--action", args->action, "ACTION.act that poses the figure");
-  render->add_option("--frame", args->frame, "Frame of the action (from 1)");
-  render->add_option("--mode", args->mode, "zbuffer (default) or raytrace")
-      ->check(CLI::IsMember({"zbuffer", "raytrace"}));
+  auto scene = std::make_shared<SceneRenderArgs>();
+  CLI::App* render = app.add_subcommand(
+      "render",
+      "Render a choreography's frames (default: the demo), an action on a figure, or one model");
+  render->add_option("DOCUMENT", args->model,
+                     "SCENE.cho (default: examples/demo/demo.cho), ACTION.act with --figure, or "
+                     "MODEL.seg / FIGURE.fig");
+  auto actionOption = render->add_option("--action", args->action, "ACTION.act that poses the figure");
+  args->frameOption = render->add_option(
+      "--frame", args->frame, "Frame of the action (from 1); with --quick, the frame to render");
+  args->modeOption = render
+                         ->add_option("--mode", args->mode,
+                                      "wireframe, zbuffer or raytrace (default: RENDER settings; "
+                                      "zbuffer for one model)")
+                         ->check(CLI::IsMember({"wireframe", "zbuffer", "raytrace"}));
   args->shadingOption = render
                             ->add_option("--shading", args->shading,
-                                         "zbuffer: flat, gouraud or phong (default: QUICKRENDER)")
+                                         "zbuffer: flat, gouraud or phong (default: the settings)")
                             ->check(CLI::IsMember({"flat", "gouraud", "phong"}));
   args->shadowsOption = render->add_flag("--shadows,!--no-shadows", args->shadows,
-                                         "raytrace: shadows (default: QUICKRENDER)");
+                                         "raytrace: shadows (default: the settings)");
   args->reflectionsOption = render->add_flag("--reflections,!--no-reflections", args->reflections,
-                                             "raytrace: reflections (default: QUICKRENDER)");
+                                             "raytrace: reflections (default: the settings)");
   args->antiAliasOption = render
                               ->add_option("--aa", args->antiAlias,
-                                           "raytrace: none, low or high (default: QUICKRENDER)")
+                                           "raytrace: none, low or high (default: the settings)")
                               ->check(CLI::IsMember({"none", "low", "high"}));
   args->alphaOption = render->add_flag("--alpha", args->alpha, "raytrace: 32-bit Targa with alpha");
   args->depthOption =
@@ -277,11 +351,49 @@ void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
   args->shadowPictureOption =
       render->add_flag("--shadow-picture", args->shadowPicture,
                        "raytrace: shadow picture OUT.sha beside the output");
-  render->add_option("--size", args->size, "WIDTHxHEIGHT (default: the RENDER output size)");
-  render->add_option("--threads", args->threads, "Threads (0: every core)")
+  render->add_option("--size", args->size, "WIDTHxHEIGHT (default: the scene's or RENDER's size)");
+  render->add_option("--threads", args->threads,
+                     "Threads (0: the cores this process may use, within SLURM_CPUS_PER_TASK)")
       ->check(CLI::Range(0, 256));
-  render->add_option("-o,--output", args->output, "OUT.tga or OUT.png")->required();
-  render->callback([&chosen, args] { chosen = [args] { return RenderCommand(*args); }; });
+  render->add_option("-o,--output", args->output,
+                     "Output: OUT.tga or OUT.png for a model; for a range a Targa or PNG "
+                     "sequence (a run of # numbers frames: shots/walk_####.png), OUT.avi, or "
+                     "geometry (.dxf, .qtm, .obj, .glb). Default: the scene's output name");
+  std::vector<const CLI::Option*> sceneOnly = {
+      render->add_option("--figure", scene->figure, "FIGURE.fig an action renders on"),
+      render->add_option("--frames", scene->frames,
+                         "Frames: 1-100, 1-100x5 or 1,3,7-20 (default: the scene's range)"),
+      render->add_option("--step", scene->step, "Step between frames (default: the scene's)"),
+      render->add_option("--preset", scene->preset, "Size preset: MINI, LORES, TARGA, HIRES, D1, FILM"),
+      render->add_option("--selection", scene->selection,
+                         "X1,Y1,X2,Y2: render exactly this rectangle of the window (SELECTION)"),
+      render->add_option("--format", scene->format, "tga, png, avi, dxf, qtm, obj or glb")
+          ->check(CLI::IsMember({"tga", "png", "avi", "dxf", "qtm", "obj", "glb"})),
+      render->add_option("--progress", scene->progress,
+                         "bar, json (one line per frame on standard error) or none")
+          ->check(CLI::IsMember({"bar", "json", "none"})),
+      render->add_flag("--stamp,!--no-stamp", scene->stamp,
+                       "Stamp the frame number (default: RENDER ShowFrameNumber)"),
+      render->add_flag("--skip-existing", scene->skipExisting,
+                       "Leave frames whose file is already complete (resume)"),
+      render->add_flag("--list-missing", scene->listMissing,
+                       "Print the frames whose files do not exist yet; render nothing"),
+      render->add_flag("--strict", scene->strict,
+                       "Fail before the first frame when any file the scene names is missing"),
+      render->add_flag("--quick", scene->quick,
+                       "One frame (--frame) with the QUICKRENDER settings, to -o as a picture"),
+  };
+  // The stamp flag's count tells whether the command line said either way.
+  const CLI::Option* stampOption = sceneOnly[6];
+  std::vector<const CLI::Option*> modelOnly = {actionOption, args->alphaOption, args->depthOption,
+                                               args->shadowPictureOption};
+  render->callback([&chosen, args, scene, sceneOnly, modelOnly, stampOption] {
+    chosen = [args, scene, sceneOnly, modelOnly, stampOption] {
+      SceneRenderArgs s = *scene;
+      s.stampGiven = stampOption->count() > 0;
+      return Dispatch(*args, s, sceneOnly, modelOnly);
+    };
+  });
 }
 
 }  // namespace zentrope::cli

@@ -52,6 +52,13 @@ class ExportSource {
   // for a segment or a figure at rest.
   int FirstFrame() const;
   int LastFrame() const;
+  // The choreography of a .cho source (its camera and lights); null for a
+  // model.
+  const Choreography* choreography() const { return chor_.get(); }
+  // Figures of the choreography that could not be loaded when it was
+  // opened ("Trouble Opening Figure: file"); they are left out of every
+  // frame.
+  const std::vector<std::string>& UnloadableFigures() const { return openProblems_; }
 
  private:
   Result<ExportScene> PoseScene(float frame);

@@ -149,9 +149,11 @@ RaytraceSettings ModelRaytraceSettings(const ModelScene& scene,
   return settings;
 }
 
-ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOptions& options,
-                                  const std::filesystem::path& output,
-                                  const std::filesystem::path& tempFolder) {
+namespace {
+
+ModelRaytraceResult TraceModel(const ModelScene& scene, const ModelRaytraceOptions& options,
+                               int mode, const std::filesystem::path& output,
+                               const std::filesystem::path& tempFolder, RaytraceImage* kept) {
   using Clock = std::chrono::steady_clock;
   ModelRaytraceResult result;
   try {
@@ -172,12 +174,43 @@ ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOp
     const RaytraceSettings settings = ModelRaytraceSettings(scene, options);
     const Raytracer tracer(objects, tree, settings);
     const RaytraceFrameResult frame =
-        RenderRaytraceFrame(tracer, raytrace_mode::kOutput, output, tempFolder);
+        RenderRaytraceFrame(tracer, mode, output, tempFolder, kept);
     result.code = frame.code;
     result.reason = frame.reason;
     result.file = frame.file;
     result.frame = frame.stats;
     result.objects = objects.Count();
+  } catch (const std::bad_alloc&) {
+    result.code = render_error::kMemory;
+  }
+  return result;
+}
+
+}  // namespace
+
+ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOptions& options,
+                                  const std::filesystem::path& output,
+                                  const std::filesystem::path& tempFolder) {
+  return TraceModel(scene, options, raytrace_mode::kOutput, output, tempFolder, nullptr);
+}
+
+ModelRaytraceResult RaytraceModelPicture(const ModelScene& scene,
+                                         const ModelRaytraceOptions& options,
+                                         const std::filesystem::path& tempFolder,
+                                         Picture& picture) {
+  RaytraceImage image;
+  ModelRaytraceResult result = TraceModel(scene, options, raytrace_mode::kTemporary,
+                                          tempFolder / "temp.tga", tempFolder, &image);
+  if (result.code != render_error::kNone) {
+    return result;
+  }
+  try {
+    picture.Reset(image.width, image.height);
+    for (std::size_t i = 0, n = static_cast<std::size_t>(image.width) * image.height; i < n; ++i) {
+      picture.bgr[3 * i] = image.bgra[4 * i];
+      picture.bgr[3 * i + 1] = image.bgra[4 * i + 1];
+      picture.bgr[3 * i + 2] = image.bgra[4 * i + 2];
+    }
   } catch (const std::bad_alloc&) {
     result.code = render_error::kMemory;
   }

@@ -67,4 +67,12 @@ ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOp
                                   const std::filesystem::path& output,
                                   const std::filesystem::path& tempFolder);
 
+// The same frame kept in memory: traced into the temporary picture
+// ("temp.tga" in tempFolder, as a movie's frames are) and handed back as a
+// picture for the caller to stamp and write.
+ModelRaytraceResult RaytraceModelPicture(const ModelScene& scene,
+                                         const ModelRaytraceOptions& options,
+                                         const std::filesystem::path& tempFolder,
+                                         Picture& picture);
+
 }  // namespace zentrope

@@ -102,6 +102,28 @@ std::uint16_t RenderSettings::ModeFlags() const {
   return showFrameNumber ? static_cast<std::uint16_t>(f | render_flags::kFrameNumber) : f;
 }
 
+bool PresetSize(std::int16_t index, std::int16_t& width, std::int16_t& height) {
+  if (index < 1 || index >= static_cast<std::int16_t>(std::size(kPresets))) {
+    return false;
+  }
+  width = kPresets[index].width;
+  height = kPresets[index].height;
+  return true;
+}
+
+std::int16_t PresetIndexNamed(const std::string& name) {
+  std::string upper = name;
+  for (char& c : upper) {
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  for (std::int16_t i = 0; i < static_cast<std::int16_t>(std::size(kPresets)); ++i) {
+    if (upper == kPresets[i].name) {
+      return i;
+    }
+  }
+  return -1;
+}
+
 std::int16_t RenderSettings::OutputWidth() const {
   return sizePreset == kPresetCustom ? customWidth : kPresets[sizePreset].width;
 }

@@ -108,6 +108,13 @@ SessionRenderSettings& RenderSettingsOfSession();
 // Registers the start-up step that loads both sets from the settings file.
 void RegisterRenderSettingsStartUp();
 
+// The size of a preset, index 1..6; false for CUSTOM, SELECTION and
+// anything else.
+bool PresetSize(std::int16_t index, std::int16_t& width, std::int16_t& height);
+// The index of a preset's name ("MINI" ... "FILM", "CUSTOM"), whatever its
+// case; −1 for any other text.
+std::int16_t PresetIndexNamed(const std::string& name);
+
 // The settings-file word of a format ("AVI", "TGA", ...).
 const char* RenderFormatName(RenderFormat format);
 // The format a choreography's output name selects by its extension: "avi",

@@ -17,6 +17,11 @@ namespace {
 
 std::atomic<int> interruptCount{0};
 std::atomic<bool> escapeRequested{false};
+// Stays set once a stop was asked, whoever polled escape_pressed since: a
+// range of frames ends after the frame in hand even when the renderer
+// took the request inside the frame.
+std::atomic<bool> stopSeen{false};
+std::atomic<bool> terminateAsEscape{false};
 std::atomic<bool> quiet{false};
 std::atomic<bool> busy{false};
 
@@ -33,6 +38,11 @@ void OnInterrupt(int) {
 // Ending the program from outside: the temporaries of a save go, then the
 // signal's own action ends the program.
 void OnTerminate(int signal) {
+  if (signal == SIGTERM && terminateAsEscape.load() && !stopSeen.exchange(true)) {
+    // A farm manager's polite stop: the range ends after its frame.
+    escapeRequested.store(true);
+    return;
+  }
   RemovePendingTemporaries();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
@@ -78,8 +88,21 @@ bool escape_pressed() {
 
 void RequestEscape() {
   escapeRequested.store(true);
+  stopSeen.store(true);
+}
+bool stop_requested() {
+  return stopSeen.load();
+}
+void ClearStopRequest() {
+  stopSeen.store(false);
+}
+void TerminateAsEscape(bool on) {
+  terminateAsEscape.store(on);
 }
 
+bool StatusLineVisible() {
+  return StatusVisible();
+}
 void SetQuiet(bool on) {
   quiet.store(on);
 }

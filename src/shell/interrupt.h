@@ -17,8 +17,19 @@ void InstallInterruptHandler();
 bool escape_pressed();
 // Asks running loops to stop, as Ctrl-C does (tests and embedding code).
 void RequestEscape();
+// True once a stop was asked (Ctrl-C, RequestEscape, or SIGTERM under
+// TerminateAsEscape) until ClearStopRequest, even when escape_pressed has
+// taken the request since: a range of frames ends after its current frame.
+bool stop_requested();
+void ClearStopRequest();
+// SIGTERM asks for a stop as the first Ctrl-C does instead of ending the
+// program; a second SIGTERM (or Ctrl-C) ends it.
+void TerminateAsEscape(bool on);
 
 void SetQuiet(bool quiet);
+// Whether a status line is shown: standard error is a terminal and
+// --quiet was not given.
+bool StatusLineVisible();
 // "Snooze" starts the busy status line, "WakeUp" clears it.
 void set_cursor(std::string_view name);
 // Replaces the text of the busy status line, e.g. "Finding Patches: 40%".

@@ -1,0 +1,34 @@
+// Assembling finished frame pictures into one AVI movie: the last step of a
+// render spread over several machines, since a movie cannot be written by
+// several at once.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "io/avi_compression.h"
+#include "io/frame_files.h"
+
+namespace zentrope {
+
+struct EncodeOutcome {
+  bool ok = false;
+  int frames = 0;     // samples written
+  std::string file;   // the picture or movie at fault
+  std::string error;  // why, for the user
+  bool stopped = false;
+};
+
+// Reads each picture (any format the picture loader reads) in order and
+// appends it to the movie at frameRate. Every picture's header is read
+// first: a picture that cannot be read or whose size differs from the
+// first's fails before the movie is opened, leaving any old movie. A stop
+// (Escape, polled between frames) or a later failure closes the movie
+// with the frames written so far, as a render does. progress(i, n) is
+// called before each picture.
+EncodeOutcome EncodeMovie(const std::vector<FrameFile>& frames, const std::string& movie,
+                          int frameRate, const AviCompression& compression,
+                          const std::function<void(int, int)>& progress = {});
+
+}  // namespace zentrope
