@@ -23,9 +23,12 @@ std::vector<float> FrameRange(float first, float last, float step);
 // A frame list: comma-separated items, each a frame "N", a range "A-B"
 // (by defaultStep), or a range with its own step "A-BxS". Frames are whole
 // numbers from 0 to 999999; the result keeps the order given and drops
-// repeats. Empty text, a malformed item, a range whose first frame is
-// after its last, a step below 1 or more than kMaxFrameCount frames fail,
-// with *error saying what was expected.
+// repeats. A written step is a whole number; defaultStep may be fractional.
+// Empty text, a malformed item, a range whose first frame is after its
+// last, a range's step (written or default) below 1, or more than
+// kMaxFrameCount frames as listed (repeats counted, so the work is bounded)
+// fail, with *error naming the item and saying what was expected. Spaces
+// around numbers and commas are allowed.
 std::optional<std::vector<float>> ParseFrameList(const std::string& text, float defaultStep,
                                                  std::string* error);
 
@@ -56,11 +59,10 @@ struct FrameFile {
 };
 
 // The finished frames of a sequence in the name's folder, by frame number:
-// for a name with '#', the files whose name matches the pattern with
-// digits in place of the run (any count of digits at least the run's
-// width); otherwise the files that FrameFileName gives for the number
-// their name ends in. Sorted by frame; empty when the folder cannot be
-// read.
+// the files that FrameFileName gives for the number their name holds (in
+// place of the '#' run, or ending the Targa base), exactly: walk_00012.png
+// is no frame of walk_####.png. Only complete files (FrameFileComplete)
+// count. Sorted by frame; empty when the folder cannot be read.
 std::vector<FrameFile> FindFrameFiles(const std::string& outputName);
 
 }  // namespace zentrope
