@@ -227,7 +227,9 @@ fi
 [ -z "$cpus" ] || is_count "$cpus" || die_usage "--cpus-per-task wants a whole number above 0, not $cpus"
 [ -z "$max_running" ] || is_count "$max_running" ||
   die_usage "--max-running wants a whole number above 0, not $max_running"
-[ -z "$fps" ] || [[ $fps =~ ^[0-9]+(\.[0-9]+)?$ ]] || die_usage "--fps wants a number, not $fps"
+# Movies run at whole frames per second: a bad rate must fail now, not after
+# the whole render.
+[ -z "$fps" ] || is_count "$fps" || die_usage "--fps wants a whole number above 0, not $fps"
 if [ -n "$frames" ]; then
   parse_range "$frames" || die_usage "--frames wants A, A-B or A-BxS (every S-th frame), not $frames"
   ((first <= last)) || die_usage "the range $frames starts after its last frame"

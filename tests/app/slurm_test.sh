@@ -97,6 +97,7 @@ expect_usage_error "reversed range" --frames 8-1 "$scene"
 expect_usage_error "frame list" --frames 1,3,5 "$scene"
 expect_usage_error "output among the render options" --frames 1-8 "$scene" -- -o x.png
 expect_usage_error "unknown option" --frames 1-8 --no-such-option "$scene"
+expect_usage_error "fractional frame rate" --frames 1-8 -o "$work/m.avi" --fps 12.5 "$scene"
 
 # A stand-in program that only records its command line, to see what each
 # array task would run.
