@@ -325,7 +325,8 @@ void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
   render->add_option("DOCUMENT", args->model,
                      "SCENE.cho (default: examples/demo/demo.cho), ACTION.act with --figure, or "
                      "MODEL.seg / FIGURE.fig");
-  auto actionOption = render->add_option("--action", args->action, "ACTION.act that poses the figure");
+  auto actionOption =
+      render->add_option("--action", args->action, "ACTION.act that poses the figure");
   args->frameOption = render->add_option(
       "--frame", args->frame, "Frame of the action (from 1); with --quick, the frame to render");
   args->modeOption = render
@@ -352,28 +353,34 @@ void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
       render->add_flag("--shadow-picture", args->shadowPicture,
                        "raytrace: shadow picture OUT.sha beside the output");
   render->add_option("--size", args->size, "WIDTHxHEIGHT (default: the scene's or RENDER's size)");
-  render->add_option("--threads", args->threads,
-                     "Threads (0: the cores this process may use, within SLURM_CPUS_PER_TASK)")
+  render
+      ->add_option("--threads", args->threads,
+                   "Threads (0: the cores this process may use, within SLURM_CPUS_PER_TASK)")
       ->check(CLI::Range(0, 256));
   render->add_option("-o,--output", args->output,
                      "Output: OUT.tga or OUT.png for a model; for a range a Targa or PNG "
                      "sequence (a run of # numbers frames: shots/walk_####.png), OUT.avi, or "
                      "geometry (.dxf, .qtm, .obj, .glb). Default: the scene's output name");
+  // The stamp flag's count tells whether the command line said either way.
+  const CLI::Option* stampOption =
+      render->add_flag("--stamp,!--no-stamp", scene->stamp,
+                       "Stamp the frame number (default: RENDER ShowFrameNumber)");
   std::vector<const CLI::Option*> sceneOnly = {
       render->add_option("--figure", scene->figure, "FIGURE.fig an action renders on"),
       render->add_option("--frames", scene->frames,
                          "Frames: 1-100, 1-100x5 or 1,3,7-20 (default: the scene's range)"),
       render->add_option("--step", scene->step, "Step between frames (default: the scene's)"),
-      render->add_option("--preset", scene->preset, "Size preset: MINI, LORES, TARGA, HIRES, D1, FILM"),
+      render->add_option("--preset", scene->preset,
+                         "Size preset: MINI, LORES, TARGA, HIRES, D1, FILM"),
       render->add_option("--selection", scene->selection,
                          "X1,Y1,X2,Y2: render exactly this rectangle of the window (SELECTION)"),
       render->add_option("--format", scene->format, "tga, png, avi, dxf, qtm, obj or glb")
           ->check(CLI::IsMember({"tga", "png", "avi", "dxf", "qtm", "obj", "glb"})),
-      render->add_option("--progress", scene->progress,
-                         "bar, json (one line per frame on standard error) or none")
+      render
+          ->add_option("--progress", scene->progress,
+                       "bar, json (one line per frame on standard error) or none")
           ->check(CLI::IsMember({"bar", "json", "none"})),
-      render->add_flag("--stamp,!--no-stamp", scene->stamp,
-                       "Stamp the frame number (default: RENDER ShowFrameNumber)"),
+      stampOption,
       render->add_flag("--skip-existing", scene->skipExisting,
                        "Leave frames whose file is already complete (resume)"),
       render->add_flag("--list-missing", scene->listMissing,
@@ -383,8 +390,6 @@ void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
       render->add_flag("--quick", scene->quick,
                        "One frame (--frame) with the QUICKRENDER settings, to -o as a picture"),
   };
-  // The stamp flag's count tells whether the command line said either way.
-  const CLI::Option* stampOption = sceneOnly[6];
   std::vector<const CLI::Option*> modelOnly = {actionOption, args->alphaOption, args->depthOption,
                                                args->shadowPictureOption};
   render->callback([&chosen, args, scene, sceneOnly, modelOnly, stampOption] {

@@ -78,12 +78,9 @@ class CommandProgress final : public RenderProgress {
       renderedSeconds_ += done.seconds;
     }
     if (style_ == Style::kJson) {
-      nlohmann::ordered_json line = {{"event", "frame"},
-                                     {"frame", done.frame},
-                                     {"file", done.file},
-                                     {"seconds", done.seconds},
-                                     {"skipped", done.skipped},
-                                     {"index", done.index + 1},
+      nlohmann::ordered_json line = {{"event", "frame"},        {"frame", done.frame},
+                                     {"file", done.file},       {"seconds", done.seconds},
+                                     {"skipped", done.skipped}, {"index", done.index + 1},
                                      {"count", count}};
       std::cerr << Dump(Printable(line)) << std::endl;
     } else if (style_ == Style::kBar) {
@@ -102,9 +99,7 @@ class CommandProgress final : public RenderProgress {
       drawn_ = false;
     }
   }
-  double Elapsed() const {
-    return std::chrono::duration<double>(Clock::now() - start_).count();
-  }
+  double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
   Style style() const { return style_; }
 
  private:
@@ -164,7 +159,8 @@ std::string DemoScene() {
     return local.string();
   }
 #ifdef ZENTROPE_EXAMPLES_DIR
-  const std::filesystem::path built = std::filesystem::path(ZENTROPE_EXAMPLES_DIR) / "demo/demo.cho";
+  const std::filesystem::path built =
+      std::filesystem::path(ZENTROPE_EXAMPLES_DIR) / "demo/demo.cho";
   if (std::filesystem::is_regular_file(built, ec)) {
     return built.string();
   }
@@ -265,7 +261,7 @@ int RenderScene(const SceneRenderArgs& args) {
 
   // Options over the settings.
   if (!args.mode.empty()) {
-    job.mode = args.mode == "wireframe" ? RenderMode::kWireframe
+    job.mode = args.mode == "wireframe"  ? RenderMode::kWireframe
                : args.mode == "raytrace" ? RenderMode::kRaytrace
                                          : RenderMode::kZBuffer;
   }
@@ -452,15 +448,11 @@ int RenderScene(const SceneRenderArgs& args) {
                                  ? outcome.files.front()
                                  : outcome.files.front() + " ... " + outcome.files.back();
   if (outcome.messageId != 0 || outcome.stopped) {
-    const std::string message =
-        outcome.stopped ? "interrupted" : LoadString(outcome.messageId);
+    const std::string message = outcome.stopped ? "interrupted" : LoadString(outcome.messageId);
     if (style == CommandProgress::Style::kJson) {
-      nlohmann::ordered_json line = {{"event", "failed"},
-                                     {"message", message},
-                                     {"detail", outcome.detail},
-                                     {"interrupted", outcome.stopped},
-                                     {"frames", outcome.rendered},
-                                     {"seconds", seconds}};
+      nlohmann::ordered_json line = {{"event", "failed"},          {"message", message},
+                                     {"detail", outcome.detail},   {"interrupted", outcome.stopped},
+                                     {"frames", outcome.rendered}, {"seconds", seconds}};
       std::cerr << Dump(Printable(line)) << std::endl;
     }
     if (outcome.stopped && outcome.messageId == 0) {
@@ -475,12 +467,9 @@ int RenderScene(const SceneRenderArgs& args) {
     return 1;
   }
   if (style == CommandProgress::Style::kJson) {
-    nlohmann::ordered_json line = {{"event", "completed"},
-                                   {"frames", outcome.rendered},
-                                   {"skipped", outcome.skipped},
-                                   {"seconds", seconds},
-                                   {"output", output},
-                                   {"missing", outcome.problems}};
+    nlohmann::ordered_json line = {{"event", "completed"},       {"frames", outcome.rendered},
+                                   {"skipped", outcome.skipped}, {"seconds", seconds},
+                                   {"output", output},           {"missing", outcome.problems}};
     std::cerr << Dump(Printable(line)) << std::endl;
   }
   std::printf("%s: %d frame(s) rendered", document.c_str(), outcome.rendered);

@@ -188,11 +188,14 @@ std::optional<std::vector<float>> ParseFrameList(const std::string& text, float 
       return fail("frame list item " + itemText() +
                   ": expected the first frame of a range at most its last");
     }
-    if (last && (!std::isfinite(step) || step < 1.0)) {
+    // A written step is whole; the scene's own may be a fraction (fields),
+    // as long as it moves forwards.
+    if (last && (!std::isfinite(step) || (writtenStep ? step < 1.0 : !(step > 0.0)))) {
       char shown[32];
       std::snprintf(shown, sizeof shown, "%g", step);
-      return fail("frame list item " + itemText() + ": expected a step of at least 1, not " +
-                  shown + (writtenStep ? "" : " (the scene's step; write A-BxS)"));
+      return fail("frame list item " + itemText() +
+                  ": expected a step above 0 (at least 1 when written), not " + shown +
+                  (writtenStep ? "" : " (the scene's step; write A-BxS)"));
     }
     const double end = static_cast<double>(last.value_or(*first));
     for (std::size_t i = 0;; ++i) {

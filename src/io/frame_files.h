@@ -25,7 +25,7 @@ std::vector<float> FrameRange(float first, float last, float step);
 // numbers from 0 to 999999; the result keeps the order given and drops
 // repeats. A written step is a whole number; defaultStep may be fractional.
 // Empty text, a malformed item, a range whose first frame is after its
-// last, a range's step (written or default) below 1, or more than
+// last, a written step below 1, a default step not above 0, or more than
 // kMaxFrameCount frames as listed (repeats counted, so the work is bounded)
 // fail, with *error naming the item and saying what was expected. Spaces
 // around numbers and commas are allowed.

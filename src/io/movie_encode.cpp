@@ -17,8 +17,7 @@ void ToPicture(const Image& image, Picture& picture) {
   picture.Reset(image.width, image.height);
   for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
-      std::uint8_t* out =
-          picture.bgr.data() + (static_cast<std::size_t>(y) * image.width + x) * 3;
+      std::uint8_t* out = picture.bgr.data() + (static_cast<std::size_t>(y) * image.width + x) * 3;
       if (image.bytesPerPixel >= 3) {
         for (int p = 0; p < 3; ++p) {
           out[p] = image.Plane(y, p)[x];

@@ -273,8 +273,8 @@ bool FrameLoop::RenderPicture(const ExportScene& posed, float frame, Picture& pi
   }
   const ViewFraming framing =
       source_->fixedFraming ? *source_->fixedFraming
-      : camera ? CameraFraming(*camera, scene, job_.width, job_.height)
-               : FrameFront(scene.boundsMin, scene.boundsMax, job_.width, job_.height);
+      : camera              ? CameraFraming(*camera, scene, job_.width, job_.height)
+                            : FrameFront(scene.boundsMin, scene.boundsMax, job_.width, job_.height);
   const std::array<std::uint8_t, 3> background =
       camera ? CameraBackground(*camera) : std::array<std::uint8_t, 3>{0, 0, 0};
 
@@ -282,9 +282,9 @@ bool FrameLoop::RenderPicture(const ExportScene& posed, float frame, Picture& pi
   try {
     if (job_.mode == RenderMode::kWireframe) {
       // White paper, or cyan for an action window's render.
-      const std::array<std::uint8_t, 3> paper =
-          direction ? std::array<std::uint8_t, 3>{255, 255, 255}
-                    : std::array<std::uint8_t, 3>{255, 255, 0};
+      const std::array<std::uint8_t, 3> paper = direction
+                                                    ? std::array<std::uint8_t, 3>{255, 255, 255}
+                                                    : std::array<std::uint8_t, 3>{255, 255, 0};
       picture.Reset(job_.width, job_.height, paper);
       DrawWireframe(scene, framing, picture, paper, {0, 0, 0});
       outcome_.times.rendering += Ms(Clock::now() - start);
@@ -444,9 +444,8 @@ RenderOutcome FrameLoop::Run(Picture* quickPicture) {
     Result<ExportScene> scene = source_->source.PoseAt(frame);
     outcome_.times.evaluation += Ms(Clock::now() - frameStart);
     if (!scene) {
-      Fail(scene.failure().message == LoadString(str::kTroubleRendering)
-               ? str::kTroubleRendering
-               : kFigureLoadError,
+      Fail(scene.failure().message == LoadString(str::kTroubleRendering) ? str::kTroubleRendering
+                                                                         : kFigureLoadError,
            scene.failure().message + ": " + scene.failure().detail);
       break;
     }
@@ -501,8 +500,9 @@ RenderOutcome FrameLoop::Run(Picture* quickPicture) {
     if (!CollectWrite()) {
       break;
     }
-    pending_ = std::async(std::launch::async,
-                          [this, w = std::move(write)]() mutable { return WriteFrame(std::move(w)); });
+    pending_ = std::async(std::launch::async, [this, w = std::move(write)]() mutable {
+      return WriteFrame(std::move(w));
+    });
   }
   CollectWrite();
   if (exporter_ && outcome_.messageId == 0 && !outcome_.stopped && !exporter_->Finish()) {
@@ -562,8 +562,8 @@ std::string FrameOutputFile(const RenderJob& job, float frame) {
     case DriverFormat::kPng:
       return FrameFileName(job.outputName, number);
     case DriverFormat::kQtm:
-      return ExportFileName(job.outputName, static_cast<int>(job.frames.empty() ? frame
-                                                                                : job.frames[0]),
+      return ExportFileName(job.outputName,
+                            static_cast<int>(job.frames.empty() ? frame : job.frames[0]),
                             ExtensionOf(job.format));
     default:
       return ExportFileName(job.outputName, number, ExtensionOf(job.format));

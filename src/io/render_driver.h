@@ -48,8 +48,8 @@ struct SelectionRect {
 
 struct RenderJob {
   RenderWindow window = RenderWindow::kDirection;
-  std::string document;  // the .cho, or the figure of an action render
-  std::string action;    // the action of the skeletal window
+  std::string document;       // the .cho, or the figure of an action render
+  std::string action;         // the action of the skeletal window
   std::vector<float> frames;  // the frames to render, in order
 
   RenderMode mode = RenderMode::kZBuffer;

@@ -173,8 +173,7 @@ ModelRaytraceResult TraceModel(const ModelScene& scene, const ModelRaytraceOptio
     }
     const RaytraceSettings settings = ModelRaytraceSettings(scene, options);
     const Raytracer tracer(objects, tree, settings);
-    const RaytraceFrameResult frame =
-        RenderRaytraceFrame(tracer, mode, output, tempFolder, kept);
+    const RaytraceFrameResult frame = RenderRaytraceFrame(tracer, mode, output, tempFolder, kept);
     result.code = frame.code;
     result.reason = frame.reason;
     result.file = frame.file;

@@ -72,7 +72,6 @@ ModelRaytraceResult RaytraceModel(const ModelScene& scene, const ModelRaytraceOp
 // picture for the caller to stamp and write.
 ModelRaytraceResult RaytraceModelPicture(const ModelScene& scene,
                                          const ModelRaytraceOptions& options,
-                                         const std::filesystem::path& tempFolder,
-                                         Picture& picture);
+                                         const std::filesystem::path& tempFolder, Picture& picture);
 
 }  // namespace zentrope

@@ -244,7 +244,7 @@ TEST(ParseFrameList, ErrorsSayWhatWasExpected) {
       {"1-", "\"1-\"", "expected the last frame after '-'"},
       {"1-x2", "\"1-x2\"", "expected the last frame after '-'"},
       {"20-10", "\"20-10\"", "expected the first frame of a range at most its last"},
-      {"1-10x0", "\"1-10x0\"", "expected a step of at least 1"},
+      {"1-10x0", "\"1-10x0\"", "at least 1 when written"},
       {"1-10x", "\"1-10x\"", "expected a whole-number step of at least 1 after 'x'"},
       {"1-10x2.5", "\"1-10x2.5\"", "expected frames N"},
       {"1,,2", "\"\"", "expected frames N"},
@@ -260,14 +260,15 @@ TEST(ParseFrameList, ErrorsSayWhatWasExpected) {
   }
 }
 
-// Catches: a scene step below 1 producing fractional frames from a list,
-// or the message blaming a step the user did not write.
-TEST(ParseFrameList, SceneStepBelowOneRefusedForRanges) {
-  const std::string error = ParseError("1-10", 0.5f);
-  EXPECT_NE(error.find("expected a step of at least 1, not 0.5 (the scene's step"),
-            std::string::npos)
-      << error;
-  EXPECT_FALSE(ParseFrameList("1-10", std::numeric_limits<float>::quiet_NaN(), nullptr));
+// Catches: a scene's field step (0.5) refused for ranges, or a step that
+// does not move forwards accepted (an endless list).
+TEST(ParseFrameList, SceneStepMayBeAFractionAboveZero) {
+  EXPECT_EQ(Parse("1-2", 0.5f), Frames({1, 1.5f, 2}));
+  for (const float bad : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN()}) {
+    const std::string error = ParseError("1-10", bad);
+    EXPECT_NE(error.find("expected a step above 0"), std::string::npos) << error;
+    EXPECT_NE(error.find("(the scene's step"), std::string::npos) << error;
+  }
 }
 
 // Catches: a null error pointer dereferenced.
