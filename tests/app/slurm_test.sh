@@ -62,6 +62,8 @@ stop_daemon() {
   kill -KILL "$pid" 2> /dev/null
 }
 cleanup() {
+  # A submission still waiting (timeout passes the TERM on to it).
+  [ -z "${submission:-}" ] || kill -TERM "$submission" 2> /dev/null
   if [ -s "$work/slurmctld.pid" ]; then
     timeout 20 scancel --quiet --user="$(id -un)" 2> /dev/null
     for _ in $(seq 50); do
@@ -247,10 +249,18 @@ size=160x120
 # (600 s) would kill the test without stopping its daemons: a dependency
 # that never resolves must not hang the test.
 deadline=$((started_at + 540))
+# In the background, so that a TERM or Ctrl-C reaches the trap at once
+# rather than after the submission.
+submission=
 submit() {
   local left=$((deadline - $(date +%s)))
   ((left > 10)) || left=10
-  timeout "$left" bash "$script" --zentrope "$zentrope" --wait "$@"
+  timeout "$left" bash "$script" --zentrope "$zentrope" --wait "$@" &
+  submission=$!
+  local status=0
+  wait "$submission" || status=$?
+  submission=
+  return "$status"
 }
 
 # 8 frames in 4 tasks of 2. Catches: frames missing, rendered twice by two
