@@ -50,6 +50,8 @@ bool ReadMaterial(TextReader& r, const std::filesystem::path& folder, MaterialUs
       std::error_code ec;
       if (std::filesystem::exists(material.file, ec)) {
         m.path = material.held;
+      } else {
+        m.missing = material.file.string();
       }
     }
   }

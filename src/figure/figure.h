@@ -42,6 +42,9 @@ struct MaterialUse {
   std::array<float, 12> values{};
   float textureScale = 1.0f;
   std::int16_t value = 0;
+  // The file named where it could not be found: the segment wears its own
+  // values ("default") and the renderers say which file was missing.
+  std::string missing;
   bool Inline() const { return kind < 80 || kind == 90; }
   bool operator==(const MaterialUse&) const = default;
 };

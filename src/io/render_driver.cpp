@@ -211,7 +211,11 @@ bool FrameLoop::Open() {
   if (!source_->source.UnloadableFigures().empty()) {
     // A scene without one of its figures would render wrong frames: none
     // is rendered.
-    return Fail(kFigureLoadError, source_->source.UnloadableFigures().front());
+    std::string all;
+    for (const std::string& figure : source_->source.UnloadableFigures()) {
+      all += (all.empty() ? "" : "; ") + figure;
+    }
+    return Fail(kFigureLoadError, all);
   }
   return true;
 }

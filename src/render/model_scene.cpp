@@ -110,6 +110,11 @@ std::vector<int> AddFigureSegments(ModelScene& scene, const Figure& posed, float
     if (!problem.empty()) {
       scene.problems.push_back(problem);
     }
+    if (!use.missing.empty()) {
+      scene.problems.push_back(use.missing +
+                               ": cannot find the material; the segment wears its "
+                               "own values");
+    }
     segmentOfNode[static_cast<std::size_t>(n)] = static_cast<int>(scene.segments.size());
     AddSceneSegment(scene, node.segment, node.geometryTransform, std::move(material), frame);
     if (!node.attributes.surfaces.empty()) {

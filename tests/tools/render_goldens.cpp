@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "io/demo_renders.h"
 #include "render/golden.h"
 #include "render/raytrace_scenes.h"
 #include "render/render_scenes.h"
@@ -46,5 +47,16 @@ int main() {
   }
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
+  // The demo production through the render driver.
+  for (const zentrope::testing::DemoGolden& golden : zentrope::testing::DemoGoldens()) {
+    const auto path = zentrope::testing::GoldenPath(golden.name);
+    const zentrope::QuickRender rendered = zentrope::testing::RenderDemoGolden(golden);
+    if (rendered.outcome.ok() && zentrope::testing::SavePicture(rendered.picture, path)) {
+      std::printf("wrote %s\n", path.string().c_str());
+    } else {
+      std::printf("could not render or write %s\n", path.string().c_str());
+      ++failures;
+    }
+  }
   return failures == 0 ? 0 : 1;
 }
