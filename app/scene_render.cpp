@@ -66,9 +66,9 @@ class CommandProgress final : public RenderProgress {
   enum class Style { kBar, kJson, kNone };
   explicit CommandProgress(Style style) : style_(style), start_(Clock::now()) {}
 
-  void FrameStarted(int index, int count, float frame) override {
+  void FrameStarted(int index, int count, float, const std::string& title) override {
     if (style_ == Style::kBar) {
-      Draw(index, count, "frame " + FrameWord(frame));
+      Draw(index, count, title);
     }
   }
   void FrameFinished(const FrameDone& done, int count) override {

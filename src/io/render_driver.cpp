@@ -8,6 +8,7 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -443,7 +444,7 @@ RenderOutcome FrameLoop::Run(Picture* quickPicture) {
       progress_.FrameFinished(done, count);
       continue;
     }
-    progress_.FrameStarted(index, count, frame);
+    progress_.FrameStarted(index, count, frame, RenderWindowTitle(job_, frame));
     const auto frameStart = Clock::now();
     Result<ExportScene> scene = source_->source.PoseAt(frame);
     outcome_.times.evaluation += Ms(Clock::now() - frameStart);
@@ -572,6 +573,16 @@ std::string FrameOutputFile(const RenderJob& job, float frame) {
     default:
       return ExportFileName(job.outputName, number, ExtensionOf(job.format));
   }
+}
+
+std::string RenderWindowTitle(const RenderJob& job, float frame) {
+  const std::string title = LoadString(str::kRenderSection) + ": ";
+  if (job.format == DriverFormat::kTarga || job.format == DriverFormat::kPng) {
+    return title + std::filesystem::path(FrameOutputFile(job, frame)).filename().string();
+  }
+  char number[32];
+  std::snprintf(number, sizeof number, "%g", static_cast<double>(frame));
+  return title + std::filesystem::path(job.outputName).filename().string() + " Frame: " + number;
 }
 
 RenderOutcome render_frames(const RenderJob& job, RenderProgress& progress) {

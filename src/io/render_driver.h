@@ -79,6 +79,8 @@ struct RenderJob {
 // The file a frame goes to: the numbered picture or geometry file, or the
 // movie or QTM file of the range.
 std::string FrameOutputFile(const RenderJob& job, float frame);
+// The render window's title for a frame.
+std::string RenderWindowTitle(const RenderJob& job, float frame);
 
 struct FrameDone {
   int index = 0;  // in job.frames
@@ -102,8 +104,11 @@ struct RenderTimes {
 class RenderProgress {
  public:
   virtual ~RenderProgress() = default;
-  // A frame starts (index of count).
-  virtual void FrameStarted(int /*index*/, int /*count*/, float /*frame*/) {}
+  // A frame starts (index of count). The title is the render window's:
+  // "RENDER: " and the numbered file for a picture sequence, else "RENDER: "
+  // the output name, " Frame: " and the frame.
+  virtual void FrameStarted(int /*index*/, int /*count*/, float /*frame*/,
+                            const std::string& /*title*/) {}
   // A frame's file is complete (or was left as it was).
   virtual void FrameFinished(const FrameDone& /*done*/, int /*count*/) {}
   // A document the frames need could not be read: said once per file.

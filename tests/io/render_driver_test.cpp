@@ -39,8 +39,9 @@ constexpr std::uint8_t kSky[3] = {90, 55, 35};
 
 class Collect final : public RenderProgress {
  public:
-  void FrameStarted(int index, int, float) override {
+  void FrameStarted(int index, int, float, const std::string& title) override {
     started.push_back(index);
+    titles.push_back(title);
     if (stopDuring >= 0 && index == stopDuring) {
       stop = true;
     }
@@ -52,6 +53,7 @@ class Collect final : public RenderProgress {
   int stopDuring = -1;
   bool stop = false;
   std::vector<int> started;
+  std::vector<std::string> titles;
   std::vector<FrameDone> finished;
   std::vector<std::string> warnings;
 };
@@ -191,6 +193,7 @@ TEST(RenderDriver, EscapeEndsAfterTheCurrentFrameAndClosesTheMovie) {
   EXPECT_EQ(outcome.messageId, 0);
   EXPECT_EQ(outcome.rendered, 2);
   EXPECT_EQ(progress.started, (std::vector<int>{0, 1}));
+  EXPECT_EQ(progress.titles.back(), "RENDER: stop.avi Frame: 2");
   ZENTROPE_REQUIRE_TOOL("ffprobe", "ffmpeg");
   const test::ToolRun probe = test::RunTool(
       "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
@@ -213,6 +216,9 @@ TEST(RenderDriver, FrameListWritesEachFrameUnderItsOwnName) {
   const std::vector<std::string> expected = {
       (dir / "w_003.png").string(), (dir / "w_007.png").string(), (dir / "w_012.png").string()};
   EXPECT_EQ(outcome.files, expected);
+  // The render window's title names the numbered file.
+  EXPECT_EQ(progress.titles, (std::vector<std::string>{"RENDER: w_003.png", "RENDER: w_007.png",
+                                                       "RENDER: w_012.png"}));
   ASSERT_EQ(progress.finished.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(progress.finished[i].file, expected[i]);
