@@ -331,12 +331,13 @@ bool FrameLoop::RenderPicture(const ExportScene& posed, float frame, Picture& pi
       options.frame = static_cast<int>(frame);
       options.camera = framing;
       if (direction) {
-        // The choreography's own lights, background and ambiance; other
+        // The choreography's own lights, background, ambiance and fog; other
         // windows keep the single default light on black.
         options.lights = RaytraceLights(LightsAt(*source_->chor, frame));
         options.background = background;
         const float ambiance = camera->channels[camera_channel::kGlobalAmbiance] / 100.0f;
         options.ambient = std::isfinite(ambiance) ? std::clamp(ambiance, 0.0f, 1.0f) : 0.0f;
+        options.fogDistance = camera->fogDistance;
       }
       const ModelRaytraceResult result =
           RaytraceModelPicture(scene, options, temp_->path(), picture);

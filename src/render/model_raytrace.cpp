@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <new>
 #include <system_error>
 
@@ -145,6 +146,8 @@ RaytraceSettings ModelRaytraceSettings(const ModelScene& scene,
         static_cast<float>(options.background[static_cast<std::size_t>(c)]) / 255.0f;
   }
   settings.ambient = options.ambient;
+  settings.fogDistance =
+      std::isfinite(options.fogDistance) ? std::max(options.fogDistance, 0.0f) : 0.0f;
   settings.threads = options.threads;
   return settings;
 }

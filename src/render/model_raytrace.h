@@ -35,6 +35,7 @@ struct ModelRaytraceOptions {
   // Lights in world space used instead of the distant one when given.
   std::vector<RaytraceLight> lights;
   float ambient = 0.0f;
+  float fogDistance = 0.0f;                         // 0: no fog; the background is its colour
   std::array<std::uint8_t, 3> background{0, 0, 0};  // blue, green, red
   int threads = 0;                                  // 0: every core
   int frame = 1;                                    // for picture sequences
