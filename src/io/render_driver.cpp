@@ -141,6 +141,7 @@ struct WriteResult {
   bool ok = true;
   std::string reason;
   double ms = 0.0;
+  Picture picture;  // handed back, so its buffer serves a later frame
 };
 
 // What the frames are taken from, and how they are seen.
@@ -198,6 +199,9 @@ class FrameLoop {
   AviWriter avi_;
   std::set<std::string> noted_;
   std::future<WriteResult> pending_;
+  // The buffer of a written frame, drawn into again: a fresh picture per
+  // frame costs its allocation, page faults and clearing every frame.
+  Picture spare_;
 };
 
 bool FrameLoop::Open() {
@@ -315,9 +319,13 @@ bool FrameLoop::RenderPicture(const ExportScene& posed, float frame, Picture& pi
       if (result.code != 0) {
         return Fail(str::kTroubleRendering, RenderErrorMessage(result.code));
       }
+      // Only the colours go to the writer; the depth stays with the
+      // renderer.
       const Picture& drawn = zbuffer_->picture();
-      picture.Reset(drawn.width, drawn.height);
-      std::copy(drawn.bgr.begin(), drawn.bgr.end(), picture.bgr.begin());
+      picture.width = drawn.width;
+      picture.height = drawn.height;
+      picture.bgr.assign(drawn.bgr.begin(), drawn.bgr.end());
+      picture.depth.clear();
     } else {
       ModelRaytraceOptions options;
       options.width = job_.width;
@@ -397,6 +405,7 @@ WriteResult FrameLoop::WriteFrame(FrameWrite write) {
   }
   result.ms = Ms(Clock::now() - start);
   result.done.seconds = write.seconds + result.ms / 1000.0;
+  result.picture = std::move(write.picture);
   return result;
 }
 
@@ -409,6 +418,7 @@ bool FrameLoop::CollectWrite() {
   WriteResult result = pending_.get();
   outcome_.times.waiting += Ms(Clock::now() - start);
   outcome_.times.writing += result.ms;
+  spare_ = std::move(result.picture);
   if (!result.ok) {
     return Fail(str::kTroubleRendering, result.done.file + ": " + result.reason);
   }
@@ -490,6 +500,7 @@ RenderOutcome FrameLoop::Run(Picture* quickPicture) {
     write.index = index;
     write.frame = frame;
     write.file = file;
+    write.picture = std::move(spare_);
     if (!RenderPicture(*scene, frame, write.picture)) {
       break;
     }

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "image/byte_reader.h"
@@ -382,6 +384,73 @@ TEST(PngTest, ReadsAndWrites) {
   back.flags = kImageQuiet;
   ASSERT_TRUE(LoadImage(back, -1, 0));
   ExpectPattern(back, kW, Rgb);
+}
+
+// Rendered frames reach EncodePngBgr as blue, green, red rows, top row
+// first; the file must read back with every pixel as it was.
+TEST(PngTest, EncodedBgrRowsReadBackExactly) {
+  // Each channel a different function of the place, with a run of one
+  // colour on the top row and noise below, so that both the run-length and
+  // the filtered paths of the encoder are taken.
+  constexpr int kWidth = 37, kHeight = 6;
+  auto at = [](int x, int y) {
+    if (y == 0) {
+      return Pixel{10, 20, 30};
+    }
+    const auto n = static_cast<std::uint8_t>((x * 73 + y * 151) ^ (x * y));
+    return Pixel{static_cast<std::uint8_t>(x * 7), static_cast<std::uint8_t>(y * 40 + x), n};
+  };
+  std::vector<std::uint8_t> bgr(static_cast<std::size_t>(kWidth) * kHeight * 3);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const Pixel p = at(x, y);
+      const std::size_t i = (static_cast<std::size_t>(y) * kWidth + x) * 3;
+      bgr[i] = p.c0;
+      bgr[i + 1] = p.c1;
+      bgr[i + 2] = p.c2;
+    }
+  }
+  TempDir dir;
+  const std::string name = (dir / "frame.png").string();
+  std::FILE* stream = std::fopen(name.c_str(), "wb");
+  ASSERT_NE(stream, nullptr);
+  std::string error;
+  const bool written = EncodePngBgr(stream, bgr.data(), kWidth, kHeight, &error);
+  std::fclose(stream);
+  ASSERT_TRUE(written) << error;
+
+  Image back;
+  back.fileName = name;
+  back.flags = kImageQuiet;
+  ASSERT_TRUE(LoadImage(back, -1, 0));
+  ASSERT_EQ(back.width, kWidth);
+  ASSERT_EQ(back.height, kHeight);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      // Catches: red and blue swapped, or rows taken with the wrong stride.
+      Pixel got = ImagePixel(back, x, y);
+      got.alpha = 0;
+      EXPECT_EQ(got, at(x, y)) << x << "," << y;
+    }
+  }
+}
+
+// Catches: a stream that refuses the bytes reported as a written picture
+// (the encoder's failure must come back, not end the program).
+TEST(PngTest, AStreamThatRefusesTheBytesFailsTheEncode) {
+  TempDir dir;
+  const std::string name = (dir / "read_only.png").string();
+  std::ofstream(name) << "x";
+  std::FILE* stream = std::fopen(name.c_str(), "rb");
+  ASSERT_NE(stream, nullptr);
+  const std::vector<std::uint8_t> bgr(4 * 3 * 3, 128);
+  std::string error;
+  const bool written = EncodePngBgr(stream, bgr.data(), 4, 3, &error);
+  std::fclose(stream);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(error.rfind("PNG: ", 0), 0u) << error;
+  // Catches: an empty picture handed to the encoder.
+  EXPECT_FALSE(EncodePngBgr(nullptr, bgr.data(), 0, 3, &error));
 }
 
 TEST(ImageFileTest, HeaderOnlyAndSequences) {
