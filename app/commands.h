@@ -61,7 +61,9 @@ struct SceneRenderArgs {
   std::string document;  // .cho, or .act with figure; empty: the demo
   std::string figure;
   std::string frames;
-  float step = 0.0f;  // 0: the scene's
+  bool framesGiven = false;
+  float step = 0.0f;
+  bool stepGiven = false;
   float frame = 1.0f;
   bool frameGiven = false;
   std::string mode, shading, antiAlias, size, preset, selection, format, output, progress;

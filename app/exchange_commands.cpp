@@ -244,8 +244,7 @@ int EncodeCommand(const EncodeArgs& args) {
   SetStatusText("");
   set_cursor("WakeUp");
   if (outcome.stopped) {
-    std::cerr << "zentrope encode: stopped after " << outcome.frames
-              << " frame(s); the movie holds them\n";
+    std::cerr << "zentrope encode: stopped; the movie was not changed\n";
     return 130;
   }
   if (!outcome.ok) {

@@ -365,11 +365,14 @@ void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
   const CLI::Option* stampOption =
       render->add_flag("--stamp,!--no-stamp", scene->stamp,
                        "Stamp the frame number (default: RENDER ShowFrameNumber)");
+  const CLI::Option* framesOption = render->add_option(
+      "--frames", scene->frames, "Frames: 1-100, 1-100x5 or 1,3,7-20 (default: the scene's range)");
+  const CLI::Option* stepOption =
+      render->add_option("--step", scene->step, "Step between frames (default: the scene's)");
   std::vector<const CLI::Option*> sceneOnly = {
       render->add_option("--figure", scene->figure, "FIGURE.fig an action renders on"),
-      render->add_option("--frames", scene->frames,
-                         "Frames: 1-100, 1-100x5 or 1,3,7-20 (default: the scene's range)"),
-      render->add_option("--step", scene->step, "Step between frames (default: the scene's)"),
+      framesOption,
+      stepOption,
       render->add_option("--preset", scene->preset,
                          "Size preset: MINI, LORES, TARGA, HIRES, D1, FILM"),
       render->add_option("--selection", scene->selection,
@@ -392,13 +395,16 @@ void RegisterRenderCommands(CLI::App& app, Runner& chosen) {
   };
   std::vector<const CLI::Option*> modelOnly = {actionOption, args->alphaOption, args->depthOption,
                                                args->shadowPictureOption};
-  render->callback([&chosen, args, scene, sceneOnly, modelOnly, stampOption] {
-    chosen = [args, scene, sceneOnly, modelOnly, stampOption] {
-      SceneRenderArgs s = *scene;
-      s.stampGiven = stampOption->count() > 0;
-      return Dispatch(*args, s, sceneOnly, modelOnly);
-    };
-  });
+  render->callback(
+      [&chosen, args, scene, sceneOnly, modelOnly, stampOption, framesOption, stepOption] {
+        chosen = [args, scene, sceneOnly, modelOnly, stampOption, framesOption, stepOption] {
+          SceneRenderArgs s = *scene;
+          s.stampGiven = stampOption->count() > 0;
+          s.framesGiven = framesOption->count() > 0;
+          s.stepGiven = stepOption->count() > 0;
+          return Dispatch(*args, s, sceneOnly, modelOnly);
+        };
+      });
 }
 
 }  // namespace zentrope::cli

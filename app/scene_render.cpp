@@ -16,6 +16,7 @@
 
 #include "anim/action_file.h"
 #include "chor/choreography_file.h"
+#include "chor/frame_evaluation.h"
 #include "commands.h"
 #include "io/avi_compression.h"
 #include "io/frame_files.h"
@@ -49,6 +50,14 @@ std::string FrameWord(float frame) {
   return text;
 }
 
+// A whole frame as an integer, for farm tools that expect one.
+nlohmann::ordered_json JsonFrame(float frame) {
+  if (frame == std::floor(frame) && std::fabs(frame) < 1e9f) {
+    return static_cast<long long>(frame);
+  }
+  return frame;
+}
+
 std::string Duration(double seconds) {
   char text[32];
   if (seconds < 60.0) {
@@ -78,7 +87,7 @@ class CommandProgress final : public RenderProgress {
       renderedSeconds_ += done.seconds;
     }
     if (style_ == Style::kJson) {
-      nlohmann::ordered_json line = {{"event", "frame"},        {"frame", done.frame},
+      nlohmann::ordered_json line = {{"event", "frame"},        {"frame", JsonFrame(done.frame)},
                                      {"file", done.file},       {"seconds", done.seconds},
                                      {"skipped", done.skipped}, {"index", done.index + 1},
                                      {"count", count}};
@@ -284,7 +293,7 @@ int RenderScene(const SceneRenderArgs& args) {
   if (args.stampGiven) {
     job.frameNumber = args.stamp;
   }
-  if (args.step != 0.0f) {
+  if (args.stepGiven) {
     if (!(args.step > 0.0f) || !std::isfinite(args.step)) {
       return Usage("--step must be a positive number of frames");
     }
@@ -328,8 +337,47 @@ int RenderScene(const SceneRenderArgs& args) {
         "X1,Y1,X2,Y2");
   }
 
+  // Options that only one mode reads are a mistake with another, not
+  // something to drop in silence.
+  if (job.mode != RenderMode::kRaytrace &&
+      (args.shadowsGiven || args.reflectionsGiven || !args.antiAlias.empty())) {
+    return Usage("--shadows, --reflections and --aa are for --mode raytrace");
+  }
+  if (job.mode != RenderMode::kZBuffer && !args.shading.empty()) {
+    return Usage("--shading is for --mode zbuffer");
+  }
+  if (args.quick && args.framesGiven) {
+    return Usage("--quick renders one frame: give --frame F, not --frames");
+  }
+  if (args.frameGiven && !args.quick) {
+    return Usage("--frame is for --quick (one frame); a range takes --frames");
+  }
+  if (args.frameGiven && (!std::isfinite(args.frame) || args.frame < 0.0f || args.frame > 999999)) {
+    return Usage("--frame must be a frame number from 0 to 999999");
+  }
+
   // The output: its name, and the format its extension or --format says.
   std::string name = args.output.empty() ? outputName : args.output;
+  if (!args.output.empty() && std::filesystem::path(args.output).filename().empty()) {
+    return Usage("-o " + args.output + " names a folder: give a file name");
+  }
+  if (args.output.empty()) {
+    // A name the scene file holds may come from anywhere: it is used only
+    // when it stays in the current folder (or names a project folder).
+    const ResolvedPath resolved = resolve_path(name, Projects());
+    const std::filesystem::path plain(name);
+    bool inside = resolved.kind != PathKind::kPlain || !plain.is_absolute();
+    for (const auto& part : plain) {
+      inside = inside && part != "..";
+    }
+    if (resolved.kind == PathKind::kPlain && (!inside || plain.filename().empty())) {
+      std::cerr << Utf8FromLegacy("zentrope render: " + document + ": the scene's output name \"" +
+                                  name +
+                                  "\" leads outside the current folder; name the output with -o")
+                << '\n';
+      return 1;
+    }
+  }
   if (!args.format.empty()) {
     const std::optional<DriverFormat> format = DriverFormatNamed(args.format);
     if (!format) {
@@ -360,14 +408,22 @@ int RenderScene(const SceneRenderArgs& args) {
     return Usage("--skip-existing needs one file per frame (tga, png, dxf, obj, glb), not " +
                  std::string(DriverFormatWord(job.format)));
   }
-  if (args.quick && !FramePerFile(job.format)) {
+  if (args.quick && job.format != DriverFormat::kPng && job.format != DriverFormat::kTarga) {
     return Usage("--quick renders one picture: give -o NAME.png or NAME.tga");
   }
 
   // The frames.
   if (args.quick) {
     job.frames = {args.frameGiven ? args.frame : from};
-  } else if (!args.frames.empty()) {
+  } else if (args.framesGiven) {
+    int a = 0, b = 0;
+    char dash = 0, extra = 0;
+    if (std::sscanf(args.frames.c_str(), "%d%c%d%c", &a, &dash, &b, &extra) == 3 && dash == '-' &&
+        a > b) {
+      std::cerr << "zentrope render: nothing to render: the range " << args.frames
+                << " starts after its last frame\n";
+      return 0;
+    }
     std::string error;
     std::optional<std::vector<float>> frames = ParseFrameList(args.frames, step, &error);
     if (!frames) {
@@ -380,6 +436,16 @@ int RenderScene(const SceneRenderArgs& args) {
       std::cerr << "zentrope render: " << document << ": nothing to render: the range starts at "
                 << FrameWord(from) << ", after its last frame " << FrameWord(to) << '\n';
       return 0;
+    }
+  }
+
+  if (FramePerFile(job.format) && !args.quick) {
+    for (const float frame : job.frames) {
+      if (frame != std::floor(frame)) {
+        return Usage("frame " + FrameWord(frame) +
+                     " has a fraction (a step below 1): a sequence of files numbers whole "
+                     "frames; use --step 1 or a movie (.avi)");
+      }
     }
   }
 
@@ -413,7 +479,7 @@ int RenderScene(const SceneRenderArgs& args) {
     style = CommandProgress::Style::kBar;
   }
   CommandProgress progress(style);
-  TerminateAsEscape(true);
+  StopAfterFrame(true);
   ClearStopRequest();
 
   RenderOutcome outcome;
@@ -421,7 +487,8 @@ int RenderScene(const SceneRenderArgs& args) {
     QuickRender quick = quick_render(job, job.frames.front(), progress);
     outcome = std::move(quick.outcome);
     if (outcome.ok()) {
-      const std::string file = FrameOutputFile(job, job.frames.front());
+      // One picture goes exactly where -o says.
+      const std::string file = job.outputName;
       std::error_code ec;
       const std::filesystem::path folder = std::filesystem::path(file).parent_path();
       if (!folder.empty()) {
@@ -440,7 +507,7 @@ int RenderScene(const SceneRenderArgs& args) {
     outcome = render_frames(job, progress);
   }
   progress.Clear();
-  TerminateAsEscape(false);
+  StopAfterFrame(false);
 
   const double seconds = progress.Elapsed();
   const std::string output = outcome.files.empty() ? job.outputName
@@ -461,9 +528,13 @@ int RenderScene(const SceneRenderArgs& args) {
                 << (job.format == DriverFormat::kAvi ? " and the movie is closed" : "") << '\n';
       return kInterrupted;
     }
-    std::cerr << Utf8FromLegacy("zentrope render: " + message +
-                                (outcome.detail.empty() ? "" : " (" + outcome.detail + ")"))
-              << '\n';
+    // A figure that cannot be opened is said as frame evaluation says it
+    // ("Trouble Opening Figure: FILE"), with its error number.
+    const std::string line =
+        outcome.messageId == kFigureLoadError
+            ? outcome.detail + " (error " + std::to_string(kFigureLoadError) + ")"
+            : message + (outcome.detail.empty() ? "" : " (" + outcome.detail + ")");
+    std::cerr << Utf8FromLegacy("zentrope render: " + line) << '\n';
     return 1;
   }
   if (style == CommandProgress::Style::kJson) {

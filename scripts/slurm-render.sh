@@ -239,6 +239,9 @@ for option in "${render_options[@]}"; do
     --frames | --frames=* | --step | --step=* | -o | --output | --output=* | --list-missing)
       die_usage "$option is the script's to set: use its own --frames and -o"
       ;;
+    --format | --format=* | --quick | --frame | --frame=*)
+      die_usage "$option cannot be spread over tasks: the output's extension (-o) gives the format"
+      ;;
   esac
 done
 
@@ -296,6 +299,9 @@ movie=
 if [ -n "$output" ]; then
   output=$(absolute "$output")
   case ${output,,} in
+    *.qtm)
+      die_usage "a QTM file is one file that one task must write: render it with zentrope render"
+      ;;
     *.avi)
       # The tasks write a numbered PNG sequence beside the movie, padded to
       # the last frame's width (at least 4).

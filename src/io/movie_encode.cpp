@@ -2,6 +2,11 @@
 
 #include "io/movie_encode.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
 #include "image/image.h"
 #include "image/image_file.h"
 #include "io/avi_writer.h"
@@ -72,6 +77,13 @@ EncodeOutcome EncodeMovie(const std::vector<FrameFile>& frames, const std::strin
       return outcome;
     }
   }
+  // The movie is made under a working name beside the target and put in
+  // place only when every frame is in it, so a failure or a stop leaves the
+  // old movie as it was.
+  const std::filesystem::path target(movie);
+  const std::filesystem::path working =
+      target.parent_path() /
+      ("." + target.filename().string() + ".encoding-" + std::to_string(::getpid()) + ".avi");
   AviWriter writer;
   for (int i = 0; i < count; ++i) {
     if (escape_pressed()) {
@@ -92,10 +104,10 @@ EncodeOutcome EncodeMovie(const std::vector<FrameFile>& frames, const std::strin
     }
     ToPicture(image, picture);
     if (!writer.write_avi_frame(static_cast<float>(i + 1), 1.0f, static_cast<float>(count), 1.0f,
-                                frameRate, movie, picture, compression)) {
+                                frameRate, working.string(), picture, compression)) {
       outcome.file = movie;
       outcome.error = writer.Reason();
-      return outcome;
+      break;
     }
     ++outcome.frames;
   }
@@ -104,6 +116,18 @@ EncodeOutcome EncodeMovie(const std::vector<FrameFile>& frames, const std::strin
     outcome.error = writer.Reason();
   }
   outcome.ok = outcome.error.empty() && !outcome.stopped;
+  std::error_code ec;
+  if (outcome.ok) {
+    std::filesystem::rename(working, target, ec);
+    if (ec) {
+      outcome.ok = false;
+      outcome.file = movie;
+      outcome.error = ec.message();
+    }
+  }
+  if (!outcome.ok) {
+    std::filesystem::remove(working, ec);
+  }
   return outcome;
 }
 

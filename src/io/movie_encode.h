@@ -23,10 +23,10 @@ struct EncodeOutcome {
 // Reads each picture (any format the picture loader reads) in order and
 // appends it to the movie at frameRate. Every picture's header is read
 // first: a picture that cannot be read or whose size differs from the
-// first's fails before the movie is opened, leaving any old movie. A stop
-// (Escape, polled between frames) or a later failure closes the movie
-// with the frames written so far, as a render does. progress(i, n) is
-// called before each picture.
+// first's fails before any frame is encoded. The movie is made under a
+// working name beside the target and renamed over it only when complete,
+// so a failure or a stop (Escape, polled between frames) leaves the old
+// movie as it was. progress(i, n) is called before each picture.
 EncodeOutcome EncodeMovie(const std::vector<FrameFile>& frames, const std::string& movie,
                           int frameRate, const AviCompression& compression,
                           const std::function<void(int, int)>& progress = {});

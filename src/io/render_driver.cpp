@@ -208,8 +208,12 @@ bool FrameLoop::Open() {
   const std::string& action = job_.window == RenderWindow::kSkeletal ? job_.action : std::string();
   Result<ExportSource> opened = ExportSource::Open(job_.document, action);
   if (!opened) {
-    return Fail(str::kTroubleRendering,
-                job_.document + ": " + opened.failure().message + ": " + opened.failure().detail);
+    // A figure that cannot be opened is the evaluation's error 107; the
+    // line says which document failed and why.
+    const Failure& failure = opened.failure();
+    const bool figure = failure.message == LoadString(str::kTroubleOpeningFigure);
+    return Fail(figure ? kFigureLoadError : str::kTroubleRendering,
+                failure.message + ": " + (failure.detail.empty() ? job_.document : failure.detail));
   }
   source_.emplace(FrameSource{std::move(*opened), nullptr, std::nullopt});
   source_->chor = source_->source.choreography();
@@ -432,6 +436,19 @@ bool FrameLoop::CollectWrite() {
 
 RenderOutcome FrameLoop::Run(Picture* quickPicture) {
   const auto runStart = Clock::now();
+  if (FramePerFile(job_.format) && !quick_) {
+    for (const float frame : job_.frames) {
+      if (frame != std::floor(frame)) {
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%g", static_cast<double>(frame));
+        Fail(str::kTroubleRendering, std::string("frame ") + shown +
+                                         " has a fraction: a sequence of files numbers whole "
+                                         "frames (render fields to a movie)");
+        outcome_.times.total = Ms(Clock::now() - runStart);
+        return outcome_;
+      }
+    }
+  }
   if (!Open() || !Prepare()) {
     outcome_.times.total = Ms(Clock::now() - runStart);
     return outcome_;
@@ -446,6 +463,11 @@ RenderOutcome FrameLoop::Run(Picture* quickPicture) {
     }
     const std::string file = FrameOutputFile(job_, frame);
     if (job_.skipExisting && FramePerFile(job_.format) && FrameFileComplete(file)) {
+      // The frame being written is reported first, so reports stay in
+      // frame order.
+      if (!CollectWrite()) {
+        break;
+      }
       ++outcome_.skipped;
       FrameDone done;
       done.index = index;
@@ -473,12 +495,26 @@ RenderOutcome FrameLoop::Run(Picture* quickPicture) {
 
     if (exporter_) {
       const auto writeStart = Clock::now();
-      if (!exporter_->Write(*scene, static_cast<int>(frame))) {
-        if (exporter_->Problem().stopped) {
+      // The QTM file is the name given; a name with a run of '#' gives each
+      // geometry frame its own exporter at the numbered name; other names
+      // follow the export rule.
+      SceneExporter* exporter = exporter_.get();
+      std::unique_ptr<SceneExporter> numbered;
+      int exportFrame = static_cast<int>(frame);
+      if (job_.format == DriverFormat::kQtm) {
+        exportFrame = -1;
+      } else if (HasFramePattern(job_.outputName)) {
+        numbered =
+            std::make_unique<SceneExporter>(*ExportFormatOf(job_.format), file, job_.subdivision);
+        exporter = numbered.get();
+        exportFrame = -1;
+      }
+      if (!exporter->Write(*scene, exportFrame)) {
+        if (exporter->Problem().stopped) {
           outcome_.stopped = true;
         } else {
-          Fail(exporter_->Problem().messageId,
-               exporter_->Problem().file + ": " + exporter_->Problem().reason);
+          Fail(exporter->Problem().messageId,
+               exporter->Problem().file + ": " + exporter->Problem().reason);
         }
         break;
       }
@@ -579,11 +615,11 @@ std::string FrameOutputFile(const RenderJob& job, float frame) {
     case DriverFormat::kPng:
       return FrameFileName(job.outputName, number);
     case DriverFormat::kQtm:
-      return ExportFileName(job.outputName,
-                            static_cast<int>(job.frames.empty() ? frame : job.frames[0]),
-                            ExtensionOf(job.format));
+      return job.outputName;
     default:
-      return ExportFileName(job.outputName, number, ExtensionOf(job.format));
+      return HasFramePattern(job.outputName)
+                 ? FrameFileName(job.outputName, number)
+                 : ExportFileName(job.outputName, number, ExtensionOf(job.format));
   }
 }
 

@@ -21,11 +21,20 @@ std::atomic<bool> escapeRequested{false};
 // range of frames ends after the frame in hand even when the renderer
 // took the request inside the frame.
 std::atomic<bool> stopSeen{false};
-std::atomic<bool> terminateAsEscape{false};
+// A range of frames is running: the first Ctrl-C or SIGTERM only asks it to
+// stop after the frame in hand (the renderers are not interrupted).
+std::atomic<bool> stopAfterFrame{false};
 std::atomic<bool> quiet{false};
 std::atomic<bool> busy{false};
 
 void OnInterrupt(int) {
+  if (stopAfterFrame.load()) {
+    if (stopSeen.exchange(true)) {
+      RemovePendingTemporaries();
+      _exit(130);
+    }
+    return;
+  }
   if (interruptCount.fetch_add(1) >= 1) {
     // The second press ends the program at once, leaving no half-written
     // temporaries of a save behind.
@@ -33,14 +42,14 @@ void OnInterrupt(int) {
     _exit(130);
   }
   escapeRequested.store(true);
+  stopSeen.store(true);
 }
 
 // Ending the program from outside: the temporaries of a save go, then the
 // signal's own action ends the program.
 void OnTerminate(int signal) {
-  if (signal == SIGTERM && terminateAsEscape.load() && !stopSeen.exchange(true)) {
+  if (signal == SIGTERM && stopAfterFrame.load() && !stopSeen.exchange(true)) {
     // A farm manager's polite stop: the range ends after its frame.
-    escapeRequested.store(true);
     return;
   }
   RemovePendingTemporaries();
@@ -96,8 +105,8 @@ bool stop_requested() {
 void ClearStopRequest() {
   stopSeen.store(false);
 }
-void TerminateAsEscape(bool on) {
-  terminateAsEscape.store(on);
+void StopAfterFrame(bool on) {
+  stopAfterFrame.store(on);
 }
 
 bool StatusLineVisible() {

@@ -18,13 +18,14 @@ bool escape_pressed();
 // Asks running loops to stop, as Ctrl-C does (tests and embedding code).
 void RequestEscape();
 // True once a stop was asked (Ctrl-C, RequestEscape, or SIGTERM under
-// TerminateAsEscape) until ClearStopRequest, even when escape_pressed has
-// taken the request since: a range of frames ends after its current frame.
+// StopAfterFrame) until ClearStopRequest, even when escape_pressed has
+// taken the request since.
 bool stop_requested();
 void ClearStopRequest();
-// SIGTERM asks for a stop as the first Ctrl-C does instead of ending the
-// program; a second SIGTERM (or Ctrl-C) ends it.
-void TerminateAsEscape(bool on);
+// While a range of frames renders: the first Ctrl-C or SIGTERM only sets
+// stop_requested, so the frame in hand is finished and written and the
+// range ends after it; a second one ends the program at once.
+void StopAfterFrame(bool on);
 
 void SetQuiet(bool quiet);
 // Whether a status line is shown: standard error is a terminal and

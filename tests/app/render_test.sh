@@ -76,6 +76,17 @@ listed=$("$zentrope" render "$vase" --frames 1-7 -o full/v_####.png --list-missi
 expect_eq "$(tr '\n' ' ' <<< "$listed")" "5 7 " "--list-missing"
 [ -e full/v_0007.png ] && fail "--list-missing rendered a frame"
 
+# Catches: a skipped frame reported before the frame still being written.
+rm full/v_0003.png
+"$zentrope" render "$vase" --mode zbuffer --frames 1-4 --size 160x120 --skip-existing \
+  --progress json -o full/v_####.png > /dev/null 2> order.txt
+expect_eq "$(grep -o '"frame":[0-9]*' order.txt | tr '\n' ' ')" \
+  '"frame":1 "frame":2 "frame":3 "frame":4 ' "JSON lines in frame order"
+
+# Catches: a quick render's picture renamed by the sequence rule.
+"$zentrope" render "$vase" --quick --frame 12 --size 80x60 -o preview.png > /dev/null 2>&1
+[ -s preview.png ] || fail "--quick did not write preview.png: $(ls)"
+
 # --- The Targa rule for names without #.
 # Catches: the base not cut to 8 characters with the number.
 "$zentrope" render "$vase" --mode zbuffer --frames 7,12 --size 80x60 -o tga/WALKCYCLE.TGA \
@@ -95,6 +106,14 @@ expect_eq "$(movie_frames movie/encoded.avi)" 5 "frames encoded (1-4 and 6; 5 wa
 grep -q "frames 5 to 5 are missing" encode.txt || fail "encode did not name the gap"
 expect_eq "$(ffprobe -v error -select_streams v:0 -show_entries stream=r_frame_rate -of csv=p=0 \
   movie/encoded.avi)" "24/1" "encoded frame rate"
+
+# Catches: a failed encode putting a short movie over a good one.
+cp movie/encoded.avi movie/before.avi
+head -c 3000 full/v_0006.png > full/v_0004.png
+"$zentrope" encode 'full/v_####.png' -o movie/encoded.avi > /dev/null 2>&1
+expect_eq "$?" 1 "encode of a damaged frame"
+cmp -s movie/encoded.avi movie/before.avi || fail "a failed encode changed the movie"
+expect_eq "$(ls -a movie | grep -c encoding)" 0 "the working movie removed"
 
 # --- Modes and formats.
 # Catches: a wireframe render not on white paper, or drawing nothing.
@@ -144,7 +163,9 @@ expect_eq "$(picture_size ray/r_1.png)" "80 60" "raytraced frame"
 "$zentrope" render "$vase" --frames 1-2 --format dxf -o geo/vase.dxf > /dev/null 2>&1
 expect_eq "$(ls geo | tr '\n' ' ')" "vase1.dxf vase2.dxf " "DXF sequence"
 "$zentrope" render "$vase" --frames 1-3 -o qtm/vase.qtm > /dev/null 2>&1
-expect_eq "$(ls qtm | wc -l)" 1 "one QTM file"
+expect_eq "$(ls qtm)" "vase.qtm" "one QTM file under the name given"
+"$zentrope" render "$vase" --frames 1-2 -o geo/w_##.dxf > /dev/null 2>&1
+[ -s geo/w_01.dxf ] && [ -s geo/w_02.dxf ] || fail "# in a DXF name: $(ls geo)"
 
 # --- An action on a figure: the skeletal window's render.
 # Catches: the action render not on cyan paper in wireframe.
@@ -189,8 +210,24 @@ grep -q "Trouble Rendering!" <<< "$msg" || fail "output folder message: [$msg]"
 msg=$("$zentrope" render "$vase" --frames 1-x -o f.png 2>&1)
 expect_eq "$?" 2 "bad frame list status"
 grep -q "expected" <<< "$msg" || fail "bad frame list message: [$msg]"
+# Catches: a range given backwards rendering, or taken as a mistake of form.
 msg=$("$zentrope" render "$vase" --frames 9-3 -o f.png 2>&1)
-expect_eq "$?" 2 "reversed frame list status"
+expect_eq "$?" 0 "reversed frame list status"
+grep -q "nothing to render" <<< "$msg" || fail "reversed frame list message: [$msg]"
+# Catches: half frames of a step below 1 written over whole frames' files.
+msg=$("$zentrope" render "$vase" --frames 1-3 --step 0.5 -o half/h_##.png 2>&1)
+expect_eq "$?" 2 "fractional frames to files status"
+[ -e half ] && fail "fractional frames wrote files"
+# Catches: a raytracer option dropped in silence by a z-buffer render.
+"$zentrope" render "$vase" --mode zbuffer --shadows --frames 1 -o sh.png > /dev/null 2>&1
+expect_eq "$?" 2 "--shadows with the z-buffer"
+# Catches: a scene file's output name writing outside the current folder.
+mkdir -p esc/a && sed '11s|.*|../../escaped.avi|' "$vase" > esc/a/esc.cho
+cp "$examples/vase/vase.fig" "$examples/vase/vase.seg" esc/a/
+(cd esc/a && "$zentrope" render esc.cho --frames 1 > /dev/null 2> ../err.txt)
+expect_eq "$?" 1 "scene output name outside the folder"
+[ -e escaped.avi ] && fail "the scene's name wrote outside the current folder"
+grep -q "name the output with -o" esc/err.txt || fail "escape message: $(cat esc/err.txt)"
 
 # Catches: a scene whose range runs backwards rendering or failing.
 sed '2s/.*/60 30 10 1/' "$vase" > backwards.cho

@@ -228,9 +228,10 @@ TEST(RenderDriver, FrameListWritesEachFrameUnderItsOwnName) {
       << "no temporary or working picture left";
 }
 
-// Catches: a QTM range named by each frame (it is one file, named at the
-// first), a movie named by frame, or geometry frames named by the picture
-// rule (the export rule drops the name's trailing digits).
+// Catches: a QTM range not written to the name given (it is one file), a
+// movie named by frame, geometry frames named by the picture rule (the
+// export rule drops the name's trailing digits) or a run of '#' ignored
+// for geometry.
 TEST(RenderDriver, FileNamesPerFormat) {
   RenderJob job;
   job.frames = {4.0f, 5.0f};
@@ -239,10 +240,13 @@ TEST(RenderDriver, FileNamesPerFormat) {
   EXPECT_EQ(FrameOutputFile(job, 5.0f), "out/take01.avi");
   job.outputName = "out/take01.qtm";
   job.format = DriverFormat::kQtm;
-  EXPECT_EQ(FrameOutputFile(job, 5.0f), "out/take4.qtm");
+  EXPECT_EQ(FrameOutputFile(job, 5.0f), "out/take01.qtm");
   job.outputName = "out/take01.dxf";
   job.format = DriverFormat::kDxf;
   EXPECT_EQ(FrameOutputFile(job, 5.0f), "out/take5.dxf");
+  job.outputName = "out/take_###.obj";
+  job.format = DriverFormat::kObj;
+  EXPECT_EQ(FrameOutputFile(job, 5.0f), "out/take_005.obj");
   job.outputName = "out/take01.tga";
   job.format = DriverFormat::kTarga;
   EXPECT_EQ(FrameOutputFile(job, 5.0f), "out/take015.tga");
@@ -267,7 +271,27 @@ TEST(RenderDriver, SkipExistingAndMissingFrames) {
   EXPECT_EQ(outcome.rendered, 2);
   EXPECT_EQ(outcome.skipped, 1);
   EXPECT_EQ(testing::ReadFile(dir / "s_2.png"), "finished elsewhere");
+  // Reports come in frame order, the kept frame between the written ones.
+  ASSERT_EQ(progress.finished.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(progress.finished[i].frame, static_cast<float>(i + 1));
+  }
   EXPECT_TRUE(MissingFrames(job).empty());
+}
+
+// Catches: half frames (a step below 1) written over the whole frames'
+// files of a picture sequence.
+TEST(RenderDriver, FractionalFramesRefusedForFileSequences) {
+  testing::TempDir dir;
+  RenderJob job = DemoJob(RenderMode::kWireframe);
+  job.outputName = (dir / "h_#.png").string();
+  job.frames = {1.0f, 1.5f, 2.0f};
+  Collect progress;
+  const RenderOutcome outcome = render_frames(job, progress);
+  EXPECT_EQ(outcome.messageId, str::kTroubleRendering);
+  EXPECT_NE(outcome.detail.find("1.5"), std::string::npos) << outcome.detail;
+  EXPECT_TRUE(progress.started.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 // Catches: a scene without one of its figures rendering frames anyway, or
