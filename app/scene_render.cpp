@@ -229,7 +229,12 @@ int RenderScene(const SceneRenderArgs& args) {
     std::int16_t length = 0;
     float stride = 0.0f;
     if (!PeekActionTiming(document, length, stride)) {
-      std::cerr << Explain(document, LoadString(str::kTroubleOpeningAction)) << '\n';
+      std::error_code ec;
+      std::cerr << Explain(document, LoadString(str::kTroubleOpeningAction),
+                           std::filesystem::exists(document, ec)
+                               ? "not an action file this program reads"
+                               : "no such file")
+                << '\n';
       return 1;
     }
     job.window = RenderWindow::kSkeletal;
