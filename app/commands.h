@@ -77,6 +77,8 @@ struct SceneRenderArgs {
   bool quick = false;
 };
 int RenderScene(const SceneRenderArgs& args);
+// "WIDTHxHEIGHT", each 1 to 16384; false leaves width and height.
+bool ParseSize(const std::string& text, int& width, int& height);
 
 // Choreographies.
 bool ChoreographyInfo(const std::string& file, nlohmann::ordered_json& info, std::string& message);

@@ -30,6 +30,20 @@
 
 namespace zentrope::cli {
 
+bool ParseSize(const std::string& text, int& width, int& height) {
+  int w = 0, h = 0;
+  char x = 0, extra = 0;
+  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) {
+    return false;
+  }
+  if (w < 1 || h < 1 || w > 16384 || h > 16384) {
+    return false;
+  }
+  width = w;
+  height = h;
+  return true;
+}
+
 namespace {
 
 struct RenderArgs {
@@ -59,20 +73,6 @@ struct RenderArgs {
   CLI::Option* modeOption = nullptr;
   CLI::Option* frameOption = nullptr;
 };
-
-bool ParseSize(const std::string& text, int& width, int& height) {
-  int w = 0, h = 0;
-  char x = 0, extra = 0;
-  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) {
-    return false;
-  }
-  if (w < 1 || h < 1 || w > 16384 || h > 16384) {
-    return false;
-  }
-  width = w;
-  height = h;
-  return true;
-}
 
 // Shows the render error's message and logs its line; 1 for the exit status.
 int RenderFailed(const std::string& output, int code, const std::string& reason) {

@@ -136,20 +136,6 @@ class CommandProgress final : public RenderProgress {
   bool drawn_ = false;
 };
 
-bool ParseSize(const std::string& text, int& width, int& height) {
-  int w = 0, h = 0;
-  char x = 0, extra = 0;
-  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) {
-    return false;
-  }
-  if (w < 1 || h < 1 || w > 16384 || h > 16384) {
-    return false;
-  }
-  width = w;
-  height = h;
-  return true;
-}
-
 bool ParseSelection(const std::string& text, SelectionRect& r) {
   char extra = 0;
   return std::sscanf(text.c_str(), "%d,%d,%d,%d%c", &r.x1, &r.y1, &r.x2, &r.y2, &extra) == 4;

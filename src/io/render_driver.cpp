@@ -81,13 +81,18 @@ std::optional<ExportFormat> ExportFormatOf(DriverFormat f) {
   }
 }
 
-const char* ExtensionOf(DriverFormat f) {
+// The table's row of a format (every format has one).
+const FormatInfo& InfoOf(DriverFormat f) {
   for (const FormatInfo& info : kFormats) {
     if (info.format == f) {
-      return info.extension;
+      return info;
     }
   }
-  return ".tga";
+  return kFormats[0];
+}
+
+const char* ExtensionOf(DriverFormat f) {
+  return InfoOf(f).extension;
 }
 
 // The message a range that cannot write its files ends with.
@@ -584,12 +589,7 @@ std::optional<DriverFormat> DriverFormatNamed(const std::string& word) {
 }
 
 const char* DriverFormatWord(DriverFormat format) {
-  for (const FormatInfo& info : kFormats) {
-    if (info.format == format) {
-      return info.word;
-    }
-  }
-  return "tga";
+  return InfoOf(format).word;
 }
 
 DriverFormat DriverFormatForOutput(const std::string& outputName) {

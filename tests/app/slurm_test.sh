@@ -289,7 +289,7 @@ done
 # Submitting again after a lost frame renders that frame only.
 # Catches: the tasks re-rendering finished frames (no --skip-existing).
 rm "$work/farm/frame_0005.png"
-touch -d 2001-01-01 "$work"/farm/*.png
+find "$work/farm" -name "*.png" -exec touch -d 2001-01-01 {} +
 submit --frames 1-8 --tasks 4 --log-dir "$work/logs/resume" -o "$work/farm/frame_####.png" \
   "$scene" -- --size "$size" 2> "$work/resume.txt" || fail "resumed render: $(cat "$work/resume.txt")"
 cmp -s "$work/single/frame_0005.png" "$work/farm/frame_0005.png" || fail "frame 5 not rendered again"
