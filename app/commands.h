@@ -11,6 +11,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "shell/startup.h"
+
 namespace CLI {
 class App;
 }
@@ -26,6 +28,10 @@ void RegisterSettingsCommands(CLI::App& app, Runner& chosen);
 void RegisterRenderCommands(CLI::App& app, Runner& chosen);
 // export, import and play: geometry and movies for other programs.
 void RegisterExchangeCommands(CLI::App& app, Runner& chosen);
+// view: the frame window, which runs the start-up sequence itself (its
+// window kinds come first).
+using FramedRunner = std::function<int(const StartUpOptions&)>;
+void RegisterViewCommands(CLI::App& app, FramedRunner& framed);
 
 // Output. Names from documents may be Latin-1: Printable turns every string
 // (and key) into UTF-8, and Dump prints the result as one line of JSON.

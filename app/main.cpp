@@ -82,6 +82,8 @@ int main(int argc, char** argv) {
   zentrope::cli::RegisterSettingsCommands(app, chosen);
   zentrope::cli::RegisterRenderCommands(app, chosen);
   zentrope::cli::RegisterExchangeCommands(app, chosen);
+  zentrope::cli::FramedRunner framed;
+  zentrope::cli::RegisterViewCommands(app, framed);
 
   try {
     app.parse(argc, argv);
@@ -91,12 +93,19 @@ int main(int argc, char** argv) {
     std::cerr << "zentrope: " << e.what() << " (see zentrope --help)\n";
     return kUsageError;
   }
+  if (!settingsFile.empty()) {
+    startup.settingsFile = settingsFile;
+  }
+  if (framed) {
+    return RunGuarded([&] {
+      zentrope::RegisterRenderSettingsStartUp();
+      zentrope::RegisterExchangeFormats();
+      return framed(startup);
+    });
+  }
   if (!chosen) {
     std::cout << app.help();
     return 0;
-  }
-  if (!settingsFile.empty()) {
-    startup.settingsFile = settingsFile;
   }
   return RunGuarded([&] {
     zentrope::RegisterRenderSettingsStartUp();

@@ -21,6 +21,7 @@
 #include "io/avi_compression.h"
 #include "io/frame_files.h"
 #include "io/render_driver.h"
+#include "io/scene_render_job.h"
 #include "render/picture_file.h"
 #include "render/render_errors.h"
 #include "render/render_settings.h"
@@ -169,30 +170,6 @@ bool IsActionFile(const std::string& path) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return ext == ".act" || ext == ".ske" || ext == ".mor";
-}
-
-// Fills the job's look from the render set, or the quick-render set.
-void LookFromSettings(RenderJob& job, bool quick) {
-  const SessionRenderSettings& session = RenderSettingsOfSession();
-  if (quick) {
-    job.mode = session.quick.mode;
-    job.shading = session.quick.shading;
-    job.shadows = session.quick.shadows;
-    job.reflections = session.quick.reflections;
-    job.antiAlias = session.quick.antiAlias;
-    job.showDecals = session.quick.showDecals;
-    job.frameNumber = false;
-  } else {
-    job.mode = session.full.mode;
-    job.shading = session.full.shading;
-    job.shadows = session.full.shadows;
-    job.reflections = session.full.reflections;
-    job.antiAlias = session.full.antiAlias;
-    job.showDecals = session.full.showDecals;
-    job.frameNumber = session.full.showFrameNumber;
-  }
-  job.defaultLight = session.quick.LightDirection();
-  job.frameRate = std::max<int>(1, session.full.frameRate);
 }
 
 }  // namespace

@@ -30,6 +30,12 @@ packages=(
   slurmd
   slurm-client
   munge
+  libsdl2-dev
+  libimgui-dev
+  libgl-dev
+  xvfb
+  xauth
+  xdg-utils
 )
 
 missing=()

@@ -55,6 +55,7 @@ class ExportSource {
   // The choreography of a .cho source (its camera and lights); null for a
   // model.
   const Choreography* choreography() const { return chor_.get(); }
+  Choreography* choreography() { return chor_.get(); }
   // Figures of the choreography that could not be loaded when it was
   // opened ("Trouble Opening Figure: file"); they are left out of every
   // frame.

@@ -78,15 +78,21 @@ bool StartUp(const StartUpOptions& options) {
   }
   SetQuiet(options.quiet);
   InstallInterruptHandler();
-  // Project list.
+  const auto step = [&](const char* name) {
+    if (options.trace) {
+      options.trace(name);
+    }
+  };
+  step("project list");
   UseProjectList(
       ProjectList::Load(options.projectList ? *options.projectList : DefaultProjectListPath()));
-  // Memory limit.
+  step("memory limit");
   MemoryPool::Main().set_limit(StartUpMemoryLimit());
-  // Noise table.
+  step("noise table");
   if (!RunStage(StartUpStage::kNoiseTable)) {
     return false;
   }
+  step("temporary folder and settings");
   // Temporary-file folder: the project "Temp:", or NETWORK "TempPath" when
   // set; the system's temporary folder when neither resolves.
   const std::string tempName = Settings().read_setting_text("NETWORK", "TempPath", "Temp:");

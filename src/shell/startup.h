@@ -16,6 +16,9 @@ struct StartUpOptions {
   std::optional<std::filesystem::path> settingsFile;  // --settings
   std::optional<std::filesystem::path> projectList;   // instead of PROJECTS.BRX
   bool quiet = false;                                 // no status line
+  // Told the name of each step as it starts ("project list", "memory limit",
+  // "noise table", "temporary folder and settings").
+  std::function<void(const char*)> trace;
 };
 
 // Registers a step: the noise table (step 4) or a settings loader (step 5).

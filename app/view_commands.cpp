@@ -1,0 +1,63 @@
+// The view subcommand: Zentrope Studio's frame window, optionally on a
+// document, and its headless screenshot mode for tests and scripts.
+
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+#include "render/view_drawing.h"
+#include "shell/frame/frame_window.h"
+
+namespace zentrope::cli {
+
+void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
+  struct ViewArgs {
+    std::string file;
+    std::string action;
+    std::string view;
+    float frame = 1.0f;
+    std::string screenshot;
+    int quitAfter = 0;
+    bool trace = false;
+  };
+  auto args = std::make_shared<ViewArgs>();
+  CLI::App* view = app.add_subcommand(
+      "view", "Open the frame window (on a choreography, figure or segment)");
+  view->add_option("file", args->file, "A .cho, .fig or .seg to open");
+  view->add_option("--action", args->action, "The action that poses the figure");
+  view->add_option("--view", args->view,
+                   "The first view: front, back, left, right, top, bottom, birdseye, camera, "
+                   "light")
+      ->check(CLI::IsMember({"front", "back", "left", "right", "top", "bottom", "birdseye",
+                             "camera", "light"}));
+  CLI::Option* frameOption = view->add_option("--frame", args->frame, "The frame to show");
+  view->add_option("--screenshot", args->screenshot,
+                   "Save a PNG of the whole window after the last frame drawn");
+  view->add_option("--quit-after", args->quitAfter,
+                   "Draw this many frames of the interface, then close (5 with --screenshot)")
+      ->check(CLI::Range(1, 100000));
+  view->add_flag("--trace-startup", args->trace, "Print each start-up step on standard error");
+  view->callback([&framed, args, frameOption] {
+    framed = [args, frameOption](const StartUpOptions& startup) {
+      FrameOptions options;
+      options.startup = startup;
+      options.file = args->file;
+      options.action = args->action;
+      if (!args->view.empty()) {
+        options.view = ViewKindNamed(args->view);
+      }
+      if (frameOption->count() > 0) {
+        options.frame = args->frame;
+      }
+      options.screenshot = args->screenshot;
+      options.quitAfter = args->quitAfter;
+      options.traceStartUp = args->trace;
+      options.helpFile = std::string(ZENTROPE_SOURCE_DIR) + "/README.md";
+      return RunFrameWindow(options);
+    };
+  });
+}
+
+}  // namespace zentrope::cli

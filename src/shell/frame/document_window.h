@@ -1,0 +1,128 @@
+// The module windows inside the frame, each on one document: the direction
+// window on a choreography, the character window on a figure (at rest or
+// posed by an action) and the sculpture window on a segment. Each shows its
+// document in one, two or four views at a frame; views zoom, pan and orbit
+// with the mouse; the direction window plays its frames and renders.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "io/export_scene.h"
+#include "render/view_drawing.h"
+#include "shell/frame/picture_texture.h"
+#include "shell/frame/render_task.h"
+#include "shell/result.h"
+
+namespace zentrope {
+
+enum class ModuleKind { kDirection, kCharacter, kSculpture };
+
+// The kind of window a file opens in, by its extension: .cho direction,
+// .fig character, .seg sculpture; nothing for other files.
+std::optional<ModuleKind> ModuleKindFor(const std::string& path);
+
+// What the frame gives its windows each time they are drawn.
+struct WindowContext {
+  ViewOptions options;  // grid, spacing, Bird's Eye perspective
+  std::function<void(int)> showHelp;  // the status line's command id
+  // A finished render for the frame to show in a render window.
+  std::function<void(RenderTask::Finished)> showRender;
+};
+
+class DocumentWindow {
+ public:
+  // Opens the document (an action poses a figure). Fails with the
+  // document's message.
+  static Result<std::unique_ptr<DocumentWindow>> Open(const std::string& path,
+                                                      const std::string& action = {});
+  // An empty untitled choreography.
+  static std::unique_ptr<DocumentWindow> NewChoreography(int frames);
+
+  ModuleKind kind() const { return kind_; }
+  const std::string& path() const { return path_; }
+  // "DIRECTION: demo.cho", "CHARACTER: walker.fig", "SCULPTURE: box.seg".
+  std::string Title() const;
+  // The choreography has changes that are not saved.
+  bool Changed() const { return changed_; }
+  // Writes the choreography back to its file; false with why.
+  bool Save(std::string* why);
+  bool Rendering() const { return task_.Running(); }
+  void StopRendering() { task_.Stop(); }
+
+  // Placement asked for by Tile and Cascade, taken at the next draw.
+  void Place(float x, float y, float w, float h);
+  void SetView(ViewKind kind);
+  void SetLayout(int views);  // 1, 2 or 4
+  void SetFrame(float frame);
+  float frame() const { return frame_; }
+  // Problems met opening or posing (files that could not be read).
+  const std::vector<std::string>& problems() const { return problems_; }
+
+  // Draws the window; true when it has the focus.
+  bool Draw(const WindowContext& context);
+  // Where the window was last drawn: x, y, width, height.
+  std::array<float, 4> Rect() const { return rect_; }
+  bool WantsClose() const { return closeAsked_; }
+  void CancelClose() { closeAsked_ = false; }
+
+ private:
+  struct Pane {
+    ViewState state;
+    Picture picture;
+    PictureTexture texture;
+    bool dirty = true;
+    int width = 0, height = 0;
+  };
+
+  DocumentWindow() = default;
+  void Pose();
+  void DrawToolRow(const WindowContext& context);
+  void DrawFrameRow(const WindowContext& context);
+  void DrawPanes(const WindowContext& context);
+  void DrawPane(Pane& pane, int index, float w, float h, const WindowContext& context);
+  void RedrawPane(Pane& pane, const WindowContext& context);
+  void DrawRenderDialog();
+  void StartRender(bool quick);
+  void HandleKeys(const WindowContext& context);
+  bool ToolButton(const char* label, int id, const WindowContext& context, bool enabled = true);
+  void MarkAllDirty();
+
+  ModuleKind kind_ = ModuleKind::kSculpture;
+  std::string path_;
+  std::string action_;
+  int serial_ = 0;
+  std::optional<ExportSource> source_;
+  std::optional<ExportScene> posed_;
+  ViewDecorations decorations_;
+  std::vector<std::string> problems_;
+  float frame_ = 1.0f;
+  float posedFrame_ = -1.0f;
+  int first_ = 1, last_ = 1;
+  bool playing_ = false;
+  std::chrono::steady_clock::time_point playStart_;
+  float playFrom_ = 1.0f;
+  int frameRate_ = 30;
+  std::vector<Pane> panes_;
+  int active_ = 0;
+  bool shaded_ = false;
+  bool changed_ = false;
+  bool closeAsked_ = false;
+  std::optional<std::array<float, 4>> placement_;
+  std::array<float, 4> rect_{};
+  ViewOptions lastOptions_;
+  RenderTask task_;
+  bool renderDialog_ = false;
+  std::string lastRenderNote_;
+  // The render dialog's fields (the choreography's scene settings).
+  float renderFrom_ = 1.0f, renderTo_ = 30.0f, renderStep_ = 1.0f;
+  char outputName_[256] = {};
+  int renderMode_ = 1;  // wireframe, z-buffer, raytrace
+};
+
+}  // namespace zentrope
