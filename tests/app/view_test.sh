@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The frame window headless: `zentrope view --screenshot` under xvfb-run on
+# the demo production, a segment and a posed figure. Checks the start-up
+# order, the frame's layout (menu bar on top, the 30-pixel tool strip under
+# it, the 20-pixel status line along the bottom), that a segment's
+# wireframe lies inside its view, and that STATE "WindowPosition" and the
+# panels written at close are read back at the next start.
+# Usage: view_test.sh ZENTROPE SOURCE_DIR
+set -u
+zentrope=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export ZENTROPE_PROJECTS="$work/PROJECTS.BRX"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_eq() { [ "$1" == "$2" ] || fail "$3: got [$1] expected [$2]"; }
+
+command -v xvfb-run > /dev/null ||
+  { echo "FAIL: xvfb-run is missing: install the xvfb and xauth packages (scripts/setup.sh)"; exit 1; }
+# The display stack (Mesa, D-Bus) keeps allocations to the end of the
+# process; the library's own leaks are caught by the unit tests.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
+examples="$source_dir/examples"
+cd "$work" || exit 1
+
+view() {  # view INI ARGS...: the program on a 1024x768 virtual screen
+  local ini=$1
+  shift
+  xvfb-run -a -s "-screen 0 1024x768x24" "$zentrope" --settings "$ini" view "$@"
+}
+shot() { python3 "$source_dir/tests/app/screenshot.py" "$1"; }
+field() { grep "^$2 " <<< "$1" | cut -d' ' -f2-; }
+
+# --- No display: one line, status 1.
+# Catches: SDL's own multi-line failure, a crash, or a hang without X.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$zentrope" --settings none.ini view \
+  2>&1 > /dev/null)
+expect_eq "$?" 1 "no display: status"
+expect_eq "$(wc -l <<< "$out")" 1 "no display: lines"
+[[ "$out" == *"no display"* ]] || fail "no display: says [$out]"
+
+# --- The demo production from a stored placement, the start-up order traced.
+# Catches: a step out of order (the memory limit set after the settings,
+# the frame created before the placement is read), a placement ignored, or
+# the menu bar, tool strip or status line missing or out of place.
+cat > a.ini << 'INI'
+[STATE]
+WindowPosition=0 1 -1 -1 -1 -1 40 30 840 630
+ToolPanel=0 0 0
+InfoPanel=1 420 60
+INI
+view a.ini "$examples/demo/demo.cho" --view front --frame 15 --trace-startup \
+  --screenshot demo.png --quit-after 4 2> trace.txt
+expect_eq "$?" 0 "demo view status"
+expect_eq "$(grep '^start-up:' trace.txt | tr '\n' '|')" \
+  "start-up: 1 window kinds|start-up: 2 project list|start-up: 3 memory limit|start-up: 4 noise table|start-up: 5 temporary folder and settings|start-up: 6 menu|start-up: 7 font|start-up: 8 frame window|start-up: 9 placement and panels|start-up: 10 show and run|" \
+  "start-up order"
+s=$(shot demo.png)
+expect_eq "$(field "$s" size)" "800 600" "stored placement: window size"
+[ "$(field "$s" colours)" -gt 20 ] || fail "demo screenshot is nearly blank: $(field "$s" colours) colours"
+read -r strip strip_rows status status_rows menu_colour menu_share <<< "$(field "$s" bands)"
+[ "$strip" -ge 12 ] && [ "$strip" -le 30 ] || fail "tool strip starts at row $strip, not under the menu bar"
+expect_eq "$strip_rows" 30 "tool strip height"
+expect_eq "$status" 580 "status line's first row"
+expect_eq "$status_rows" 20 "status line height"
+[ "$menu_colour" != "212,208,200" ] || fail "no menu bar above the tool strip"
+[[ "$menu_share" > "0.80" ]] || fail "menu bar does not span the frame ($menu_share)"
+read -r x0 y0 x1 y1 bx0 by0 bx1 by1 marks <<< "$(field "$s" view)"
+[ "$bx1" -gt "$bx0" ] || fail "demo front view: no lines drawn"
+# The state written back at close, as it was restored.
+expect_eq "$(grep '^WindowPosition=' a.ini)" "WindowPosition=0 1 -1 -1 -1 -1 40 30 840 630" \
+  "WindowPosition written at close"
+expect_eq "$(grep '^ToolPanel=' a.ini)" "ToolPanel=0 0 0" "hidden tool panel written back"
+[[ "$(grep '^InfoPanel=' a.ini)" == "InfoPanel=1 "* ]] || fail "info panel: $(grep InfoPanel a.ini)"
+
+# --- The next start reads back what the last one wrote.
+# Catches: a placement written in a layout the reader does not take.
+sed -i 's/^WindowPosition=.*/WindowPosition=0 1 -1 -1 -1 -1 10 10 650 490/' a.ini
+view a.ini "$examples/demo/demo.cho" --screenshot again.png --quit-after 3 2> /dev/null
+expect_eq "$(field "$(shot again.png)" size)" "640 480" "placement read back at the next start"
+expect_eq "$(grep '^WindowPosition=' a.ini)" "WindowPosition=0 1 -1 -1 -1 -1 10 10 650 490" \
+  "placement kept through a second run"
+
+# --- "Bogus": the frame fills the screen and is stored maximised.
+# Catches: the default placement taken as a rectangle, or a maximised frame
+# stored as a window.
+view b.ini --screenshot bogus.png --quit-after 3 2> /dev/null
+expect_eq "$?" 0 "empty frame status"
+expect_eq "$(field "$(shot bogus.png)" size)" "1024 768" "Bogus: the whole screen"
+[[ "$(grep '^WindowPosition=' b.ini)" == "WindowPosition=0 3 "* ]] ||
+  fail "Bogus frame stored as $(grep WindowPosition b.ini)"
+expect_eq "$(grep '^ToolPanel=' b.ini)" "ToolPanel=1 0 0" "default tool panel written"
+
+# --- A segment in the sculpture window: its wireframe inside its view.
+# Catches: lines drawn outside the view's picture or off its edge, or the
+# control points not marked.
+printf '[STATE]\nWindowPosition=0 1 -1 -1 -1 -1 0 0 800 600\n' > c.ini
+view c.ini "$examples/vase/vase.seg" --view front --screenshot vase.png --quit-after 4 2> err.txt
+expect_eq "$?" 0 "segment view status"
+read -r x0 y0 x1 y1 bx0 by0 bx1 by1 marks <<< "$(field "$(shot vase.png)" view)"
+[ "$bx1" -gt "$bx0" ] && [ "$by1" -gt "$by0" ] || fail "vase: no wireframe in the view"
+# A tenth of the view is kept free on each side (a pixel of rounding).
+[ $((bx0 - x0)) -ge $(((x1 - x0) / 10 - 2)) ] || fail "vase: lines at column $bx0, view from $x0"
+[ $((x1 - bx1)) -ge $(((x1 - x0) / 10 - 2)) ] || fail "vase: lines to column $bx1, view to $x1"
+[ $((by0 - y0)) -ge $(((y1 - y0) / 10 - 2)) ] || fail "vase: lines from row $by0, view from $y0"
+[ $((y1 - by1)) -ge $(((y1 - y0) / 10 - 2)) ] || fail "vase: lines to row $by1, view to $y1"
+[ "$((x1 - x0))" -gt 300 ] || fail "vase: the view is only $((x1 - x0)) pixels wide"
+[ "$marks" -gt 0 ] || fail "vase: no control point marks in the sculpture window"
+
+# --- A figure posed by its action at a frame, in quad view order of views.
+# Catches: the character window failing on an action, or the frame option
+# ignored (frames 1 and 20 of the walk differ).
+view c.ini "$examples/demo/walker.fig" --action "$examples/demo/walk.act" --view left \
+  --frame 1 --screenshot walk1.png --quit-after 3 2> err.txt
+expect_eq "$?" 0 "figure view status"
+view c.ini "$examples/demo/walker.fig" --action "$examples/demo/walk.act" --view left \
+  --frame 20 --screenshot walk20.png --quit-after 3 2> err.txt
+cmp -s walk1.png walk20.png && fail "frames 1 and 20 of the walk look the same"
+
+# --- A document that cannot be opened: said on one line, the frame runs on.
+# Catches: a failed open ending the program or passing in silence.
+view c.ini nosuch.cho --quit-after 2 2> err.txt
+expect_eq "$?" 0 "missing document: the frame still runs"
+grep -q "nosuch.cho: Trouble Opening Choreography" err.txt ||
+  fail "missing document: said [$(cat err.txt)]"
+
+# --- Bad options are usage errors, before any window.
+"$zentrope" view --view sideways > /dev/null 2>&1
+expect_eq "$?" 2 "unknown view"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "view: all checks passed"
