@@ -21,6 +21,7 @@ void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
     std::string screenshot;
     int quitAfter = 0;
     bool trace = false;
+    std::string render;
   };
   auto args = std::make_shared<ViewArgs>();
   CLI::App* view = app.add_subcommand(
@@ -38,6 +39,10 @@ void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
   view->add_option("--quit-after", args->quitAfter,
                    "Draw this many frames of the interface, then close (5 with --screenshot)")
       ->check(CLI::Range(1, 100000));
+  view->add_option("--render", args->render,
+                   "Once open, render the choreography: quick (this frame, shown in a render "
+                   "window) or range (its frames to its output name)")
+      ->check(CLI::IsMember({"quick", "range"}));
   view->add_flag("--trace-startup", args->trace, "Print each start-up step on standard error");
   view->callback([&framed, args, frameOption] {
     framed = [args, frameOption](const StartUpOptions& startup) {
@@ -54,6 +59,9 @@ void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
       options.screenshot = args->screenshot;
       options.quitAfter = args->quitAfter;
       options.traceStartUp = args->trace;
+      options.render = args->render == "quick"   ? FrameOptions::StartRender::kQuick
+                       : args->render == "range" ? FrameOptions::StartRender::kRange
+                                                 : FrameOptions::StartRender::kNone;
       options.helpFile = std::string(ZENTROPE_SOURCE_DIR) + "/README.md";
       return RunFrameWindow(options);
     };

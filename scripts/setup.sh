@@ -36,6 +36,7 @@ packages=(
   xvfb
   xauth
   xdg-utils
+  fonts-dejavu-core
 )
 
 missing=()

@@ -53,6 +53,9 @@ class DocumentWindow {
   // Writes the choreography back to its file; false with why.
   bool Save(std::string* why);
   bool Rendering() const { return task_.Running(); }
+  // Render: the scene's range with the render settings; quick: this frame
+  // with the quick-render settings, kept in memory. Direction windows only.
+  void Render(bool quick) { StartRender(quick); }
   void StopRendering() { task_.Stop(); }
 
   // Placement asked for by Tile and Cascade, taken at the next draw.

@@ -169,6 +169,7 @@ class FrameApp {
   float menuHeight_ = 0.0f;
   bool maximisedAtStart_ = false;
   bool tilePending_ = false;  // tiled once the frame's layout is known
+  int settled_ = 0;           // frames drawn since the last render ended
 };
 
 FrameApp::~FrameApp() {
@@ -248,6 +249,15 @@ int FrameApp::Run() {
       }
       if (options_.frame) {
         d->SetFrame(*options_.frame);
+      }
+      if (options_.render != FrameOptions::StartRender::kNone) {
+        if (d->kind() != ModuleKind::kDirection) {
+          std::cerr << "zentrope view: " << options_.file
+                    << ": only a choreography renders from its window\n";
+          exitStatus_ = 1;
+        } else {
+          d->Render(options_.render == FrameOptions::StartRender::kQuick);
+        }
       }
     }
   }
@@ -1031,11 +1041,9 @@ void FrameApp::Loop() {
   ImGuiIO& io = ImGui::GetIO();
   while (running_) {
     SDL_Event event;
-    const bool busy = std::any_of(documents_.begin(), documents_.end(),
-                                  [](const auto& d) { return d->Rendering(); });
-    // Idle without events: wait for one (a little, so playing and renders
-    // advance).
-    if (options_.quitAfter == 0 && !busy && SDL_WaitEventTimeout(&event, 30)) {
+    // Idle without events: wait for one a little, so playing and renders
+    // advance.
+    if (options_.quitAfter == 0 && SDL_WaitEventTimeout(&event, 15)) {
       ImGui_ImplSDL2_ProcessEvent(&event);
       if (event.type == SDL_QUIT) {
         RequestClose();
@@ -1067,18 +1075,23 @@ void FrameApp::Loop() {
     glClearColor(0.50f, 0.50f, 0.56f, 1.0f);  // the client area's background
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
-    ++framesDrawn_;
+    // Frames are counted once renders have finished and their windows
+    // have had a few frames to settle.
+    const bool busy = std::any_of(documents_.begin(), documents_.end(),
+                                  [](const auto& d) { return d->Rendering(); });
+    settled_ = busy ? 0 : settled_ + 1;
+    if (settled_ > 2 || framesDrawn_ < options_.quitAfter - 1) {
+      ++framesDrawn_;
+    }
     const bool last = options_.quitAfter > 0 && framesDrawn_ >= options_.quitAfter;
     if (last && !options_.screenshot.empty() && !TakeScreenshot(options_.screenshot)) {
       exitStatus_ = 1;
     }
     SDL_GL_SwapWindow(window_);
+    if (busy && options_.quitAfter > 0) {
+      SDL_Delay(10);
+    }
     if (last) {
-      // Renders started headless are let finish, then the frame closes.
-      while (std::any_of(documents_.begin(), documents_.end(),
-                         [](const auto& d) { return d->Rendering(); })) {
-        SDL_Delay(20);
-      }
       RequestClose();
       if (running_) {
         // A changed choreography would ask; headless there is no one to.

@@ -28,6 +28,10 @@ struct FrameOptions {
   std::optional<float> frame;
   std::string screenshot;  // PNG of the whole window, taken at the last frame drawn
   int quitAfter = 0;       // draw this many frames, then close; 0 runs until closed
+  // Once the document is open: a Quick Render of its frame, or the Render
+  // of its range; the frame shows the result before a screenshot is taken.
+  enum class StartRender { kNone, kQuick, kRange };
+  StartRender render = StartRender::kNone;
   bool traceStartUp = false;  // each start-up step on standard error
   std::string helpFile;       // what Contents and Using Help open
 };
