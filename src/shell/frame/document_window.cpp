@@ -112,9 +112,8 @@ Result<std::unique_ptr<DocumentWindow>> DocumentWindow::Open(const std::string& 
     w->renderTo_ = chor->scene.renderTo;
     w->renderStep_ = chor->scene.renderStep > 0.0f ? chor->scene.renderStep : 1.0f;
     std::snprintf(w->outputName_, sizeof w->outputName_, "%s",
-                  chor->scene.outputName.empty()
-                      ? RenderSettingsOfSession().full.outputName.c_str()
-                      : chor->scene.outputName.c_str());
+                  chor->scene.outputName.empty() ? RenderSettingsOfSession().full.outputName.c_str()
+                                                 : chor->scene.outputName.c_str());
     const RenderMode mode = RenderSettingsOfSession().full.mode;
     w->renderMode_ = mode == RenderMode::kWireframe ? 0 : mode == RenderMode::kZBuffer ? 1 : 2;
   }
@@ -138,8 +137,8 @@ std::unique_ptr<DocumentWindow> DocumentWindow::NewChoreography(int frames) {
 }
 
 std::string DocumentWindow::Title() const {
-  std::string title = std::string(KindWord(kind_)) + ": " +
-                      std::filesystem::path(path_).filename().string();
+  std::string title =
+      std::string(KindWord(kind_)) + ": " + std::filesystem::path(path_).filename().string();
   if (!action_.empty()) {
     title += " (" + std::filesystem::path(action_).filename().string() + ")";
   }
@@ -164,7 +163,9 @@ bool DocumentWindow::Save(std::string* why) {
   return true;
 }
 
-void DocumentWindow::Place(float x, float y, float w, float h) { placement_ = {x, y, w, h}; }
+void DocumentWindow::Place(float x, float y, float w, float h) {
+  placement_ = {x, y, w, h};
+}
 
 void DocumentWindow::SetView(ViewKind kind) {
   panes_[static_cast<std::size_t>(active_)].state = InitialViewState(kind);
@@ -211,7 +212,8 @@ void DocumentWindow::Pose() {
     posed_.reset();
   } else {
     for (const std::string& p : posed->scene.problems) {
-      if (p != kNothingToDraw && std::find(problems_.begin(), problems_.end(), p) == problems_.end()) {
+      if (p != kNothingToDraw &&
+          std::find(problems_.begin(), problems_.end(), p) == problems_.end()) {
         problems_.push_back(p);
       }
     }
@@ -315,9 +317,7 @@ void DocumentWindow::DrawFrameRow(const WindowContext& context) {
   }
 }
 
-void DocumentWindow::RedrawPane(Pane& pane, const WindowContext& context) {
-  pane.picture.width = pane.width;
-  pane.picture.height = pane.height;
+ViewOptions DocumentWindow::PaneOptions(const Pane& pane, const WindowContext& context) const {
   static const ModelScene kEmpty;
   const ModelScene& scene = posed_ ? posed_->scene : kEmpty;
   ViewOptions options = context.options;
@@ -332,6 +332,15 @@ void DocumentWindow::RedrawPane(Pane& pane, const WindowContext& context) {
       options.light = LightFraming(*chor, frame_, pane.width);
     }
   }
+  return options;
+}
+
+void DocumentWindow::RedrawPane(Pane& pane, const WindowContext& context) {
+  pane.picture.width = pane.width;
+  pane.picture.height = pane.height;
+  static const ModelScene kEmpty;
+  const ModelScene& scene = posed_ ? posed_->scene : kEmpty;
+  const ViewOptions options = PaneOptions(pane, context);
   if (shaded_ && posed_ && !scene.empty) {
     ModelRenderOptions render;
     render.width = pane.width;
@@ -374,15 +383,21 @@ void DocumentWindow::DrawPane(Pane& pane, int index, float w, float h,
   if (index == active_ && panes_.size() > 1) {
     draw->AddRect(origin, ImVec2(origin.x + pw, origin.y + ph), IM_COL32(0, 90, 200, 255));
   }
+  // The mouse acts on the view through a button over the picture, so drags
+  // with any button belong to the view and not to the window.
+  ImGui::SetCursorScreenPos(origin);
+  ImGui::InvisibleButton("##pane", ImVec2(static_cast<float>(pw), static_cast<float>(ph)),
+                         ImGuiButtonFlags_MouseButtonLeft | ImGuiButtonFlags_MouseButtonRight |
+                             ImGuiButtonFlags_MouseButtonMiddle);
+  ImGuiIO& io = ImGui::GetIO();
   if (ImGui::IsItemHovered()) {
-    ImGuiIO& io = ImGui::GetIO();
     if (ImGui::IsMouseClicked(ImGuiMouseButton_Left) ||
         ImGui::IsMouseClicked(ImGuiMouseButton_Right)) {
       active_ = index;
     }
     if (io.MouseWheel != 0.0f) {
-      pane.state.zoom *= std::pow(1.15f, io.MouseWheel);
-      pane.state.zoom = std::clamp(pane.state.zoom, 0.01f, 1000.0f);
+      pane.state.zoom =
+          std::clamp(pane.state.zoom * std::pow(1.15f, io.MouseWheel), 0.01f, 1000.0f);
       pane.dirty = true;
     }
     if (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) {
@@ -390,30 +405,31 @@ void DocumentWindow::DrawPane(Pane& pane, int index, float w, float h,
       pane.dirty = true;
     }
   }
-  if (ImGui::IsItemActive() || (ImGui::IsItemHovered() && ImGui::IsMouseDown(1))) {
-    ImGuiIO& io = ImGui::GetIO();
+  if (ImGui::IsItemActive() && (io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f)) {
     const ImVec2 d = io.MouseDelta;
-    if (d.x != 0.0f || d.y != 0.0f) {
-      const bool pan = ImGui::IsMouseDown(ImGuiMouseButton_Right) ||
-                       ImGui::IsMouseDown(ImGuiMouseButton_Middle) || io.KeyShift;
-      const bool eye = (pane.state.kind == ViewKind::kCamera ||
-                        pane.state.kind == ViewKind::kLight) &&
-                       source_ && source_->choreography();
-      if (pan || eye) {
-        // Pan in world units: the drag over the view's scale.
-        ModelScene empty;
-        const ModelScene& scene = posed_ ? posed_->scene : empty;
-        ViewOptions options = context.options;
-        const View v = MakeView(scene, decorations_, pane.state, options, pw, ph);
-        const float scale = v.Perspective() ? v.zoom : v.zoom;
-        pane.state.panX += d.x / std::max(scale, 1e-6f);
-        pane.state.panY -= d.y / std::max(scale, 1e-6f);
-      } else {
-        pane.state.heading -= d.x * 0.5f;
-        pane.state.pitch = std::clamp(pane.state.pitch + d.y * 0.5f, -90.0f, 90.0f);
-      }
-      pane.dirty = true;
+    const bool pan = ImGui::IsMouseDown(ImGuiMouseButton_Right) ||
+                     ImGui::IsMouseDown(ImGuiMouseButton_Middle) || io.KeyShift;
+    // The camera and the light are the scene's own eyes: they pan and zoom
+    // but do not orbit.
+    const bool eye =
+        (pane.state.kind == ViewKind::kCamera || pane.state.kind == ViewKind::kLight) && source_ &&
+        source_->choreography();
+    if (pan || eye) {
+      // In world units: the drag over the view's scale (a perspective
+      // Bird's Eye pans as its orthographic self, at the box's middle).
+      static const ModelScene kEmpty;
+      const ModelScene& scene = posed_ ? posed_->scene : kEmpty;
+      ViewOptions options = PaneOptions(pane, context);
+      options.perspectiveBirdsEye = false;
+      const View v = MakeView(scene, decorations_, pane.state, options, pw, ph);
+      const float scale = std::max(v.zoom, 1e-6f);
+      pane.state.panX += d.x / scale;
+      pane.state.panY -= d.y / scale;
+    } else {
+      pane.state.heading -= d.x * 0.5f;
+      pane.state.pitch = std::clamp(pane.state.pitch + d.y * 0.5f, -90.0f, 90.0f);
     }
+    pane.dirty = true;
   }
   ImGui::PopID();
 }
@@ -586,7 +602,9 @@ bool DocumentWindow::Draw(const WindowContext& context) {
   bool open = true;
   bool focused = false;
   const std::string title = Title() + "###doc" + std::to_string(serial_);
-  if (ImGui::Begin(title.c_str(), &open, ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoCollapse)) {
+  if (ImGui::Begin(title.c_str(), &open,
+                   ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse |
+                       ImGuiWindowFlags_NoCollapse)) {
     focused = ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows);
     const ImVec2 pos = ImGui::GetWindowPos(), size = ImGui::GetWindowSize();
     rect_ = {pos.x, pos.y, size.x, size.y};

@@ -29,7 +29,7 @@ std::optional<ModuleKind> ModuleKindFor(const std::string& path);
 
 // What the frame gives its windows each time they are drawn.
 struct WindowContext {
-  ViewOptions options;  // grid, spacing, Bird's Eye perspective
+  ViewOptions options;                // grid, spacing, Bird's Eye perspective
   std::function<void(int)> showHelp;  // the status line's command id
   // A finished render for the frame to show in a render window.
   std::function<void(RenderTask::Finished)> showRender;
@@ -90,6 +90,9 @@ class DocumentWindow {
   void DrawPanes(const WindowContext& context);
   void DrawPane(Pane& pane, int index, float w, float h, const WindowContext& context);
   void RedrawPane(Pane& pane, const WindowContext& context);
+  // The view options of a pane: the camera's or the light's eye for those
+  // views, control points in the sculpture window.
+  ViewOptions PaneOptions(const Pane& pane, const WindowContext& context) const;
   void DrawRenderDialog();
   void StartRender(bool quick);
   void HandleKeys(const WindowContext& context);

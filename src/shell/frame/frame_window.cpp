@@ -19,12 +19,10 @@
 #include <memory>
 #include <vector>
 
-#include "image/image.h"
-#include "image/image_file.h"
 #include "render/picture_file.h"
 #include "shell/frame/document_window.h"
 #include "shell/frame/frame_commands.h"
-#include "shell/frame/picture_texture.h"
+#include "shell/frame/render_output_window.h"
 #include "shell/frame/window_placement.h"
 #include "shell/settings.h"
 #include "shell/string_table.h"
@@ -44,38 +42,6 @@ constexpr const char* kFontFiles[] = {
 };
 constexpr float kFontPixels = 13.0f;
 constexpr float kToolPanelWidth = 110.0f;
-
-// A render's result shown in its own window.
-struct RenderView {
-  int serial = 0;
-  std::string title;
-  std::string note;
-  Picture picture;
-  PictureTexture texture;
-  bool open = true;
-};
-
-// The picture a written frame file holds, for the render window.
-std::optional<Picture> ReadBack(const std::string& file, int frameIndex) {
-  Image image;
-  image.fileName = file;
-  std::string error;
-  if (!LoadImage(image, frameIndex, 0, &error) || !image.HasPixels()) {
-    return std::nullopt;
-  }
-  Picture picture;
-  picture.Reset(image.width, image.height);
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      const Pixel p = ImagePixel(image, x, y);
-      std::uint8_t* out = picture.bgr.data() + (static_cast<std::size_t>(y) * image.width + x) * 3;
-      out[0] = p.c0;
-      out[1] = p.c1;
-      out[2] = p.c2;
-    }
-  }
-  return picture;
-}
 
 // Starts a program without waiting for it; false when it cannot be started
 // or ends at once with a failure (xdg-open says so when nothing can show
@@ -126,7 +92,7 @@ class FrameApp {
   void DrawStatusLine();
   void DrawPanels();
   void DrawDialogs();
-  void DrawRenderViews();
+  void DrawRenderOutputWindows();
   void ShortcutKeys();
   void OpenDocument(const std::string& path, const std::string& action = {});
   void Tile(bool vertically);
@@ -148,7 +114,7 @@ class FrameApp {
   bool backends_ = false;
   FrameState state_;
   std::vector<std::unique_ptr<DocumentWindow>> documents_;
-  std::vector<std::unique_ptr<RenderView>> renders_;
+  std::vector<std::unique_ptr<RenderOutputWindow>> renders_;
   int activeDocument_ = -1;
   int helpId_ = 0;
   std::string statusText_ = "Ready";
@@ -163,7 +129,6 @@ class FrameApp {
   std::string browseFolder_;
   char snapName_[64] = {};
   std::vector<std::pair<std::string, std::string>> prefs_;  // GLOBAL keys being edited
-  int renderSerial_ = 0;
   int framesDrawn_ = 0;
   int exitStatus_ = 0;
   float menuHeight_ = 0.0f;
@@ -269,10 +234,9 @@ bool FrameApp::CreateFrame() {
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
   SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-  window_ = SDL_CreateWindow(LoadString(str::kProductName).c_str(), SDL_WINDOWPOS_UNDEFINED,
-                             SDL_WINDOWPOS_UNDEFINED, 1024, 768,
-                             SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN |
-                                 SDL_WINDOW_ALLOW_HIGHDPI);
+  window_ = SDL_CreateWindow(
+      LoadString(str::kProductName).c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 1024,
+      768, SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!window_) {
     std::cerr << "zentrope view: cannot create the frame window: " << SDL_GetError() << '\n';
     return false;
@@ -312,12 +276,12 @@ void FrameApp::RestorePlacement() {
   maximisedAtStart_ = true;
 }
 
-
 DocumentWindow* FrameApp::Active() {
   if (activeDocument_ < 0 || activeDocument_ >= static_cast<int>(documents_.size())) {
     activeDocument_ = documents_.empty() ? -1 : 0;
   }
-  return activeDocument_ < 0 ? nullptr : documents_[static_cast<std::size_t>(activeDocument_)].get();
+  return activeDocument_ < 0 ? nullptr
+                             : documents_[static_cast<std::size_t>(activeDocument_)].get();
 }
 
 ImVec4 FrameApp::ClientRect() const {
@@ -333,8 +297,9 @@ ImVec4 FrameApp::ClientRect() const {
 void FrameApp::OpenDocument(const std::string& path, const std::string& action) {
   Result<std::unique_ptr<DocumentWindow>> opened = DocumentWindow::Open(path, action);
   if (!opened) {
-    const std::string line = path + ": " + opened.failure().message +
-                             (opened.failure().detail.empty() ? "" : " (" + opened.failure().detail + ")");
+    const std::string line =
+        path + ": " + opened.failure().message +
+        (opened.failure().detail.empty() ? "" : " (" + opened.failure().detail + ")");
     std::cerr << "zentrope view: " << line << '\n';
     ShowMessage(line);
     statusText_ = opened.failure().message;
@@ -407,8 +372,8 @@ void FrameApp::Command(int id) {
     case command::kContents:
     case command::kUsingHelp: {
       std::error_code ec;
-      const bool there = !options_.helpFile.empty() &&
-                         std::filesystem::is_regular_file(options_.helpFile, ec);
+      const bool there =
+          !options_.helpFile.empty() && std::filesystem::is_regular_file(options_.helpFile, ec);
       if (!there || !Launch({"xdg-open", options_.helpFile})) {
         ShowMessage(LoadString(str::kCouldNotOpenHelp));
       }
@@ -418,12 +383,15 @@ void FrameApp::Command(int id) {
       aboutDialog_ = true;
       break;
     case command::kCloseAll:
-      // Close each window that has nothing unsaved; a changed one is asked
-      // about through the close dialog.
+      // Every window with nothing unsaved closes (its render stopped); a
+      // changed choreography is asked about.
       for (std::size_t i = documents_.size(); i-- > 0;) {
-        if (!documents_[i]->Changed() && !documents_[i]->Rendering()) {
+        if (!documents_[i]->Changed()) {
           documents_.erase(documents_.begin() + static_cast<std::ptrdiff_t>(i));
         }
+      }
+      if (!documents_.empty() && closeIndex_ < 0) {
+        closeIndex_ = 0;
       }
       break;
     case command::kTile:
@@ -500,8 +468,7 @@ void FrameApp::DrawMenuBar() {
           shown = state_.Of(Panel::kInfo).shown;
           check = &shown;
         }
-        if (c.id == command::kExit || c.id == command::kContents ||
-            c.id == command::kToolPanel) {
+        if (c.id == command::kExit || c.id == command::kContents || c.id == command::kToolPanel) {
           ImGui::Separator();
         }
         MenuCommand(c.id, !needsWindow || Active() != nullptr, check);
@@ -532,10 +499,9 @@ void FrameApp::DrawToolStrip() {
   ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(4.0f, 3.0f));
   ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0.0f);
   ImGui::PushStyleColor(ImGuiCol_WindowBg, IM_COL32(212, 208, 200, 255));
-  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
-                                 ImGuiWindowFlags_NoSavedSettings |
-                                 ImGuiWindowFlags_NoBringToFrontOnFocus |
-                                 ImGuiWindowFlags_NoFocusOnAppearing;
+  const ImGuiWindowFlags flags =
+      ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
+      ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoFocusOnAppearing;
   if (ImGui::Begin("##toolstrip", nullptr, flags)) {
     const auto button = [&](const char* label, int id) {
       const std::string key = ToolButtonShortcut(id);
@@ -566,10 +532,9 @@ void FrameApp::DrawStatusLine() {
   ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6.0f, 2.0f));
   ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0.0f);
   ImGui::PushStyleColor(ImGuiCol_WindowBg, IM_COL32(212, 208, 200, 255));
-  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
-                                 ImGuiWindowFlags_NoSavedSettings |
-                                 ImGuiWindowFlags_NoBringToFrontOnFocus |
-                                 ImGuiWindowFlags_NoFocusOnAppearing;
+  const ImGuiWindowFlags flags =
+      ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
+      ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoFocusOnAppearing;
   if (ImGui::Begin("##statusline", nullptr, flags)) {
     const std::string help = helpId_ != 0 ? HelpLine(helpId_) : std::string();
     ImGui::TextUnformatted(help.empty() ? statusText_.c_str() : help.c_str());
@@ -587,8 +552,7 @@ void FrameApp::DrawPanels() {
     ImGui::SetNextWindowPos(ImVec2(r.x + p.left, r.y + p.top), ImGuiCond_Appearing);
     ImGui::SetNextWindowSize(ImVec2(kToolPanelWidth, 0.0f), ImGuiCond_Appearing);
     bool open = true;
-    if (ImGui::Begin("Tools", &open,
-                     ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse)) {
+    if (ImGui::Begin("Tools", &open, ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse)) {
       DocumentWindow* d = Active();
       if (!d) {
         ImGui::BeginDisabled();
@@ -646,29 +610,13 @@ void FrameApp::DrawPanels() {
   }
 }
 
-void FrameApp::DrawRenderViews() {
+void FrameApp::DrawRenderOutputWindows() {
   for (auto& view : renders_) {
-    if (!view->open) {
-      continue;
-    }
-    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(std::max(view->picture.width, 200) + 16),
-                                    static_cast<float>(std::max(view->picture.height, 60) + 60)),
-                             ImGuiCond_Appearing);
-    const std::string title = view->title + "###render" + std::to_string(view->serial);
-    if (ImGui::Begin(title.c_str(), &view->open, ImGuiWindowFlags_HorizontalScrollbar)) {
-      if (!view->note.empty()) {
-        ImGui::TextWrapped("%s", view->note.c_str());
-      }
-      if (view->texture.width() > 0) {
-        ImGui::Image(view->texture.Id(), ImVec2(static_cast<float>(view->texture.width()),
-                                                static_cast<float>(view->texture.height())));
-      }
-    }
-    ImGui::End();
+    view->Draw();
   }
-  renders_.erase(std::remove_if(renders_.begin(), renders_.end(),
-                                [](const auto& v) { return !v->open; }),
-                 renders_.end());
+  renders_.erase(
+      std::remove_if(renders_.begin(), renders_.end(), [](const auto& v) { return !v->open(); }),
+      renders_.end());
 }
 
 void FrameApp::DrawDialogs() {
@@ -694,8 +642,9 @@ void FrameApp::DrawDialogs() {
         break;
       }
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+      return a.path().filename() < b.path().filename();
+    });
     if (ImGui::Selectable("..", false, ImGuiSelectableFlags_AllowDoubleClick) &&
         ImGui::IsMouseDoubleClicked(0)) {
       browseFolder_ = std::filesystem::path(browseFolder_).parent_path().string();
@@ -704,8 +653,7 @@ void FrameApp::DrawDialogs() {
       const std::string name = e.path().filename().string();
       std::error_code dirEc;
       const bool folder = e.is_directory(dirEc);
-      if (!folder && !ModuleKindFor(name) &&
-          std::filesystem::path(name).extension() != ".act") {
+      if (!folder && !ModuleKindFor(name) && std::filesystem::path(name).extension() != ".act") {
         continue;
       }
       const std::string label = folder ? name + "/" : name;
@@ -980,34 +928,12 @@ void FrameApp::DrawFrame() {
       Settings().read_setting_switch("GLOBAL", "PerspectiveBirdsEye", false);
   context.showHelp = [this](int id) { helpId_ = id; };
   context.showRender = [this](RenderTask::Finished done) {
-    auto view = std::make_unique<RenderView>();
-    view->serial = ++renderSerial_;
-    view->title = done.title.empty() ? std::string("RENDER") : done.title;
-    const RenderOutcome& o = done.outcome;
-    if (o.messageId != 0) {
-      view->note = LoadString(o.messageId) + (o.detail.empty() ? "" : ": " + o.detail);
-      ShowMessage(view->note);
-    } else if (o.stopped) {
-      view->note = "Stopped after " + std::to_string(o.rendered) + " frames.";
-    } else if (!done.quick) {
-      view->note = "Rendered " + std::to_string(o.rendered) + " frames" +
-                   (o.files.empty() ? std::string() : " to " + o.files.back());
+    std::unique_ptr<RenderOutputWindow> view = RenderOutputWindow::FromFinished(std::move(done));
+    if (view->failed()) {
+      ShowMessage(view->note());
     }
-    for (const std::string& p : o.problems) {
-      view->note += "\n" + p;
-    }
-    if (done.picture) {
-      view->picture = std::move(*done.picture);
-    } else if (!done.lastFile.empty()) {
-      const int index = o.rendered > 0 ? o.rendered - 1 : 0;
-      const bool movie = std::filesystem::path(done.lastFile).extension() == ".avi" ||
-                         std::filesystem::path(done.lastFile).extension() == ".AVI";
-      if (std::optional<Picture> back = ReadBack(done.lastFile, movie ? index + 1 : -1)) {
-        view->picture = std::move(*back);
-      }
-    }
-    view->texture.Upload(view->picture);
-    statusText_ = view->note.empty() ? view->title : view->note.substr(0, view->note.find('\n'));
+    statusText_ =
+        view->note().empty() ? view->title() : view->note().substr(0, view->note().find('\n'));
     renders_.push_back(std::move(view));
   };
 
@@ -1030,7 +956,7 @@ void FrameApp::DrawFrame() {
       }
     }
   }
-  DrawRenderViews();
+  DrawRenderOutputWindows();
   DrawPanels();
   DrawDialogs();
   ShortcutKeys();
@@ -1056,9 +982,8 @@ void FrameApp::Loop() {
            event.window.windowID == SDL_GetWindowID(window_))) {
         RequestClose();
       }
-      if (event.type == SDL_WINDOWEVENT &&
-          (event.window.event == SDL_WINDOWEVENT_RESIZED ||
-           event.window.event == SDL_WINDOWEVENT_RESTORED)) {
+      if (event.type == SDL_WINDOWEVENT && (event.window.event == SDL_WINDOWEVENT_RESIZED ||
+                                            event.window.event == SDL_WINDOWEVENT_RESTORED)) {
         maximisedAtStart_ = false;
       }
     }
