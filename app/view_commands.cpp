@@ -24,15 +24,15 @@ void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
     std::string render;
   };
   auto args = std::make_shared<ViewArgs>();
-  CLI::App* view = app.add_subcommand(
-      "view", "Open the frame window (on a choreography, figure or segment)");
+  CLI::App* view =
+      app.add_subcommand("view", "Open the frame window (on a choreography, figure or segment)");
   view->add_option("file", args->file, "A .cho, .fig or .seg to open");
   view->add_option("--action", args->action, "The action that poses the figure");
   view->add_option("--view", args->view,
                    "The first view: front, back, left, right, top, bottom, birdseye, camera, "
                    "light")
-      ->check(CLI::IsMember({"front", "back", "left", "right", "top", "bottom", "birdseye",
-                             "camera", "light"}));
+      ->check(CLI::IsMember(
+          {"front", "back", "left", "right", "top", "bottom", "birdseye", "camera", "light"}));
   CLI::Option* frameOption = view->add_option("--frame", args->frame, "The frame to show");
   view->add_option("--screenshot", args->screenshot,
                    "Save a PNG of the whole window after the last frame drawn");

@@ -154,8 +154,12 @@ void DrawGrid(const View& view, const ViewState& state, float spacing, const Vec
 
 }  // namespace
 
-const char* ViewKindTitle(ViewKind kind) { return EntryOf(kind).title; }
-const char* ViewKindWord(ViewKind kind) { return EntryOf(kind).word; }
+const char* ViewKindTitle(ViewKind kind) {
+  return EntryOf(kind).title;
+}
+const char* ViewKindWord(ViewKind kind) {
+  return EntryOf(kind).word;
+}
 
 std::optional<ViewKind> ViewKindNamed(const std::string& word) {
   for (const KindEntry& e : kKinds) {
@@ -276,7 +280,9 @@ Fitted FitView(const ModelScene& scene, const ViewDecorations& decorations, cons
 // How far a perspective eye backs off from the box's centre: far enough
 // that the box's nearest face is drawn at most a sixth larger than its
 // middle, which keeps the fitted scale.
-float EyeDistance(const Fitted& f) { return f.ez + 6.0f * std::max({f.ex, f.ey, 1.0f}); }
+float EyeDistance(const Fitted& f) {
+  return f.ez + 6.0f * std::max({f.ex, f.ey, 1.0f});
+}
 
 View ScreenView(int width, int height) {
   View view;

@@ -65,8 +65,8 @@ struct ViewDecorations {
 ViewDecorations DecorationsAt(const Choreography& chor, float frame);
 
 struct ViewOptions {
-  bool grid = true;            // DIRECTION "Grid"
-  float gridSpacing = 200.0f;  // DIRECTION "GridSpacing", world units
+  bool grid = true;                  // DIRECTION "Grid"
+  float gridSpacing = 200.0f;        // DIRECTION "GridSpacing", world units
   bool perspectiveBirdsEye = false;  // GLOBAL "PerspectiveBirdsEye"
   bool controlPoints = false;        // marks on every control point (the sculpture window)
   // The camera and light views' eyes; without them those views show the

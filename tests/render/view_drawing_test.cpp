@@ -107,8 +107,7 @@ TEST(DocumentView, AFittedModelFillsTheViewLessATenthOnEachSide) {
     // The limiting side is used: the drawing spans most of it.
     const bool wide = b.x1 - b.x0 >= 200 * 8 / 10 - 4;
     const bool tall = b.y1 - b.y0 >= 150 * 8 / 10 - 4;
-    EXPECT_TRUE(wide || tall) << ViewKindWord(k) << " spans " << b.x1 - b.x0 << "x"
-                              << b.y1 - b.y0;
+    EXPECT_TRUE(wide || tall) << ViewKindWord(k) << " spans " << b.x1 - b.x0 << "x" << b.y1 - b.y0;
   }
 }
 

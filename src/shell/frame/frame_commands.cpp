@@ -40,7 +40,9 @@ std::string Trim(std::string_view s) {
 
 }  // namespace
 
-std::span<const FrameCommand> FrameCommands() { return kAll; }
+std::span<const FrameCommand> FrameCommands() {
+  return kAll;
+}
 
 const FrameCommand* FindFrameCommand(int id) {
   for (const FrameCommand& c : kAll) {

@@ -7,7 +7,9 @@
 
 namespace zentrope {
 
-PictureTexture::~PictureTexture() { Release(); }
+PictureTexture::~PictureTexture() {
+  Release();
+}
 
 PictureTexture::PictureTexture(PictureTexture&& other) noexcept
     : id_(std::exchange(other.id_, 0)),
@@ -49,8 +51,8 @@ void PictureTexture::Upload(const Picture& picture) {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   // Rows are blue, green, red from the top, as the texture's rows run.
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, picture.width, picture.height, 0, GL_BGR,
-               GL_UNSIGNED_BYTE, picture.bgr.data());
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, picture.width, picture.height, 0, GL_BGR, GL_UNSIGNED_BYTE,
+               picture.bgr.data());
   width_ = picture.width;
   height_ = picture.height;
 }

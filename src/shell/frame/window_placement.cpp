@@ -22,7 +22,9 @@ constexpr PanelEntry kPanels[] = {
     {"ConstraintsPanel", "Constraints", {false, 0, 0}},
 };
 
-const PanelEntry& EntryOf(Panel p) { return kPanels[static_cast<std::size_t>(p)]; }
+const PanelEntry& EntryOf(Panel p) {
+  return kPanels[static_cast<std::size_t>(p)];
+}
 
 }  // namespace
 
@@ -52,8 +54,12 @@ std::string FormatWindowPlacement(const WindowPlacement& p) {
   return buffer;
 }
 
-const char* PanelKey(Panel panel) { return EntryOf(panel).key; }
-const char* PanelTitle(Panel panel) { return EntryOf(panel).title; }
+const char* PanelKey(Panel panel) {
+  return EntryOf(panel).key;
+}
+const char* PanelTitle(Panel panel) {
+  return EntryOf(panel).title;
+}
 
 PanelState ParsePanelState(std::string_view text, const PanelState& fallback) {
   const std::string s(text);

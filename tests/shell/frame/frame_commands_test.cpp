@@ -17,12 +17,17 @@ TEST(FrameCommands, TheFrameMenuHasItsCommandsWithTheirTextsAndShortcuts) {
     const char* label;
     const char* shortcut;
   } expected[] = {
-      {1998, "New", "Ctrl+N"},        {1996, "Open...", "Ctrl+O"},
+      {1998, "New", "Ctrl+N"},
+      {1996, "Open...", "Ctrl+O"},
       {1968, "Global Preferences...", "Ctrl+G"},
-      {1990, "Exit", "Alt+F4"},       {1974, "Contents", "F1"},
-      {1972, "Using Help", ""},       {1988, "Close All", ""},
-      {1986, "Tile", ""},             {1985, "Tile Vertically", ""},
-      {1984, "Cascade", ""},          {1982, "Arrange Icons", ""},
+      {1990, "Exit", "Alt+F4"},
+      {1974, "Contents", "F1"},
+      {1972, "Using Help", ""},
+      {1988, "Close All", ""},
+      {1986, "Tile", ""},
+      {1985, "Tile Vertically", ""},
+      {1984, "Cascade", ""},
+      {1982, "Arrange Icons", ""},
       {1965, "Snap Shot...", "Ctrl+H"},
   };
   for (const auto& e : expected) {

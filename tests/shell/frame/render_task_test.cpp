@@ -17,7 +17,9 @@
 namespace zentrope {
 namespace {
 
-std::string Demo() { return std::string(ZENTROPE_SOURCE_DIR) + "/examples/demo/demo.cho"; }
+std::string Demo() {
+  return std::string(ZENTROPE_SOURCE_DIR) + "/examples/demo/demo.cho";
+}
 
 RenderTask::Finished Wait(RenderTask& task) {
   for (int i = 0; i < 6000; ++i) {

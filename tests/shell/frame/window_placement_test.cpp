@@ -29,9 +29,9 @@ TEST(WindowPlacement, TheTenFieldsReadInTheirStoredOrder) {
 TEST(WindowPlacement, BogusAndDamagedValuesMaximise) {
   EXPECT_FALSE(ParseWindowPlacement("Bogus"));
   EXPECT_FALSE(ParseWindowPlacement(""));
-  EXPECT_FALSE(ParseWindowPlacement("0 1 -1 -1 -1 -1 40 30 840"));          // nine numbers
-  EXPECT_FALSE(ParseWindowPlacement("0 1 -1 -1 -1 -1 40 30 840 630 7"));    // eleven
-  EXPECT_FALSE(ParseWindowPlacement("0 1 -1 -1 -1 -1 840 30 40 630"));      // no width
+  EXPECT_FALSE(ParseWindowPlacement("0 1 -1 -1 -1 -1 40 30 840"));        // nine numbers
+  EXPECT_FALSE(ParseWindowPlacement("0 1 -1 -1 -1 -1 40 30 840 630 7"));  // eleven
+  EXPECT_FALSE(ParseWindowPlacement("0 1 -1 -1 -1 -1 840 30 40 630"));    // no width
   EXPECT_FALSE(ParseWindowPlacement("0 1 -1 -1 -1 -1 40 30 840 630 junk"));
 }
 
