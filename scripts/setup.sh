@@ -37,6 +37,7 @@ packages=(
   xauth
   xdg-utils
   fonts-dejavu-core
+  xdotool
 )
 
 missing=()

@@ -156,6 +156,78 @@ cd .. || exit 1
 view c.ini "$examples/vase/vase.seg" --render quick --quit-after 2 2> err.txt
 expect_eq "$?" 1 "rendering a segment's window"
 
+# --- Closing a changed choreography, driven from the keyboard (xdotool).
+# Catches: a close that abandons a changed choreography without asking, a
+# refusal that ends the program anyway, "Don't Save" writing the file, or
+# "Save" not writing it.
+wait_window() {  # shown, and given a moment to open its document
+  for _ in $(seq 100); do
+    if xdotool search --onlyvisible --name "Zentrope Studio" > /dev/null 2>&1; then
+      sleep 2
+      return 0
+    fi
+    sleep 0.2
+  done
+  return 1
+}
+wait_exit() {  # wait_exit PID: gone within 30 s
+  for _ in $(seq 150); do
+    kill -0 "$1" 2> /dev/null || return 0
+    sleep 0.2
+  done
+  return 1
+}
+# Opens the Render dialog (R), sets "To" to 20 (the field under "From")
+# and presses Render: the scene is changed and its 20 frames are rendered.
+render_to_20() {
+  xdotool mousemove 400 300 click 1
+  sleep 0.3
+  xdotool key --delay 250 r
+  sleep 0.5
+  xdotool key --delay 250 Down Return ctrl+a 2 0 Return
+  sleep 0.3
+  xdotool key --delay 250 Down Down Down Down space
+  for _ in $(seq 150); do
+    [ "$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
+      -of csv=p=0 demo.avi 2> /dev/null)" == 20 ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+if command -v xdotool > /dev/null; then
+  cp -r "$examples/demo" closing && mkdir close_run && cd close_run || exit 1
+  printf '[STATE]\nWindowPosition=0 1 -1 -1 -1 -1 0 0 800 600\n[RENDER]\nRenderMode=WIREFRAME\n' > d.ini
+  "$zentrope" --settings d.ini view ../closing/demo.cho 2> err.txt &
+  pid=$!
+  wait_window || fail "close: no window appeared"
+  render_to_20 || fail "close: the Render dialog did not render frames 1-20"
+  xdotool key --delay 250 alt+F4
+  sleep 0.5
+  xdotool key --delay 250 Right Right space  # Save, Don't Save, Cancel
+  sleep 2
+  kill -0 "$pid" 2> /dev/null || fail "close: Cancel ended the program"
+  xdotool key --delay 250 alt+F4
+  sleep 0.5
+  xdotool key --delay 250 Right space  # Don't Save
+  wait_exit "$pid" || { fail "close: Don't Save did not close"; kill "$pid"; }
+  cmp -s ../closing/demo.cho "$examples/demo/demo.cho" || fail "close: Don't Save changed the file"
+  grep -q '^WindowPosition=0 1 -1 -1 -1 -1 0 0 800 600' d.ini || fail "close: state not written"
+
+  "$zentrope" --settings d.ini view ../closing/demo.cho 2> err.txt &
+  pid=$!
+  wait_window || fail "save: no window appeared"
+  render_to_20 || fail "save: the Render dialog did not render frames 1-20"
+  xdotool key --delay 250 alt+F4
+  sleep 0.5
+  xdotool key --delay 250 space  # Save
+  wait_exit "$pid" || { fail "save: Save did not close"; kill "$pid"; }
+  expect_eq "$("$zentrope" info ../closing/demo.cho --json | python3 -c \
+    'import json,sys; print(json.load(sys.stdin)["render_to"])')" "20.0" "saved render range"
+  cd .. || exit 1
+else
+  fail "xdotool is missing: install the xdotool package (scripts/setup.sh)"
+fi
+
 # --- A document that cannot be opened: said on one line, the frame runs on.
 # Catches: a failed open ending the program or passing in silence.
 view c.ini nosuch.cho --quit-after 2 2> err.txt

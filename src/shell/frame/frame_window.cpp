@@ -184,6 +184,8 @@ int FrameApp::Run() {
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;  // window state lives in zentrope.ini, not imgui.ini
   io.ConfigWindowsMoveFromTitleBarOnly = true;
+  // Dialogs answer the keyboard: arrows move, Space presses, Enter types.
+  io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
   // 7. The interface font.
   Trace(7, "font");
   for (const char* file : kFontFiles) {
@@ -966,16 +968,23 @@ void FrameApp::DrawFrame() {
 void FrameApp::Loop() {
   ImGuiIO& io = ImGui::GetIO();
   while (running_) {
-    SDL_Event event;
     // Idle without events: wait for one a little, so playing and renders
     // advance.
-    if (options_.quitAfter == 0 && SDL_WaitEventTimeout(&event, 15)) {
-      ImGui_ImplSDL2_ProcessEvent(&event);
-      if (event.type == SDL_QUIT) {
-        RequestClose();
-      }
+    if (options_.quitAfter == 0) {
+      SDL_WaitEventTimeout(nullptr, 15);
     }
-    while (SDL_PollEvent(&event)) {
+    // A press and its release never reach the interface in the same frame,
+    // or it would not see the press: the release waits for the next frame.
+    SDL_PumpEvents();
+    bool pressed = false;
+    SDL_Event event;
+    while (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+      const bool release = event.type == SDL_KEYUP || event.type == SDL_MOUSEBUTTONUP;
+      if (release && pressed) {
+        break;
+      }
+      SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+      pressed = pressed || event.type == SDL_KEYDOWN || event.type == SDL_MOUSEBUTTONDOWN;
       ImGui_ImplSDL2_ProcessEvent(&event);
       if (event.type == SDL_QUIT ||
           (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
