@@ -1,20 +1,24 @@
 // The view subcommand: Zentrope Studio's frame window, optionally on a
 // document, and its headless screenshot mode for tests and scripts.
 
+#include <algorithm>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
 #include "render/view_drawing.h"
+#include "shell/frame/document_window.h"
 #include "shell/frame/frame_window.h"
 
 namespace zentrope::cli {
 
 void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
   struct ViewArgs {
-    std::string file;
+    std::vector<std::string> files;
     std::string action;
     std::string view;
     float frame = 1.0f;
@@ -26,7 +30,7 @@ void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
   auto args = std::make_shared<ViewArgs>();
   CLI::App* view =
       app.add_subcommand("view", "Open the frame window (on a choreography, figure or segment)");
-  view->add_option("file", args->file, "A .cho, .fig or .seg to open");
+  view->add_option("files", args->files, "The .cho, .fig and .seg files to open");
   view->add_option("--action", args->action, "The action that poses the figure");
   view->add_option("--view", args->view,
                    "The first view: front, back, left, right, top, bottom, birdseye, camera, "
@@ -46,9 +50,16 @@ void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
   view->add_flag("--trace-startup", args->trace, "Print each start-up step on standard error");
   view->callback([&framed, args, frameOption] {
     framed = [args, frameOption](const StartUpOptions& startup) {
+      if (!args->action.empty() &&
+          std::none_of(args->files.begin(), args->files.end(), [](const std::string& f) {
+            return ModuleKindFor(f) == ModuleKind::kCharacter;
+          })) {
+        std::cerr << "zentrope view: --action poses a figure: name its .fig file too\n";
+        return 2;
+      }
       FrameOptions options;
       options.startup = startup;
-      options.file = args->file;
+      options.files = args->files;
       options.action = args->action;
       if (!args->view.empty()) {
         options.view = ViewKindNamed(args->view);

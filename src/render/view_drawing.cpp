@@ -8,7 +8,6 @@
 #include "chor/choreography.h"
 #include "chor/scene_lights.h"
 #include "core/spline.h"
-#include "core/spline_draw.h"
 #include "render/wireframe.h"
 
 namespace zentrope {
@@ -381,13 +380,7 @@ void DrawDocumentView(const ModelScene& scene, const ViewDecorations& decoration
     DrawPolyline(view, path, paths);
   }
   PictureSink splines(picture, view_colour::kSpline, options.controlPoints);
-  for (const SceneSegment& s : scene.segments) {
-    view.transform = worldToView * s.objectTransform;
-    for (const Spline& spline : s.segment->working.Splines()) {
-      DrawSpline(view, spline.first, splines);
-    }
-  }
-  view.transform = worldToView;
+  DrawSceneSplines(scene, view, worldToView, splines);
   if (decorations.camera) {
     PictureSink camera(picture, view_colour::kCamera);
     DrawCross(view, *decorations.camera, 5.0f, camera);

@@ -74,9 +74,13 @@ void DrawWireframe(const ModelScene& scene, const ViewFraming& framing, Picture&
   const int width = picture.width, height = picture.height;
   picture.Reset(width, height, background);
   PictureSink sink(picture, pen);
-  View view = FramingView(framing, width, height);
+  DrawSceneSplines(scene, FramingView(framing, width, height), framing.worldToView, sink);
+}
+
+void DrawSceneSplines(const ModelScene& scene, View view, const Transform& worldToView,
+                      DrawSink& sink) {
   for (const SceneSegment& s : scene.segments) {
-    view.transform = framing.worldToView * s.objectTransform;
+    view.transform = worldToView * s.objectTransform;
     for (const Spline& spline : s.segment->working.Splines()) {
       DrawSpline(view, spline.first, sink);
     }

@@ -36,6 +36,12 @@ class PictureSink final : public DrawSink {
 // clipped to the picture's edge pixels.
 View FramingView(const ViewFraming& framing, int width, int height);
 
+// Draws every spline of every segment of the scene (its working copy,
+// through the segment's object transform and then worldToView) into the
+// sink: the wireframe render and the editor views draw segments alike.
+void DrawSceneSplines(const ModelScene& scene, View view, const Transform& worldToView,
+                      DrawSink& sink);
+
 // Clears the picture to the background and draws every spline of every
 // segment of the scene (its working copy, through the segment's object
 // transform and the view) in the pen colour. No control point marks.

@@ -9,6 +9,7 @@ bands A N B M C F   the tool strip's grey band (first row A, N rows), the
 view X0 Y0 X1 Y1 BX0 BY0 BX1 BY1 K
                     the white view pane, the box of its black line pixels
                     and the number of green control-point mark pixels
+panes N             how many views lie side by side across it
 """
 import struct
 import sys
@@ -100,8 +101,18 @@ def view(rows, width, height):
         y += 1
     if y1 < y0:
         return "view none"
-    whites = [x for x, p in enumerate(rows[(y0 + y1) // 2]) if p in drawn]
+    middle = rows[(y0 + y1) // 2]
+    whites = [x for x, p in enumerate(middle) if p in drawn]
     x0, x1 = whites[0], whites[-1]
+    # Views side by side: runs of paper at least 50 pixels wide, across the
+    # middle row (lines crossing a view split no run that wide).
+    panes, run = 0, 0
+    for p in middle + [None]:
+        if p in drawn:
+            run += 1
+        else:
+            panes += run >= 50
+            run = 0
     box = [x1, y1, x0, y0]
     marks = 0
     for y in range(y0, y1 + 1):
@@ -111,7 +122,7 @@ def view(rows, width, height):
                 box = [min(box[0], x), min(box[1], y), max(box[2], x), max(box[3], y)]
             elif p == (0, 255, 0):
                 marks += 1
-    return "view %d %d %d %d %d %d %d %d %d" % (x0, y0, x1, y1, *box, marks)
+    return "view %d %d %d %d %d %d %d %d %d\npanes %d" % (x0, y0, x1, y1, *box, marks, panes)
 
 
 def main():

@@ -100,7 +100,10 @@ class FrameApp {
   void RequestClose();
   void FinishClose();
   bool TakeScreenshot(const std::string& path);
+  // A message box in the frame, and on standard error as the program's
+  // other messages are.
   void ShowMessage(const std::string& text) {
+    message_box(text);
     messageText_ = text;
     messagePending_ = true;
   }
@@ -208,23 +211,25 @@ int FrameApp::Run() {
   // 10. Show and run.
   Trace(10, "show and run");
   SDL_ShowWindow(window_);
-  if (!options_.file.empty()) {
-    OpenDocument(options_.file, options_.action);
-    if (DocumentWindow* d = Active()) {
-      if (options_.view) {
-        d->SetView(*options_.view);
-      }
-      if (options_.frame) {
-        d->SetFrame(*options_.frame);
-      }
-      if (options_.render != FrameOptions::StartRender::kNone) {
-        if (d->kind() != ModuleKind::kDirection) {
-          std::cerr << "zentrope view: " << options_.file
-                    << ": only a choreography renders from its window\n";
-          exitStatus_ = 1;
-        } else {
-          d->Render(options_.render == FrameOptions::StartRender::kQuick);
-        }
+  for (const std::string& file : options_.files) {
+    // The action poses the figures among the files.
+    OpenDocument(file,
+                 ModuleKindFor(file) == ModuleKind::kCharacter ? options_.action : std::string());
+  }
+  for (const auto& d : documents_) {
+    if (options_.view) {
+      d->SetView(*options_.view);
+    }
+    if (options_.frame) {
+      d->SetFrame(*options_.frame);
+    }
+    if (options_.render != FrameOptions::StartRender::kNone) {
+      if (d->kind() != ModuleKind::kDirection) {
+        std::cerr << "zentrope view: " << d->path()
+                  << ": only a choreography renders from its window\n";
+        exitStatus_ = 1;
+      } else {
+        d->Render(options_.render == FrameOptions::StartRender::kQuick);
       }
     }
   }
@@ -809,7 +814,9 @@ void FrameApp::DrawDialogs() {
           closing_ = false;
         }
       };
-      if (ImGui::Button("Save")) {
+      // S saves, N does not, Escape cancels.
+      const auto key = [](SDL_Scancode k) { return ImGui::IsKeyPressed(k, false); };
+      if (ImGui::Button("Save (S)") || key(SDL_SCANCODE_S)) {
         std::string why;
         if (d.Save(&why)) {
           finish(true);
@@ -817,9 +824,9 @@ void FrameApp::DrawDialogs() {
           ShowMessage(why);
           finish(false);
         }
-      } else if (ImGui::SameLine(), ImGui::Button("Don't Save")) {
+      } else if (ImGui::SameLine(), ImGui::Button("Don't Save (N)") || key(SDL_SCANCODE_N)) {
         finish(true);
-      } else if (ImGui::SameLine(), ImGui::Button("Cancel")) {
+      } else if (ImGui::SameLine(), ImGui::Button("Cancel (Esc)") || key(SDL_SCANCODE_ESCAPE)) {
         finish(false);
       }
       ImGui::EndPopup();

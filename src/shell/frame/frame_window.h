@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "render/view_drawing.h"
 #include "shell/startup.h"
@@ -22,8 +23,8 @@ inline constexpr int kToolStripHeight = 30;
 
 struct FrameOptions {
   StartUpOptions startup;
-  std::string file;    // opened once the frame is up
-  std::string action;  // poses the figure file
+  std::vector<std::string> files;  // opened once the frame is up, tiled
+  std::string action;              // poses the figure files
   std::optional<ViewKind> view;
   std::optional<float> frame;
   std::string screenshot;  // PNG of the whole window, taken at the last frame drawn
