@@ -435,6 +435,9 @@ bool FrameLoop::CollectWrite() {
   if (job_.format != DriverFormat::kAvi || outcome_.files.empty()) {
     outcome_.files.push_back(result.done.file);
   }
+  if (IsPicture(job_.format) || job_.format == DriverFormat::kAvi) {
+    result.done.picture = &spare_;
+  }
   progress_.FrameFinished(result.done, static_cast<int>(job_.frames.size()));
   return true;
 }

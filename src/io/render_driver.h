@@ -88,6 +88,9 @@ struct FrameDone {
   std::string file;
   double seconds = 0.0;  // posing, rendering and writing it
   bool skipped = false;  // its file was already complete
+  // The frame's picture as written (picture formats and movies), for a
+  // window that shows frames as they finish; valid only during the call.
+  const Picture* picture = nullptr;
 };
 
 // Where a range's time went, in milliseconds. Writing overlaps the next

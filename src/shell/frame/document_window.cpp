@@ -148,6 +148,10 @@ std::string DocumentWindow::Title() const {
   return title;
 }
 
+std::string DocumentWindow::WindowName() const {
+  return Title() + "###doc" + std::to_string(serial_);
+}
+
 bool DocumentWindow::Save(std::string* why) {
   Choreography* chor = source_ ? source_->choreography() : nullptr;
   if (!chor) {
@@ -477,7 +481,9 @@ void DocumentWindow::StartRender(bool quick) {
                : renderMode_ == 1 ? RenderMode::kZBuffer
                                   : RenderMode::kRaytrace;
   }
-  task_.Start(std::move(job), quick);
+  if (task_.Start(std::move(job), quick)) {
+    outputWanted_ = true;
+  }
 }
 
 void DocumentWindow::DrawRenderDialog() {
@@ -587,9 +593,24 @@ bool DocumentWindow::Draw(const WindowContext& context) {
     const int at = (static_cast<int>(playFrom_) - first_ + step) % std::max(span, 1);
     SetFrame(static_cast<float>(first_ + at));
   }
+  // The render output window: opened with the render, showing each frame
+  // as it finishes, then the result.
+  if (outputWanted_ && context.openRender) {
+    output_ = context.openRender();
+    outputWanted_ = false;
+  }
+  if (const std::shared_ptr<RenderOutputWindow> out = output_.lock()) {
+    Picture latest;
+    if (task_.TakeLatest(latest)) {
+      out->Show(std::move(latest), task_.Snapshot().title);
+    }
+  }
   if (std::optional<RenderTask::Finished> done = task_.Take()) {
-    if (context.showRender) {
-      context.showRender(std::move(*done));
+    if (const std::shared_ptr<RenderOutputWindow> out = output_.lock()) {
+      out->Finish(std::move(*done));
+      if (context.renderFinished) {
+        context.renderFinished(*out);
+      }
     }
   }
   if (placement_) {
@@ -601,7 +622,7 @@ bool DocumentWindow::Draw(const WindowContext& context) {
   }
   bool open = true;
   bool focused = false;
-  const std::string title = Title() + "###doc" + std::to_string(serial_);
+  const std::string title = WindowName();
   if (ImGui::Begin(title.c_str(), &open,
                    ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse |
                        ImGuiWindowFlags_NoCollapse)) {

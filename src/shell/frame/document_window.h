@@ -16,6 +16,7 @@
 #include "io/export_scene.h"
 #include "render/view_drawing.h"
 #include "shell/frame/picture_texture.h"
+#include "shell/frame/render_output_window.h"
 #include "shell/frame/render_task.h"
 #include "shell/result.h"
 
@@ -31,8 +32,10 @@ std::optional<ModuleKind> ModuleKindFor(const std::string& path);
 struct WindowContext {
   ViewOptions options;                // grid, spacing, Bird's Eye perspective
   std::function<void(int)> showHelp;  // the status line's command id
-  // A finished render for the frame to show in a render window.
-  std::function<void(RenderTask::Finished)> showRender;
+  // A render starts: the frame opens a render output window for it.
+  std::function<std::shared_ptr<RenderOutputWindow>()> openRender;
+  // The render ended (the window holds its result).
+  std::function<void(const RenderOutputWindow&)> renderFinished;
 };
 
 class DocumentWindow {
@@ -48,6 +51,10 @@ class DocumentWindow {
   const std::string& path() const { return path_; }
   // "DIRECTION: demo.cho", "CHARACTER: walker.fig", "SCULPTURE: box.seg".
   std::string Title() const;
+  // The interface's name of the window: the title, and an id that stays
+  // when the title changes.
+  std::string WindowName() const;
+  bool Playing() const { return playing_; }
   // The choreography has changes that are not saved.
   bool Changed() const { return changed_; }
   // Writes the choreography back to its file; false with why.
@@ -123,6 +130,8 @@ class DocumentWindow {
   std::array<float, 4> rect_{};
   ViewOptions lastOptions_;
   RenderTask task_;
+  bool outputWanted_ = false;  // a render started without its window yet
+  std::weak_ptr<RenderOutputWindow> output_;
   bool renderDialog_ = false;
   std::string lastRenderNote_;
   // The render dialog's fields (the choreography's scene settings).

@@ -24,6 +24,7 @@
 #include "shell/frame/frame_commands.h"
 #include "shell/frame/render_output_window.h"
 #include "shell/frame/window_placement.h"
+#include "shell/interrupt.h"
 #include "shell/settings.h"
 #include "shell/string_table.h"
 #include "shell/version.h"
@@ -117,7 +118,7 @@ class FrameApp {
   bool backends_ = false;
   FrameState state_;
   std::vector<std::unique_ptr<DocumentWindow>> documents_;
-  std::vector<std::unique_ptr<RenderOutputWindow>> renders_;
+  std::vector<std::shared_ptr<RenderOutputWindow>> renders_;
   int activeDocument_ = -1;
   int helpId_ = 0;
   std::string statusText_ = "Ready";
@@ -167,8 +168,19 @@ int FrameApp::Run() {
     std::cerr << "zentrope view: " << *why << '\n';
     return 1;
   }
+  // Only a real display will do: without the choice SDL falls back to
+  // drawing off-screen, where no one would ever see the frame.
+  const char* chosen = std::getenv("SDL_VIDEODRIVER");
+  const bool userChose = chosen != nullptr && *chosen != 0;
+  const char* display = std::getenv("DISPLAY");
+  const bool x11 = display != nullptr && *display != 0;
+  if (!userChose) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
+  }
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
-    std::cerr << "zentrope view: cannot open the display: " << SDL_GetError() << '\n';
+    std::cerr << "zentrope view: cannot open the display"
+              << (x11 ? std::string(" ") + display : std::string()) << ": " << SDL_GetError()
+              << '\n';
     return 1;
   }
   // 2 to 5: project list, memory limit, noise table, temporary folder and
@@ -179,6 +191,11 @@ int FrameApp::Run() {
   if (!StartUp(startup)) {
     return 1;
   }
+  // Ctrl-C, and SIGTERM when the session ends, close the frame as Exit
+  // does (asking about a changed choreography); a second one ends the
+  // program at once.
+  StopAfterFrame(true);
+  ClearStopRequest();
   // 6. The menu (drawn each frame from the command table).
   Trace(6, "menu");
   IMGUI_CHECKVERSION();
@@ -263,10 +280,14 @@ bool FrameApp::CreateFrame() {
 
 void FrameApp::RestorePlacement() {
   state_ = ReadFrameState(Settings());
+  SDL_Rect bounds{0, 0, 0, 0};
+  const bool screen = SDL_GetDisplayUsableBounds(0, &bounds) == 0 && bounds.w > 0 && bounds.h > 0;
   if (state_.placement) {
-    const WindowPlacement& p = *state_.placement;
+    const WindowPlacement p =
+        screen ? FitPlacement(*state_.placement, {bounds.x, bounds.y, bounds.w, bounds.h})
+               : *state_.placement;
     SDL_SetWindowPosition(window_, p.left, p.top);
-    SDL_SetWindowSize(window_, std::max(p.Width(), 200), std::max(p.Height(), 150));
+    SDL_SetWindowSize(window_, p.Width(), p.Height());
     if (p.Maximised()) {
       SDL_MaximizeWindow(window_);
     }
@@ -274,8 +295,7 @@ void FrameApp::RestorePlacement() {
   }
   // "Bogus": the whole usable screen, maximised where a window manager
   // can do it.
-  SDL_Rect bounds;
-  if (SDL_GetDisplayUsableBounds(0, &bounds) == 0 && bounds.w > 0 && bounds.h > 0) {
+  if (screen) {
     SDL_SetWindowPosition(window_, bounds.x, bounds.y);
     SDL_SetWindowSize(window_, bounds.w, bounds.h);
   }
@@ -486,7 +506,7 @@ void FrameApp::DrawMenuBar() {
           const std::string item = std::to_string(i + 1) + " " + documents_[i]->Title();
           if (ImGui::MenuItem(item.c_str(), nullptr, static_cast<int>(i) == activeDocument_)) {
             activeDocument_ = static_cast<int>(i);
-            ImGui::SetWindowFocus((documents_[i]->Title() + "###doc").c_str());
+            ImGui::SetWindowFocus(documents_[i]->WindowName().c_str());
           }
         }
       }
@@ -936,14 +956,15 @@ void FrameApp::DrawFrame() {
   context.options.perspectiveBirdsEye =
       Settings().read_setting_switch("GLOBAL", "PerspectiveBirdsEye", false);
   context.showHelp = [this](int id) { helpId_ = id; };
-  context.showRender = [this](RenderTask::Finished done) {
-    std::unique_ptr<RenderOutputWindow> view = RenderOutputWindow::FromFinished(std::move(done));
-    if (view->failed()) {
-      ShowMessage(view->note());
+  context.openRender = [this] {
+    renders_.push_back(std::make_shared<RenderOutputWindow>("RENDER"));
+    return renders_.back();
+  };
+  context.renderFinished = [this](const RenderOutputWindow& out) {
+    if (out.failed()) {
+      ShowMessage(out.note());
     }
-    statusText_ =
-        view->note().empty() ? view->title() : view->note().substr(0, view->note().find('\n'));
-    renders_.push_back(std::move(view));
+    statusText_ = out.note().empty() ? out.title() : out.note().substr(0, out.note().find('\n'));
   };
 
   for (std::size_t i = 0; i < documents_.size(); ++i) {
@@ -975,10 +996,12 @@ void FrameApp::DrawFrame() {
 void FrameApp::Loop() {
   ImGuiIO& io = ImGui::GetIO();
   while (running_) {
-    // Idle without events: wait for one a little, so playing and renders
-    // advance.
+    // Wait for an event: briefly while a window plays or renders, else up
+    // to a quarter of a second (signals are looked at between waits).
     if (options_.quitAfter == 0) {
-      SDL_WaitEventTimeout(nullptr, 15);
+      const bool moving = std::any_of(documents_.begin(), documents_.end(),
+                                      [](const auto& d) { return d->Rendering() || d->Playing(); });
+      SDL_WaitEventTimeout(nullptr, moving ? 15 : 250);
     }
     // A press and its release never reach the interface in the same frame,
     // or it would not see the press: the release waits for the next frame.
@@ -1002,6 +1025,10 @@ void FrameApp::Loop() {
                                             event.window.event == SDL_WINDOWEVENT_RESTORED)) {
         maximisedAtStart_ = false;
       }
+    }
+    if (stop_requested()) {
+      ClearStopRequest();
+      RequestClose();
     }
     if (!running_) {
       break;

@@ -52,50 +52,69 @@ int NextSerial() {
 
 }  // namespace
 
-std::unique_ptr<RenderOutputWindow> RenderOutputWindow::FromFinished(RenderTask::Finished done) {
-  auto view = std::make_unique<RenderOutputWindow>();
-  view->serial_ = NextSerial();
-  view->title_ = done.title.empty() ? std::string("RENDER") : done.title;
+RenderOutputWindow::RenderOutputWindow(std::string title)
+    : serial_(NextSerial()), title_(std::move(title)) {}
+
+void RenderOutputWindow::Show(Picture picture, const std::string& title) {
+  picture_ = std::move(picture);
+  upload_ = true;
+  shown_ = true;
+  if (!title.empty()) {
+    title_ = title;
+  }
+}
+
+void RenderOutputWindow::Finish(RenderTask::Finished done) {
+  finished_ = true;
+  if (!done.title.empty()) {
+    title_ = done.title;
+  }
   const RenderOutcome& o = done.outcome;
   if (o.messageId != 0) {
-    view->failed_ = true;
-    view->note_ = LoadString(o.messageId) + (o.detail.empty() ? "" : ": " + o.detail);
+    failed_ = true;
+    note_ = LoadString(o.messageId) + (o.detail.empty() ? "" : ": " + o.detail);
   } else if (o.stopped) {
-    view->note_ =
+    note_ =
         "Stopped after " + std::to_string(o.rendered) + (o.rendered == 1 ? " frame." : " frames.");
   } else if (!done.quick) {
-    view->note_ = "Rendered " + std::to_string(o.rendered) +
-                  (o.rendered == 1 ? " frame" : " frames") +
-                  (o.files.empty() ? std::string() : " to " + o.files.back());
+    note_ = "Rendered " + std::to_string(o.rendered) + (o.rendered == 1 ? " frame" : " frames") +
+            (o.files.empty() ? std::string() : " to " + o.files.back());
   }
   for (const std::string& p : o.problems) {
-    view->note_ += (view->note_.empty() ? "" : "\n") + p;
+    note_ += (note_.empty() ? "" : "\n") + p;
   }
   if (done.picture) {
-    view->picture_ = std::move(*done.picture);
-  } else if (!done.lastFile.empty()) {
+    Show(std::move(*done.picture), {});
+  } else if (!done.lastFile.empty() && (!shown_ || IsMovie(done.lastFile))) {
     // A movie's samples are numbered from 1 in the order they were written.
     const int frame = IsMovie(done.lastFile) ? std::max(o.rendered, 1) : -1;
     if (std::optional<Picture> back = ReadBack(done.lastFile, frame)) {
-      view->picture_ = std::move(*back);
+      Show(std::move(*back), {});
     }
   }
-  return view;
 }
 
 void RenderOutputWindow::Draw() {
   if (!open_) {
     return;
   }
-  if (texture_.width() == 0 && picture_.width > 0) {
+  if (upload_ && picture_.width > 0) {
     texture_.Upload(picture_);
+    upload_ = false;
   }
-  ImGui::SetNextWindowSize(ImVec2(static_cast<float>(std::max(picture_.width, 240) + 16),
-                                  static_cast<float>(std::max(picture_.height, 60) + 64)),
-                           ImGuiCond_Appearing);
+  // Sized to the picture when it first arrives (and whenever its size
+  // changes); the user's own sizing is kept otherwise.
+  if (picture_.width != sizedWidth_ || picture_.height != sizedHeight_) {
+    sizedWidth_ = picture_.width;
+    sizedHeight_ = picture_.height;
+    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(std::max(picture_.width, 240) + 16),
+                                    static_cast<float>(std::max(picture_.height, 60) + 64)));
+  }
   const std::string title = title_ + "###render" + std::to_string(serial_);
   if (ImGui::Begin(title.c_str(), &open_, ImGuiWindowFlags_HorizontalScrollbar)) {
-    if (!note_.empty()) {
+    if (!finished_) {
+      ImGui::TextUnformatted("Rendering...");
+    } else if (!note_.empty()) {
       ImGui::TextWrapped("%s", note_.c_str());
     }
     if (texture_.width() > 0) {

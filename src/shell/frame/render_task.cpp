@@ -16,6 +16,9 @@ class RenderTask::Reporter final : public RenderProgress {
     std::lock_guard lock(task_.mutex_);
     task_.progress_.finished = done.index + 1;
     task_.progress_.count = count;
+    if (done.picture != nullptr) {
+      task_.latest_ = *done.picture;
+    }
     lastFile = done.file;
     lastFrame = done.frame;
   }
@@ -53,6 +56,7 @@ bool RenderTask::Start(RenderJob job, bool quick) {
     progress_ = Progress{};
     progress_.count = quick ? 1 : static_cast<int>(job.frames.size());
     finished_.reset();
+    latest_.reset();
   }
   stop_.store(false);
   running_.store(true);
@@ -80,6 +84,16 @@ bool RenderTask::Start(RenderJob job, bool quick) {
     }
     running_.store(false);
   });
+  return true;
+}
+
+bool RenderTask::TakeLatest(Picture& out) {
+  std::lock_guard lock(mutex_);
+  if (!latest_) {
+    return false;
+  }
+  out = std::move(*latest_);
+  latest_.reset();
   return true;
 }
 

@@ -49,6 +49,9 @@ class RenderTask {
   };
   // The result, once, after the worker finished; nothing while running.
   std::optional<Finished> Take();
+  // The picture of the frame finished last, once: false when no frame
+  // finished since the last call.
+  bool TakeLatest(Picture& out);
 
  private:
   class Reporter;
@@ -60,6 +63,7 @@ class RenderTask {
   mutable std::mutex mutex_;
   Progress progress_;
   std::optional<Finished> finished_;
+  std::optional<Picture> latest_;
 };
 
 }  // namespace zentrope

@@ -1,6 +1,7 @@
 // STATE "WindowPosition" and the panel keys.
 #include "shell/frame/window_placement.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "shell/settings.h"
@@ -52,6 +53,26 @@ std::string FormatWindowPlacement(const WindowPlacement& p) {
   std::snprintf(buffer, sizeof buffer, "%u %u %d %d %d %d %d %d %d %d", p.flags, p.show, p.minX,
                 p.minY, p.maxX, p.maxY, p.left, p.top, p.right, p.bottom);
   return buffer;
+}
+
+WindowPlacement FitPlacement(WindowPlacement p, const ScreenArea& screen) {
+  if (screen.width <= 0 || screen.height <= 0) {
+    return p;
+  }
+  constexpr int kMinWidth = 200, kMinHeight = 150, kShowing = 50;
+  const int width = std::clamp(p.Width(), std::min(kMinWidth, screen.width), screen.width);
+  const int height = std::clamp(p.Height(), std::min(kMinHeight, screen.height), screen.height);
+  // Wide enough a strip of the frame on the screen, or back to its corner.
+  const bool showsX =
+      p.left + width >= screen.x + kShowing && p.left <= screen.x + screen.width - kShowing;
+  const bool showsY = p.top >= screen.y && p.top <= screen.y + screen.height - kShowing;
+  if (!showsX || !showsY) {
+    p.left = screen.x;
+    p.top = screen.y;
+  }
+  p.right = p.left + width;
+  p.bottom = p.top + height;
+  return p;
 }
 
 const char* PanelKey(Panel panel) {

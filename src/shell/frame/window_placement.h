@@ -37,6 +37,17 @@ struct WindowPlacement {
 std::optional<WindowPlacement> ParseWindowPlacement(std::string_view text);
 std::string FormatWindowPlacement(const WindowPlacement& placement);
 
+// The usable area of the screen a frame is placed on.
+struct ScreenArea {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The stored placement made to fit the screen it is restored on: no larger
+// than the screen's usable area (nor smaller than 200 × 150), and moved
+// back onto it when less than 50 pixels of it would show, so a value from
+// another screen (or a damaged one) can never put the frame out of reach.
+WindowPlacement FitPlacement(WindowPlacement placement, const ScreenArea& screen);
+
 struct PanelState {
   bool shown = false;
   int left = 0;

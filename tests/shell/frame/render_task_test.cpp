@@ -63,8 +63,9 @@ TEST(RenderTask, AQuickRenderHandsBackItsPictureAndWritesNothing) {
   EXPECT_FALSE(task.Take().has_value());  // taken once
 }
 
-// Catches: progress not reported from the worker, or a range that ignores
-// Escape and renders to its end.
+// Catches: progress not reported from the worker, a range that ignores
+// Escape and renders to its end, or finished frames never reaching the
+// render window.
 TEST(RenderTask, ARangeReportsProgressAndStopsAfterTheFrameInHand) {
   testing::TempDir dir;
   RenderTask task;
@@ -90,6 +91,12 @@ TEST(RenderTask, ARangeReportsProgressAndStopsAfterTheFrameInHand) {
   EXPECT_EQ(task.Snapshot().finished, static_cast<int>(all));
   EXPECT_EQ(whole.lastFile, whole.outcome.files.back());
   EXPECT_NE(whole.title.find("RENDER: "), std::string::npos);
+  // The last frame's picture is there for the render window, once.
+  Picture latest;
+  ASSERT_TRUE(task.TakeLatest(latest));
+  EXPECT_EQ(latest.width, 80);
+  EXPECT_EQ(latest.height, 60);
+  EXPECT_FALSE(task.TakeLatest(latest));
 }
 
 }  // namespace
