@@ -10,7 +10,9 @@ view X0 Y0 X1 Y1 BX0 BY0 BX1 BY1 K
                     the white view pane, the box of its black line pixels
                     and the number of green control-point mark pixels
 panes N             how many views lie side by side across it
+digest D            a digest of the view's pixels (below its label)
 """
+import hashlib
 import struct
 import sys
 import zlib
@@ -122,7 +124,12 @@ def view(rows, width, height):
                 box = [min(box[0], x), min(box[1], y), max(box[2], x), max(box[3], y)]
             elif p == (0, 255, 0):
                 marks += 1
-    return "view %d %d %d %d %d %d %d %d %d\npanes %d" % (x0, y0, x1, y1, *box, marks, panes)
+    # A digest of the view's pixels below its label, to compare views.
+    digest = hashlib.sha1()
+    for y in range(y0 + 20, y1 + 1):
+        digest.update(bytes(c for p in rows[y][x0:x1 + 1] for c in p))
+    return "view %d %d %d %d %d %d %d %d %d\npanes %d\ndigest %s" % (
+        x0, y0, x1, y1, *box, marks, panes, digest.hexdigest())
 
 
 def main():

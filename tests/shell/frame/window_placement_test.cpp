@@ -44,6 +44,33 @@ TEST(WindowPlacement, OnlyTheMaximisedStateIsKept) {
   EXPECT_EQ(minimised->show, kShowNormal);
 }
 
+// Catches: a stored rectangle larger than the screen (the program cannot
+// start) or off it (the frame out of reach) restored as it is.
+TEST(WindowPlacement, AStoredPlacementIsFittedToTheScreen) {
+  const ScreenArea screen{0, 0, 1024, 768};
+  const WindowPlacement huge = *ParseWindowPlacement("0 1 -1 -1 -1 -1 5000 5000 65000 65000");
+  const WindowPlacement fitted = FitPlacement(huge, screen);
+  EXPECT_EQ(fitted.left, 0);
+  EXPECT_EQ(fitted.top, 0);
+  EXPECT_EQ(fitted.Width(), 1024);
+  EXPECT_EQ(fitted.Height(), 768);
+  // Above the screen (the title bar out of reach) or off its left edge.
+  EXPECT_EQ(FitPlacement(*ParseWindowPlacement("0 1 -1 -1 -1 -1 100 -300 500 100"), screen).top, 0);
+  EXPECT_EQ(FitPlacement(*ParseWindowPlacement("0 1 -1 -1 -1 -1 -900 10 -500 400"), screen).left,
+            0);
+  // One that shows is left where it is, and a tiny one grows to be usable.
+  const WindowPlacement inside = *ParseWindowPlacement("0 1 -1 -1 -1 -1 40 30 840 630");
+  EXPECT_EQ(FormatWindowPlacement(FitPlacement(inside, screen)), FormatWindowPlacement(inside));
+  const WindowPlacement tiny =
+      FitPlacement(*ParseWindowPlacement("0 1 -1 -1 -1 -1 9 9 10 10"), screen);
+  EXPECT_EQ(tiny.Width(), 200);
+  EXPECT_EQ(tiny.Height(), 150);
+  // A screen on a second monitor's coordinates.
+  const WindowPlacement second =
+      FitPlacement(*ParseWindowPlacement("0 1 -1 -1 -1 -1 0 0 640 480"), {1920, 0, 1280, 1024});
+  EXPECT_EQ(second.left, 1920);
+}
+
 // Catches: a damaged panel value hiding the tool panel for good.
 TEST(PanelState, DamagedValuesFallBackToTheDefault) {
   const PanelState shown{true, 0, 0};
