@@ -304,7 +304,7 @@ bool FrameLoop::RenderPicture(const ExportScene& posed, float frame, Picture& pi
                                                     ? std::array<std::uint8_t, 3>{255, 255, 255}
                                                     : std::array<std::uint8_t, 3>{255, 255, 0};
       picture.Reset(job_.width, job_.height, paper);
-      DrawWireframe(scene, framing, picture, paper, {0, 0, 0});
+      DrawWireframe(scene, framing, picture, paper);
       outcome_.times.rendering += Ms(Clock::now() - start);
     } else if (job_.mode == RenderMode::kZBuffer) {
       ModelRenderOptions options;

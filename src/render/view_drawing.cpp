@@ -366,7 +366,7 @@ float GridSpacingOn(const View& view, float spacing) {
 void DrawDocumentView(const ModelScene& scene, const ViewDecorations& decorations,
                       const ViewState& state, const ViewOptions& options, Picture& picture) {
   const int width = std::max(picture.width, 1), height = std::max(picture.height, 1);
-  picture.Reset(width, height, view_colour::kPaper);
+  picture.Reset(width, height, options.paper);
   View view = MakeView(scene, decorations, state, options, width, height);
   const Transform worldToView = view.transform;
   Vector3 lo, hi;

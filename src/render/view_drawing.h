@@ -69,6 +69,7 @@ struct ViewOptions {
   float gridSpacing = 200.0f;        // DIRECTION "GridSpacing", world units
   bool perspectiveBirdsEye = false;  // GLOBAL "PerspectiveBirdsEye"
   bool controlPoints = false;        // marks on every control point (the sculpture window)
+  std::array<std::uint8_t, 3> paper = {255, 255, 255};  // blue, green, red
   // The camera and light views' eyes; without them those views show the
   // Front view.
   std::optional<ViewFraming> camera;
@@ -106,8 +107,10 @@ inline constexpr std::array<std::uint8_t, 3> kCamera = {0, 0, 255};
 inline constexpr std::array<std::uint8_t, 3> kLight = {0, 160, 255};
 }  // namespace view_colour
 
-// Clears the picture to white paper and draws the view: the grid, the
-// paths, the splines of every segment, the camera and the lights.
+// Clears the picture to the paper and draws the view: the grid, the
+// paths, the splines of every segment, the camera and the lights. The
+// render driver's wireframe frames are the Camera view of this drawing
+// without grid and decorations.
 void DrawDocumentView(const ModelScene& scene, const ViewDecorations& decorations,
                       const ViewState& state, const ViewOptions& options, Picture& picture);
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "core/spline_draw.h"
+#include "render/view_drawing.h"
 
 namespace zentrope {
 
@@ -70,11 +71,12 @@ View FramingView(const ViewFraming& framing, int width, int height) {
 }
 
 void DrawWireframe(const ModelScene& scene, const ViewFraming& framing, Picture& picture,
-                   std::array<std::uint8_t, 3> background, std::array<std::uint8_t, 3> pen) {
-  const int width = picture.width, height = picture.height;
-  picture.Reset(width, height, background);
-  PictureSink sink(picture, pen);
-  DrawSceneSplines(scene, FramingView(framing, width, height), framing.worldToView, sink);
+                   std::array<std::uint8_t, 3> paper) {
+  ViewOptions options;
+  options.grid = false;
+  options.camera = framing;
+  options.paper = paper;
+  DrawDocumentView(scene, {}, InitialViewState(ViewKind::kCamera), options, picture);
 }
 
 void DrawSceneSplines(const ModelScene& scene, View view, const Transform& worldToView,

@@ -42,10 +42,10 @@ View FramingView(const ViewFraming& framing, int width, int height);
 void DrawSceneSplines(const ModelScene& scene, View view, const Transform& worldToView,
                       DrawSink& sink);
 
-// Clears the picture to the background and draws every spline of every
-// segment of the scene (its working copy, through the segment's object
-// transform and the view) in the pen colour. No control point marks.
+// A wireframe frame: the picture cleared to the paper and every spline of
+// every segment of the scene (its working copy) drawn black through the
+// framing; the editor views' Camera view without grid or decorations.
 void DrawWireframe(const ModelScene& scene, const ViewFraming& framing, Picture& picture,
-                   std::array<std::uint8_t, 3> background, std::array<std::uint8_t, 3> pen);
+                   std::array<std::uint8_t, 3> paper);
 
 }  // namespace zentrope

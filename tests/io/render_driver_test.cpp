@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "io/demo_renders.h"
+#include "io/export_scene.h"
 #include "io/frame_files.h"
+#include "render/camera_view.h"
+#include "render/view_drawing.h"
 #include "render/frame_stamp.h"
 #include "render/golden.h"
 #include "shell/string_table.h"
@@ -60,6 +63,35 @@ class Collect final : public RenderProgress {
 
 bool SamePixels(const Picture& a, const Picture& b) {
   return a.width == b.width && a.height == b.height && a.bgr == b.bgr;
+}
+
+// Catches: the window's Camera view and the wireframe render drawing a
+// frame differently (two drawings of one document drifting apart).
+TEST(RenderDriver, AWireframeFrameIsTheWindowsCameraView) {
+  RenderJob job = DemoJob(RenderMode::kWireframe);
+  Collect quiet;
+  const QuickRender rendered = quick_render(job, 10.0f, quiet);
+  ASSERT_EQ(rendered.outcome.messageId, 0) << rendered.outcome.detail;
+
+  Result<ExportSource> source = ExportSource::Open(job.document);
+  ASSERT_TRUE(source);
+  Result<ExportScene> posed = source->PoseAt(10.0f);
+  ASSERT_TRUE(posed);
+  ViewOptions options;
+  options.grid = false;
+  options.camera = CameraFraming(CameraAt(*source->choreography(), 10.0f), posed->scene,
+                                 job.width, job.height);
+  Picture view;
+  view.width = job.width;
+  view.height = job.height;
+  DrawDocumentView(posed->scene, {}, InitialViewState(ViewKind::kCamera), options, view);
+  EXPECT_TRUE(SamePixels(view, rendered.picture));
+  // And the frame has lines on it, not only paper.
+  std::size_t ink = 0;
+  for (std::uint8_t b : view.bgr) {
+    ink += b == 0;
+  }
+  EXPECT_GT(ink, 300u);
 }
 
 // Catches: the camera view, lights, background or a renderer changing the
