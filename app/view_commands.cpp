@@ -50,6 +50,12 @@ void RegisterViewCommands(CLI::App& app, FramedRunner& framed) {
   view->add_flag("--trace-startup", args->trace, "Print each start-up step on standard error");
   view->callback([&framed, args, frameOption] {
     framed = [args, frameOption](const StartUpOptions& startup) {
+      if (args->files.empty() && (!args->view.empty() || frameOption->count() > 0 ||
+                                  !args->action.empty() || !args->render.empty())) {
+        std::cerr << "zentrope view: --view, --frame, --action and --render act on a document: "
+                     "name one\n";
+        return 2;
+      }
       if (!args->action.empty() &&
           std::none_of(args->files.begin(), args->files.end(), [](const std::string& f) {
             return ModuleKindFor(f) == ModuleKind::kCharacter;

@@ -355,10 +355,16 @@ ViewFraming ShadingFraming(const ModelScene& scene, const ViewDecorations& decor
 }
 
 float GridSpacingOn(const View& view, float spacing) {
-  // Screen spacing at unit depth (perspective views) or on the screen plane.
+  // Screen spacing at unit depth (perspective views) or on the screen plane:
+  // at least 6 pixels, and halved while wider than a quarter of the view,
+  // so a spacing set for another scale still shows a grid.
+  const float most = std::max(6.0f, (std::min(view.clip.right, view.clip.bottom) + 1) / 4.0f);
   float step = spacing;
   for (int i = 0; i < 40 && step * view.zoom < 6.0f; ++i) {
     step *= 2.0f;
+  }
+  for (int i = 0; i < 40 && step * view.zoom > most && step / 2.0f * view.zoom >= 6.0f; ++i) {
+    step /= 2.0f;
   }
   return step;
 }

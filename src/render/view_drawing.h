@@ -93,8 +93,9 @@ ViewFraming ShadingFraming(const ModelScene& scene, const ViewDecorations& decor
                            const ViewState& state, const ViewOptions& options, int width,
                            int height);
 
-// The grid's spacing on screen: the set spacing, doubled until its lines lie
-// at least 6 pixels apart.
+// The grid's spacing in world units: the set spacing, doubled until its
+// lines lie at least 6 pixels apart, or halved while they lie more than a
+// quarter of the view apart.
 float GridSpacingOn(const View& view, float spacing);
 
 // Colours (blue, green, red) of the drawn views.

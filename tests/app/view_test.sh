@@ -317,6 +317,12 @@ expect_eq "$?" 2 "unknown view"
 "$zentrope" --settings c.ini view "$examples/vase/vase.seg" --action "$examples/demo/walk.act" \
   > /dev/null 2>&1
 expect_eq "$?" 2 "an action without a figure"
+"$zentrope" --settings c.ini view --frame 3 > /dev/null 2>&1
+expect_eq "$?" 2 "a frame without a document"
+# A model has no camera: said, and its Front view shown.
+view c.ini "$examples/vase/vase.seg" --view camera --quit-after 2 2> err.txt
+expect_eq "$?" 0 "camera view of a segment: status"
+grep -q "the Camera view is a choreography's" err.txt || fail "camera view of a segment: [$(cat err.txt)]"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failure(s)"

@@ -181,23 +181,26 @@ TEST(DocumentView, AnEmptySceneShowsTheGridOverAThousandUnits) {
     }
   }
   ASSERT_GE(columns.size(), 8u);
-  const View v = MakeView(ModelScene{}, {}, InitialViewState(ViewKind::kFront), o, 400, 300);
-  const float expected = GridSpacingOn(v, 100.0f) * v.zoom;
+  // The ±500 box fits 400 × 300 less a tenth each side: zoom min(160, 120)
+  // / 500 = 0.24, so lines of 100 units lie 24 pixels apart.
   for (std::size_t i = 1; i < columns.size(); ++i) {
-    EXPECT_NEAR(columns[i] - columns[i - 1], expected, 1.0f);
+    EXPECT_NEAR(columns[i] - columns[i - 1], 24.0f, 1.0f);
   }
   // Without the grid the paper stays blank.
   EXPECT_TRUE(Drawn(Draw(ModelScene{}, {}, InitialViewState(ViewKind::kFront), NoGrid())).Empty());
 }
 
-// Catches: a grid so fine at a small zoom that it floods the view.
-TEST(DocumentView, GridLinesStayAtLeastSixPixelsApart) {
+// Catches: a grid so fine at a small zoom that it floods the view, or so
+// coarse for a small scene that no line but the axes shows.
+TEST(DocumentView, GridLinesStayBetweenSixPixelsAndAQuarterOfTheView) {
   View v;
+  v.clip = {0, 0, 399, 299};  // a quarter of the shorter side: 75 pixels
   v.zoom = 0.01f;
-  EXPECT_GE(GridSpacingOn(v, 200.0f) * v.zoom, 6.0f);
-  EXPECT_LT(GridSpacingOn(v, 200.0f) * v.zoom, 12.0f);  // doubled, not more
-  v.zoom = 1.0f;
-  EXPECT_EQ(GridSpacingOn(v, 200.0f), 200.0f);
+  EXPECT_EQ(GridSpacingOn(v, 200.0f), 800.0f);  // 2 px → 8 px
+  v.zoom = 0.1f;
+  EXPECT_EQ(GridSpacingOn(v, 200.0f), 200.0f);  // 20 px as set
+  v.zoom = 6.5f;                                // a small scene: 1300 px
+  EXPECT_EQ(GridSpacingOn(v, 200.0f), 6.25f);   // halved five times: 40.6 px
 }
 
 // Catches: the last segment of a path dropped, or the camera and lights

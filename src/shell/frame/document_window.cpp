@@ -171,9 +171,15 @@ void DocumentWindow::Place(float x, float y, float w, float h) {
   placement_ = {x, y, w, h};
 }
 
-void DocumentWindow::SetView(ViewKind kind) {
+bool DocumentWindow::SetView(ViewKind kind) {
+  // The camera and the lights are a choreography's: a model has neither.
+  const bool eye = kind == ViewKind::kCamera || kind == ViewKind::kLight;
+  if (eye && kind_ != ModuleKind::kDirection) {
+    return false;
+  }
   panes_[static_cast<std::size_t>(active_)].state = InitialViewState(kind);
   MarkAllDirty();
+  return true;
 }
 
 void DocumentWindow::SetLayout(int views) {
@@ -265,11 +271,29 @@ void DocumentWindow::DrawToolRow(const WindowContext& context) {
     ImGui::EndCombo();
   }
   ImGui::SameLine();
-  if (ToolButton("Fit", command::kZoomButton, context)) {
-    const ViewKind k = pane.state.kind;
-    pane.state = InitialViewState(k);
-    pane.dirty = true;
-  }
+  // What a drag with the left button does: zoom, pan or orbit. The Zoom
+  // button's right click fits the view.
+  const auto modeButton = [&](const char* label, int id, DragMode mode) {
+    const bool on = dragMode_ == mode;
+    if (on) {
+      ImGui::PushStyleColor(ImGuiCol_Button, ImGui::GetStyleColorVec4(ImGuiCol_ButtonActive));
+    }
+    const bool pressed = ToolButton(label, id, context);
+    const bool fit = id == command::kZoomButton && ImGui::IsItemClicked(ImGuiMouseButton_Right);
+    if (on) {
+      ImGui::PopStyleColor();
+    }
+    if (pressed) {
+      dragMode_ = mode;
+    }
+    if (fit) {
+      pane.state = InitialViewState(pane.state.kind);
+      pane.dirty = true;
+    }
+  };
+  modeButton("Zoom", command::kZoomButton, DragMode::kZoom);
+  modeButton("Pan", command::kPanButton, DragMode::kPan);
+  modeButton("Orbit", command::kOrbitButton, DragMode::kOrbit);
   if (kind_ == ModuleKind::kSculpture || kind_ == ModuleKind::kCharacter) {
     if (ToolButton(shaded_ ? "Lines" : "Shaded", command::kShadedButton, context)) {
       shaded_ = !shaded_;
@@ -382,8 +406,11 @@ void DocumentWindow::DrawPane(Pane& pane, int index, float w, float h,
   ImGui::PushID(index);
   ImGui::Image(pane.texture.Id(), ImVec2(static_cast<float>(pw), static_cast<float>(ph)));
   ImDrawList* draw = ImGui::GetWindowDrawList();
-  draw->AddText(ImVec2(origin.x + 4, origin.y + 2), IM_COL32(0, 0, 128, 255),
-                ViewKindTitle(pane.state.kind));
+  const ViewState initial = InitialViewState(pane.state.kind);
+  const bool turned = pane.state.heading != initial.heading || pane.state.pitch != initial.pitch;
+  draw->AddText(
+      ImVec2(origin.x + 4, origin.y + 2), IM_COL32(0, 0, 128, 255),
+      (std::string(ViewKindTitle(pane.state.kind)) + (turned ? " (turned)" : "")).c_str());
   if (index == active_ && panes_.size() > 1) {
     draw->AddRect(origin, ImVec2(origin.x + pw, origin.y + ph), IM_COL32(0, 90, 200, 255));
   }
@@ -411,14 +438,20 @@ void DocumentWindow::DrawPane(Pane& pane, int index, float w, float h,
   }
   if (ImGui::IsItemActive() && (io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f)) {
     const ImVec2 d = io.MouseDelta;
-    const bool pan = ImGui::IsMouseDown(ImGuiMouseButton_Right) ||
-                     ImGui::IsMouseDown(ImGuiMouseButton_Middle) || io.KeyShift;
+    const bool otherButton =
+        ImGui::IsMouseDown(ImGuiMouseButton_Right) || ImGui::IsMouseDown(ImGuiMouseButton_Middle);
     // The camera and the light are the scene's own eyes: they pan and zoom
     // but do not orbit.
     const bool eye =
         (pane.state.kind == ViewKind::kCamera || pane.state.kind == ViewKind::kLight) && source_ &&
         source_->choreography();
-    if (pan || eye) {
+    const bool zoom = !otherButton && dragMode_ == DragMode::kZoom;
+    const bool pan = otherButton || io.KeyShift || dragMode_ == DragMode::kPan ||
+                     (eye && dragMode_ == DragMode::kOrbit);
+    if (zoom) {
+      // Dragging up zooms in.
+      pane.state.zoom = std::clamp(pane.state.zoom * std::pow(1.01f, -d.y), 0.01f, 1000.0f);
+    } else if (pan) {
       // In world units: the drag over the view's scale (a perspective
       // Bird's Eye pans as its orthographic self, at the box's middle).
       static const ModelScene kEmpty;
@@ -536,13 +569,17 @@ void DocumentWindow::HandleKeys(const WindowContext& context) {
     return;
   }
   const auto pressed = [](SDL_Scancode key) { return ImGui::IsKeyPressed(key, false); };
-  Pane& pane = panes_[static_cast<std::size_t>(active_)];
   if (pressed(SDL_SCANCODE_ESCAPE) && task_.Running()) {
     task_.Stop();
   }
   if (pressed(SDL_SCANCODE_Z)) {
-    pane.state = InitialViewState(pane.state.kind);
-    pane.dirty = true;
+    dragMode_ = DragMode::kZoom;
+  }
+  if (pressed(SDL_SCANCODE_P)) {
+    dragMode_ = DragMode::kPan;
+  }
+  if (pressed(SDL_SCANCODE_O)) {
+    dragMode_ = DragMode::kOrbit;
   }
   if (last_ > first_) {
     if (pressed(SDL_SCANCODE_SPACE)) {

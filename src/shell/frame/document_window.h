@@ -67,7 +67,8 @@ class DocumentWindow {
 
   // Placement asked for by Tile and Cascade, taken at the next draw.
   void Place(float x, float y, float w, float h);
-  void SetView(ViewKind kind);
+  // False (and nothing changes) for the Camera and Light views of a model.
+  bool SetView(ViewKind kind);
   void SetLayout(int views);  // 1, 2 or 4
   void SetFrame(float frame);
   float frame() const { return frame_; }
@@ -124,6 +125,8 @@ class DocumentWindow {
   std::vector<Pane> panes_;
   int active_ = 0;
   bool shaded_ = false;
+  enum class DragMode { kZoom, kPan, kOrbit };
+  DragMode dragMode_ = DragMode::kOrbit;  // what a drag with the left button does
   bool changed_ = false;
   bool closeAsked_ = false;
   std::optional<std::array<float, 4>> placement_;

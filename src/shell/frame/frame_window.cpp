@@ -234,8 +234,9 @@ int FrameApp::Run() {
                  ModuleKindFor(file) == ModuleKind::kCharacter ? options_.action : std::string());
   }
   for (const auto& d : documents_) {
-    if (options_.view) {
-      d->SetView(*options_.view);
+    if (options_.view && !d->SetView(*options_.view)) {
+      std::cerr << "zentrope view: " << d->path() << ": the " << ViewKindTitle(*options_.view)
+                << " view is a choreography's; showing its Front view\n";
     }
     if (options_.frame) {
       d->SetFrame(*options_.frame);
@@ -585,8 +586,16 @@ void FrameApp::DrawPanels() {
         ImGui::BeginDisabled();
       }
       for (ViewKind k : kAllViewKinds) {
-        if (ImGui::Button(ViewKindTitle(k), ImVec2(-1.0f, 0.0f)) && d) {
+        const bool eye = k == ViewKind::kCamera || k == ViewKind::kLight;
+        const bool can = d && (!eye || d->kind() == ModuleKind::kDirection);
+        if (d && !can) {
+          ImGui::BeginDisabled();
+        }
+        if (ImGui::Button(ViewKindTitle(k), ImVec2(-1.0f, 0.0f)) && can) {
           d->SetView(k);
+        }
+        if (d && !can) {
+          ImGui::EndDisabled();
         }
       }
       ImGui::Separator();
