@@ -16,9 +16,9 @@
 #include "io/export_scene.h"
 #include "io/frame_files.h"
 #include "render/camera_view.h"
-#include "render/view_drawing.h"
 #include "render/frame_stamp.h"
 #include "render/golden.h"
+#include "render/view_drawing.h"
 #include "shell/string_table.h"
 #include "support/external_tool.h"
 #include "support/temp_dir.h"
@@ -79,8 +79,8 @@ TEST(RenderDriver, AWireframeFrameIsTheWindowsCameraView) {
   ASSERT_TRUE(posed);
   ViewOptions options;
   options.grid = false;
-  options.camera = CameraFraming(CameraAt(*source->choreography(), 10.0f), posed->scene,
-                                 job.width, job.height);
+  options.camera =
+      CameraFraming(CameraAt(*source->choreography(), 10.0f), posed->scene, job.width, job.height);
   Picture view;
   view.width = job.width;
   view.height = job.height;
