@@ -70,14 +70,18 @@ Transform OrbitRotation(float heading, float pitch, const Vector3& centre) {
   return t;
 }
 
-bool Orthographic(ViewKind kind, const ViewOptions& options) {
-  if (kind == ViewKind::kCamera) {
-    return !options.camera.has_value();
-  }
-  if (kind == ViewKind::kLight) {
-    return !options.light.has_value();
-  }
-  return !(kind == ViewKind::kBirdsEye && options.perspectiveBirdsEye);
+// The scene's own eye a view looks through: the camera's or the light's
+// framing; none for the editor views (and for Camera or Light without it).
+const ViewFraming* EyeOf(const ViewState& state, const ViewOptions& options) {
+  const std::optional<ViewFraming>& eye =
+      state.kind == ViewKind::kCamera ? options.camera : options.light;
+  const bool looks = state.kind == ViewKind::kCamera || state.kind == ViewKind::kLight;
+  return looks && eye ? &*eye : nullptr;
+}
+
+// A fitted view in perspective: only Bird's Eye, when the user asks for it.
+bool PerspectiveFit(const ViewState& state, const ViewOptions& options) {
+  return state.kind == ViewKind::kBirdsEye && options.perspectiveBirdsEye;
 }
 
 void Grow(Vector3& lo, Vector3& hi, const Vector3& p) {
@@ -298,10 +302,7 @@ View MakeView(const ModelScene& scene, const ViewDecorations& decorations, const
               const ViewOptions& options, int width, int height) {
   width = std::max(width, 1);
   height = std::max(height, 1);
-  const std::optional<ViewFraming>& eye = state.kind == ViewKind::kCamera  ? options.camera
-                                          : state.kind == ViewKind::kLight ? options.light
-                                                                           : std::nullopt;
-  if (eye) {
+  if (const ViewFraming* eye = EyeOf(state, options)) {
     View view = FramingView(*eye, width, height);
     view.zoom *= state.zoom;
     view.px = state.panX;
@@ -315,7 +316,7 @@ View MakeView(const ModelScene& scene, const ViewDecorations& decorations, const
   view.zoom = f.fit * state.zoom;
   view.px = state.panX;
   view.py = state.panY;
-  if (!Orthographic(state.kind, options)) {
+  if (PerspectiveFit(state, options)) {
     // Perspective Bird's Eye: the box's middle keeps the fitted scale, the
     // pan moves the picture as far as in the orthographic view.
     const float back = EyeDistance(f);
@@ -333,10 +334,7 @@ ViewFraming ShadingFraming(const ModelScene& scene, const ViewDecorations& decor
                            int height) {
   width = std::max(width, 1);
   height = std::max(height, 1);
-  const std::optional<ViewFraming>& eye = state.kind == ViewKind::kCamera  ? options.camera
-                                          : state.kind == ViewKind::kLight ? options.light
-                                                                           : std::nullopt;
-  if (eye) {
+  if (const ViewFraming* eye = EyeOf(state, options)) {
     ViewFraming framing = *eye;
     framing.focal *= state.zoom;
     return framing;

@@ -54,16 +54,18 @@ std::optional<ViewFraming> LightFraming(const Choreography& chor, float frame, i
     return std::nullopt;
   }
   const LightState& l = lights.front();
+  const auto apart = [&l](const Vector3& t) {
+    return std::abs(t.x - l.position.x) + std::abs(t.y - l.position.y) +
+               std::abs(t.z - l.position.z) >
+           1e-3f;  // false for NaN too
+  };
+  // Towards its target, else along its direction.
   Vector3 target = l.target;
-  if (!(std::abs(target.x - l.position.x) + std::abs(target.y - l.position.y) +
-            std::abs(target.z - l.position.z) >
-        1e-3f)) {
+  if (!apart(target)) {
     target = {l.position.x - l.direction.x * 100.0f, l.position.y - l.direction.y * 100.0f,
               l.position.z - l.direction.z * 100.0f};
   }
-  if (!(std::abs(target.x - l.position.x) + std::abs(target.y - l.position.y) +
-            std::abs(target.z - l.position.z) >
-        1e-3f)) {
+  if (!apart(target)) {
     return std::nullopt;
   }
   return LookAt(l.position, target, 60.0f, width);

@@ -429,9 +429,7 @@ void FrameApp::Command(int id) {
       Tile(true);
       break;
     case command::kCascade:
-      Cascade();
-      break;
-    case command::kArrangeIcons:
+    case command::kArrangeIcons:  // no minimised windows here: the windows cascade
       Cascade();
       break;
     case command::kSnapShot:
@@ -520,17 +518,28 @@ void FrameApp::DrawMenuBar() {
   ImGui::EndMainMenuBar();
 }
 
-void FrameApp::DrawToolStrip() {
-  const ImVec2 size = ImGui::GetIO().DisplaySize;
-  ImGui::SetNextWindowPos(ImVec2(0.0f, menuHeight_));
-  ImGui::SetNextWindowSize(ImVec2(size.x, static_cast<float>(kToolStripHeight)));
-  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(4.0f, 3.0f));
+// A fixed band of the frame, full width: the tool strip and the status line.
+// The body runs between its Begin and End.
+template <typename Body>
+void DrawBand(const char* id, float top, int height, ImVec2 padding, Body body) {
+  ImGui::SetNextWindowPos(ImVec2(0.0f, top));
+  ImGui::SetNextWindowSize(ImVec2(ImGui::GetIO().DisplaySize.x, static_cast<float>(height)));
+  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, padding);
   ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0.0f);
   ImGui::PushStyleColor(ImGuiCol_WindowBg, IM_COL32(212, 208, 200, 255));
   const ImGuiWindowFlags flags =
       ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
       ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoFocusOnAppearing;
-  if (ImGui::Begin("##toolstrip", nullptr, flags)) {
+  if (ImGui::Begin(id, nullptr, flags)) {
+    body();
+  }
+  ImGui::End();
+  ImGui::PopStyleColor();
+  ImGui::PopStyleVar(2);
+}
+
+void FrameApp::DrawToolStrip() {
+  DrawBand("##toolstrip", menuHeight_, kToolStripHeight, ImVec2(4.0f, 3.0f), [&] {
     const auto button = [&](const char* label, int id) {
       const std::string key = ToolButtonShortcut(id);
       const std::string text = std::string(label) + (key.empty() ? "" : "  (" + key + ")");
@@ -547,29 +556,15 @@ void FrameApp::DrawToolStrip() {
     if (DocumentWindow* d = Active()) {
       ImGui::TextUnformatted(d->Title().c_str());
     }
-  }
-  ImGui::End();
-  ImGui::PopStyleColor();
-  ImGui::PopStyleVar(2);
+  });
 }
 
 void FrameApp::DrawStatusLine() {
-  const ImVec2 size = ImGui::GetIO().DisplaySize;
-  ImGui::SetNextWindowPos(ImVec2(0.0f, size.y - kStatusLineHeight));
-  ImGui::SetNextWindowSize(ImVec2(size.x, static_cast<float>(kStatusLineHeight)));
-  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6.0f, 2.0f));
-  ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0.0f);
-  ImGui::PushStyleColor(ImGuiCol_WindowBg, IM_COL32(212, 208, 200, 255));
-  const ImGuiWindowFlags flags =
-      ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
-      ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoFocusOnAppearing;
-  if (ImGui::Begin("##statusline", nullptr, flags)) {
-    const std::string help = helpId_ != 0 ? HelpLine(helpId_) : std::string();
-    ImGui::TextUnformatted(help.empty() ? statusText_.c_str() : help.c_str());
-  }
-  ImGui::End();
-  ImGui::PopStyleColor();
-  ImGui::PopStyleVar(2);
+  DrawBand("##statusline", ImGui::GetIO().DisplaySize.y - kStatusLineHeight, kStatusLineHeight,
+           ImVec2(6.0f, 2.0f), [&] {
+             const std::string help = helpId_ != 0 ? HelpLine(helpId_) : std::string();
+             ImGui::TextUnformatted(help.empty() ? statusText_.c_str() : help.c_str());
+           });
 }
 
 void FrameApp::DrawPanels() {
